@@ -1,0 +1,51 @@
+#pragma once
+// Compact descriptions of monitors, turned into the raw records Windows would
+// report, so tests talk about "a Nimbo right of the primary" instead of hex.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "desktop/desktop_topology.h"
+
+namespace nimbo::test {
+
+inline constexpr const char* kNimboModel = "KZV1A07";
+inline constexpr const char* kOtherModel = "DEL41B2";
+
+struct Monitor {
+    std::string model = kOtherModel;
+    std::uint32_t targetId = 1;
+    std::uint32_t sourceId = 0;
+    std::uint32_t adapter = 0x1000;  // adapter LUID LowPart
+    std::int32_t adapterHigh = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t width = 1920;
+    std::uint32_t height = 1080;
+    std::uint32_t refresh = 60;
+    bool active = true;
+    bool available = true;
+    bool named = true;            // the interface path could be read
+    bool virtualMode = false;     // path flag DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE
+    bool identityBroken = false;  // device tree does not confirm the hardware id
+    std::string instance = "";         // interface instance part; derived from targetId when empty
+    std::string driver = "0001";  // tail of the hardware id
+};
+
+Monitor NimboAt(std::uint32_t targetId, std::uint32_t sourceId, std::int32_t x, std::int32_t y = 0);
+Monitor OtherAt(std::uint32_t targetId, std::uint32_t sourceId, std::int32_t x, std::int32_t y = 0);
+
+std::wstring InterfacePathOf(const Monitor& monitor);  // as Windows spells it
+std::wstring DisplayIdOf(const Monitor& monitor);      // "MONITOR\model\{class}\driver"
+std::string KeyOf(const Monitor& monitor);
+
+// Active monitors get a source mode (shared by monitors on one source) and a
+// target mode; inactive ones a path without modes.
+DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors);
+DesktopTopology BuildTopology(const std::vector<Monitor>& monitors);
+
+// Snapshot text / topology of only the active monitors, as a journal stores them.
+std::string SnapshotTextOf(const std::vector<Monitor>& monitors);
+
+}  // namespace nimbo::test
