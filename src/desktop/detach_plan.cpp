@@ -93,7 +93,7 @@ bool Connected(const std::vector<Rect>& regions) {
 
 // Survivor list of SameSurvivors: positions dropped, identities and modes kept.
 std::vector<std::string> PlacementFreeSurvivors(const DesktopTopology& topology) {
-    DesktopSnapshot snapshot = DecodeTopologySnapshot(topology);
+    DesktopSnapshot snapshot = DecodeTopologySnapshot(topology, SnapshotCheck::RecordsOnly);
     std::set<std::string> keys;
     for (std::size_t i = 0; i < snapshot.paths.size(); ++i) {
         const auto& path = snapshot.paths[i];
@@ -113,7 +113,7 @@ std::vector<std::string> PlacementFreeSurvivors(const DesktopTopology& topology)
 }  // namespace
 
 DesktopTopology PlanTargetRemoval(const DesktopTopology& topology, std::string_view key) {
-    DesktopSnapshot snapshot = DecodeTopologySnapshot(topology);
+    DesktopSnapshot snapshot = DecodeTopologySnapshot(topology, SnapshotCheck::RecordsOnly);
     for (const auto& path : snapshot.paths) {
         if ((path.flags & dcfg::kPathSupportVirtualModeFlag) != 0)
             return {};
@@ -176,11 +176,12 @@ DesktopTopology PlanTargetRemoval(const DesktopTopology& topology, std::string_v
 }
 
 DesktopTopology PlanDetach(const DesktopTopology& topology, std::string_view key) {
-    const DesktopSnapshot snapshot = DecodeTopologySnapshot(topology);
+    const DesktopSnapshot snapshot = DecodeTopologySnapshot(topology, SnapshotCheck::RecordsOnly);
     if (!IsSupportedLayout(snapshot) || IsCloneTarget(snapshot, key))
         return {};
     DesktopTopology plan = PlanTargetRemoval(topology, key);
-    if (plan.targets.empty() || !IsSupportedLayout(DecodeTopologySnapshot(plan)))
+    if (plan.targets.empty() ||
+        !IsSupportedLayout(DecodeTopologySnapshot(plan, SnapshotCheck::RecordsOnly)))
         return {};
     return plan;
 }

@@ -71,13 +71,13 @@ std::string EncodeSnapshot(const DesktopSnapshot& snapshot) {
     return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
-DesktopSnapshot DecodeSnapshot(std::string_view text) {
+DesktopSnapshot DecodeSnapshot(std::string_view text, SnapshotCheck check) {
     if (text.size() > kMaxSnapshotBytes)
         throw std::runtime_error("desktop snapshot too large");
-    return DecodeSnapshotJson(nlohmann::json::parse(text));
+    return DecodeSnapshotJson(nlohmann::json::parse(text), check);
 }
 
-DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document) {
+DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document, SnapshotCheck check) {
     const auto& paths = document.at("paths");
     const auto& modes = document.at("modes");
     if (!paths.is_array() || paths.size() > kMaxSnapshotPaths || !modes.is_array() ||
@@ -103,6 +103,10 @@ DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document) {
     for (const auto& element : modes) {
         snapshot.modes.push_back(DecodeRecord<DISPLAYCONFIG_MODE_INFO>(element.get<std::string>()));
     }
+    if (check == SnapshotCheck::RecordsOnly)
+        return snapshot;
+    if (check == SnapshotCheck::RecordsOnly)
+        return snapshot;
     for (const auto& path : snapshot.paths) {
         if ((path.flags & dcfg::kPathActiveFlag) == 0 ||
             (path.flags & dcfg::kPathSupportVirtualModeFlag) != 0) {
@@ -114,10 +118,10 @@ DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document) {
     return snapshot;
 }
 
-DesktopSnapshot DecodeTopologySnapshot(const DesktopTopology& topology) {
+DesktopSnapshot DecodeTopologySnapshot(const DesktopTopology& topology, SnapshotCheck check) {
     if (topology.snapshot.empty())
         return {};
-    return DecodeSnapshot(topology.snapshot);
+    return DecodeSnapshot(topology.snapshot, check);
 }
 
 }  // namespace nimbo

@@ -23,15 +23,27 @@ inline constexpr std::size_t kMaxTargetNameUnits = 1024;
 // `names` does not pair with `paths`.
 [[nodiscard]] std::string EncodeSnapshot(const DesktopSnapshot& snapshot);
 
+enum class SnapshotCheck {
+    // Every path must be one we can hand back to Windows: active, without
+    // virtual-mode support, with valid mode references.
+    Restorable,
+    // Only the records and names; for the planner, which turns a path it
+    // cannot restore into "no plan" rather than an error.
+    RecordsOnly,
+};
+
 // Strict inverse of EncodeSnapshot; every rejection is a std::runtime_error
 // with a fixed message, except the JSON library's own parse and type errors.
-[[nodiscard]] DesktopSnapshot DecodeSnapshot(std::string_view text);
+[[nodiscard]] DesktopSnapshot DecodeSnapshot(std::string_view text,
+                                             SnapshotCheck check = SnapshotCheck::Restorable);
 
 // DecodeSnapshot after parsing. Separate because the parser already refuses
 // ill-formed UTF-8, so the name check can only be exercised on a built value.
-[[nodiscard]] DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document);
+[[nodiscard]] DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document,
+                                                 SnapshotCheck check = SnapshotCheck::Restorable);
 
 // Snapshot of a topology; the empty topology decodes to the empty snapshot.
-[[nodiscard]] DesktopSnapshot DecodeTopologySnapshot(const DesktopTopology& topology);
+[[nodiscard]] DesktopSnapshot DecodeTopologySnapshot(
+    const DesktopTopology& topology, SnapshotCheck check = SnapshotCheck::Restorable);
 
 }  // namespace nimbo

@@ -1,0 +1,149 @@
+// Path keys, signatures and the per-target state derived from a topology.
+
+#include <gtest/gtest.h>
+
+#include "desktop/desktop_builders.h"
+#include "desktop/desktop_topology.h"
+#include "desktop/snapshot_codec.h"
+
+namespace nimbo::test {
+namespace {
+
+std::string SignatureOf(const DesktopSnapshot& s, std::size_t i = 0) {
+    return PathSignature(s.paths[i], s.modes);
+}
+
+TEST(DesktopTopology, PathKeyFoldsTheNameAndSpellsTheAdapter) {
+    Monitor m = NimboAt(7, 0, 0);
+    m.adapter = 0xFFFFFFF0u;
+    m.adapterHigh = -2;
+    EXPECT_EQ(KeyOf(m),
+              "\\\\?\\display#kzv1a07#5&1a2b3c4d&0&uid7#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"
+              "|-2:4294967280:7");
+    EXPECT_EQ(KeyInterfacePart("a#b|1:2:3"), "a#b");
+    EXPECT_EQ(KeyInterfacePart("no-bar"), "no-bar");
+}
+
+TEST(DesktopTopology, SignatureIgnoresVolatileBytesOnly) {
+    const DesktopSnapshot base = BuildSnapshot({OtherAt(1, 0, 0)});
+    const std::string signature = SignatureOf(base);
+    EXPECT_EQ(signature.size(), 144u + 128u + 128u);
+
+    auto changed = [&](auto change) {
+        DesktopSnapshot s = base;
+        change(s);
+        return SignatureOf(s) != signature;
+    };
+    // Volatile: status, availability, where the modes sit, reserved and unused bytes.
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) { s.paths[0].sourceInfo.statusFlags = 9; }));
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) { s.paths[0].targetInfo.statusFlags = 9; }));
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) { s.paths[0].targetInfo.targetAvailable = 0; }));
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) {
+        std::swap(s.modes[0], s.modes[1]);
+        std::swap(s.paths[0].sourceInfo.modeInfoIdx, s.paths[0].targetInfo.modeInfoIdx);
+    }));
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) {
+        s.modes[1].targetMode.targetVideoSignalInfo.videoStandard |= 0xFFC00000u;
+    }));
+    EXPECT_FALSE(changed([](DesktopSnapshot& s) {
+        s.modes[0].desktopImageInfo.DesktopImageClip = {1, 2, 3, 4};  // beyond the source mode
+    }));
+    // Meaningful: placement, mode, divider, the path itself.
+    EXPECT_TRUE(changed([](DesktopSnapshot& s) { s.modes[0].sourceMode.position.x = 5; }));
+    EXPECT_TRUE(changed([](DesktopSnapshot& s) {
+        s.modes[1].targetMode.targetVideoSignalInfo.vSyncFreq.Numerator = 75;
+    }));
+    EXPECT_TRUE(changed([](DesktopSnapshot& s) {
+        s.modes[1].targetMode.targetVideoSignalInfo.videoStandard ^= 1u << 17;
+    }));
+    EXPECT_TRUE(changed([](DesktopSnapshot& s) { s.paths[0].targetInfo.rotation = 2; }));
+}
+
+TEST(DesktopTopology, SignatureRejectsBadModeReferences) {
+    DesktopSnapshot s = BuildSnapshot({OtherAt(1, 0, 0)});
+    s.paths[0].targetInfo.modeInfoIdx = 2;
+    EXPECT_THROW(
+        try { (void)SignatureOf(s); } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "desktop snapshot mode index out of bounds");
+            throw;
+        },
+        std::runtime_error);
+    s = BuildSnapshot({OtherAt(1, 0, 0)});
+    s.modes[1].infoType = 0;
+    EXPECT_THROW(
+        try { (void)SignatureOf(s); } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "unsupported desktop mode type");
+            throw;
+        },
+        std::runtime_error);
+}
+
+TEST(DesktopTopology, BuildKeepsUsableEntriesAndStoresOnlyActiveNamedPaths) {
+    const Monitor active = OtherAt(1, 0, 0);
+    const Monitor inactive = {.targetId = 2, .active = false};
+    const Monitor anonymousAttached = {.targetId = 3, .active = false, .named = false};
+    const Monitor anonymousDetached = {
+        .targetId = 4, .active = false, .available = false, .named = false};
+    const DesktopTopology t =
+        BuildTopology({active, inactive, anonymousAttached, anonymousDetached});
+    ASSERT_EQ(t.targets.size(), 3u);
+    EXPECT_EQ(t.targets[0].key, KeyOf(active));
+    EXPECT_FALSE(t.targets[0].signature.empty());
+    EXPECT_EQ(t.targets[1].key, KeyOf(inactive));
+    EXPECT_TRUE(t.targets[1].signature.empty());
+    EXPECT_TRUE(t.targets[2].key.empty());  // a blocker: attached, identity unknown
+    EXPECT_TRUE(t.targets[2].available);
+    const DesktopSnapshot stored = DecodeSnapshot(t.snapshot);
+    ASSERT_EQ(stored.paths.size(), 1u);
+    EXPECT_EQ(stored.modes.size(), 2u);
+    EXPECT_EQ(t.snapshot, BuildTopology({active}).snapshot);
+}
+
+TEST(DesktopTopology, EvaluateTargetStateTable) {
+    struct Case {
+        bool owned;
+        std::vector<DesktopPathEntry> entries;
+        const char* presence;
+        const char* state;
+        bool attached;
+        bool detached;
+    };
+    const Case cases[] = {
+        {false, {{"k", "s", true, true}}, "active", "on", true, false},
+        {true, {{"k", "", false, true}, {"k", "", false, false}}, "inactive", "off", true, true},
+        {false, {{"k", "", false, true}}, "inactive", "unknown", true, false},
+        {true, {{"k", "", false, false}}, "absent", "unknown", false, true},
+        {true, {{"other", "s", true, true}}, "absent", "unknown", false, true},
+        {false, {}, "absent", "unknown", false, false},
+        {true, {{"k", "", false, false}, {"k", "s", true, false}}, "active", "on", false, false},
+    };
+    for (const auto& c : cases) {
+        DesktopResult r;
+        r.owned = c.owned;
+        EvaluateTargetState(r, {c.entries, ""}, "k");
+        EXPECT_EQ(r.presence, c.presence);
+        EXPECT_EQ(r.state, c.state);
+        EXPECT_EQ(r.attached, c.attached);
+        EXPECT_EQ(r.detached, c.detached);
+    }
+    const DesktopTopology t{
+        {{"k", "", false, false}, {"k", "", false, true}, {"a", "x", true, true}}, ""};
+    EXPECT_TRUE(IsInactiveOnly(t, "k"));
+    EXPECT_FALSE(IsInactiveOnly(t, "a"));
+    EXPECT_FALSE(IsInactiveOnly(t, "missing"));
+    EXPECT_TRUE(IsActive(t, "a"));
+    EXPECT_FALSE(IsActive(t, "k"));
+}
+
+TEST(DesktopTopology, SurvivorSignaturesAreSortedActiveNamedEntries) {
+    const DesktopTopology t{{{"b", "2", true, true},
+                             {"a", "1", true, false},
+                             {"c", "", false, true},
+                             {"", "", true, true}},
+                            ""};
+    EXPECT_EQ(SurvivorSignatures(t, ""), (std::vector<std::string>{"a|1", "b|2"}));
+    EXPECT_EQ(SurvivorSignatures(t, "a"), (std::vector<std::string>{"b|2"}));
+}
+
+}  // namespace
+}  // namespace nimbo::test
