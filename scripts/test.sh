@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine and runs every test: the native build (unit tests
+# under AddressSanitizer/UndefinedBehaviorSanitizer, lenticor-sim end to end)
+# and the MinGW build (binary checks, lenticor.exe end to end under Wine).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+for preset in native mingw; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done

@@ -1,0 +1,39 @@
+#include "app/dispatcher.h"
+
+#include "app/usage.h"
+#include "platform/console.h"
+
+#include <ostream>
+
+namespace lenticor {
+
+void WriteRejectedRequest(Platform& platform, std::string_view tag, nlohmann::json result,
+                          const std::string& message, Utf8Handling handling) {
+    result["errorCode"] = "INVALID_ARGUMENT";
+    result["errorMessage"] = message;
+    WriteResultLine(platform.console.Out(), tag, result, handling);
+}
+
+int RunCommandLine(int argc, const wchar_t* const* argv, Platform& platform,
+                   const std::vector<Command>& table) {
+    auto& out = platform.console.Out();
+    if (argc < 2 || argv == nullptr || argv[1] == nullptr) {
+        PrintUsage(out);
+        return kExitUsage;
+    }
+    const std::wstring_view first = argv[1];
+    for (const auto& command : table) {
+        if (command.name == first) {
+            CommandArgs rest;
+            for (int i = 2; i < argc && argv[i] != nullptr; ++i) {
+                rest.emplace_back(argv[i]);
+            }
+            return command.run(platform, rest);
+        }
+    }
+    platform.console.WideErr() << L"Unknown lenticor command: " << first << std::endl;
+    PrintUsage(out);
+    return kExitUsage;
+}
+
+}  // namespace lenticor

@@ -1,0 +1,23 @@
+#include "platform/clock.h"
+
+#include <chrono>
+
+namespace lenticor {
+
+std::int64_t SystemClock::NowTicks() const {
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
+}
+
+std::tm SystemClock::ToLocalTime(std::int64_t secondsSince1970) const {
+    const auto seconds = static_cast<std::time_t>(secondsSince1970);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    return local;
+}
+
+}  // namespace lenticor

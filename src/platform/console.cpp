@@ -1,0 +1,17 @@
+#include "platform/console.h"
+
+#include <iostream>
+
+namespace lenticor {
+
+std::ostream& StandardConsole::Out() {
+    return std::cout;
+}
+std::ostream& StandardConsole::Err() {
+    return std::cerr;
+}
+std::wostream& StandardConsole::WideErr() {
+    return std::wcerr;
+}
+
+}  // namespace lenticor

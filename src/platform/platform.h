@@ -1,0 +1,20 @@
+#pragma once
+// The bundle of ports a command receives. wmain (real Windows) and
+// lenticor-sim's main (the simulated machine) are the only places that choose
+// the implementations; everything below them sees only these interfaces.
+//
+// Each port is a small interface mirroring the Windows calls one area of the
+// program makes, in portable types. Add a port here when a subsystem needs a
+// new Windows area, then implement it in platform/win32 and platform/sim.
+
+namespace lenticor {
+
+class Clock;
+class Console;
+
+struct Platform {
+    Console& console;
+    const Clock& clock;
+};
+
+}  // namespace lenticor

@@ -1,0 +1,15 @@
+// lenticor.exe entry point: the one place that chooses the real Windows ports.
+
+#include "app/dispatcher.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+
+int wmain(int argc, wchar_t** argv) {
+    // No process-wide state is touched before dispatch: no console code page,
+    // no stream translation mode, no COM, no DPI awareness call.
+    lenticor::StandardConsole console;
+    lenticor::SystemClock clock;
+    lenticor::Platform platform{console, clock};
+    return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
+}

@@ -1,0 +1,39 @@
+#pragma once
+// In-memory console and a settable clock for unit tests of code that writes
+// result lines or diagnostics.
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+
+#include <sstream>
+
+namespace lenticor::testing {
+
+class CapturingConsole final : public Console {
+  public:
+    std::ostream& Out() override { return out; }
+    std::ostream& Err() override { return err; }
+    std::wostream& WideErr() override { return wideErr; }
+
+    std::ostringstream out;
+    std::ostringstream err;
+    std::wostringstream wideErr;
+};
+
+// Local time is UTC, so expectations do not depend on the machine's zone.
+class FixedClock final : public Clock {
+  public:
+    explicit FixedClock(std::int64_t initialTicks = 0) : ticks(initialTicks) {}
+    std::int64_t NowTicks() const override { return ticks; }
+    std::tm ToLocalTime(std::int64_t seconds) const override {
+        const auto time = static_cast<std::time_t>(seconds);
+        std::tm utc{};
+        gmtime_r(&time, &utc);
+        return utc;
+    }
+
+    std::int64_t ticks;
+};
+
+}  // namespace lenticor::testing

@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Checks the built lenticor.exe: it may import Windows system DLLs only (a
+MinGW runtime DLL would not be on the user's machine), and it must carry an
+application manifest asking for asInvoker without any DPI awareness, and a
+version resource."""
+
+import argparse
+import re
+import struct
+import subprocess
+import sys
+
+# DLLs that ship with every supported Windows. Anything else (libstdc++-6,
+# libgcc_s_seh-1, libwinpthread-1, a vendor DLL) fails the check.
+SYSTEM_DLLS = {
+    "advapi32.dll", "bcrypt.dll", "cfgmgr32.dll", "comctl32.dll", "dxgi.dll", "dxva2.dll",
+    "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll",
+    "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "strmiids.dll", "ucrtbase.dll",
+}
+
+RT_VERSION = 16
+RT_MANIFEST = 24
+
+
+def imported_dlls(objdump, exe):
+    output = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
+                            text=True).stdout
+    return [name.strip() for name in re.findall(r"DLL Name:\s*(\S+)", output)]
+
+
+def resources(data):
+    """Returns {type id: [resource bytes, ...]} from the PE's .rsrc section."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE file")
+    sections = struct.unpack_from("<H", data, pe + 6)[0]
+    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
+    table = pe + 24 + optional_size
+    rsrc = None
+    for i in range(sections):
+        entry = table + 40 * i
+        name = data[entry:entry + 8].rstrip(b"\0")
+        virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from(
+            "<IIII", data, entry + 8)
+        if name == b".rsrc":
+            rsrc = (virtual_address, raw_pointer, max(virtual_size, raw_size))
+    if rsrc is None:
+        return {}
+    rva_base, file_base, _ = rsrc
+
+    def directory(offset):
+        named, ids = struct.unpack_from("<HH", data, file_base + offset + 12)
+        for i in range(named + ids):
+            key, target = struct.unpack_from("<II", data, file_base + offset + 16 + 8 * i)
+            yield key, target
+
+    found = {}
+    for type_id, type_target in directory(0):
+        if not type_target & 0x80000000:
+            continue
+        for _, name_target in directory(type_target & 0x7FFFFFFF):
+            for _, lang_target in directory(name_target & 0x7FFFFFFF):
+                rva, size = struct.unpack_from("<II", data, file_base + lang_target)
+                start = file_base + rva - rva_base
+                found.setdefault(type_id, []).append(data[start:start + size])
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("exe")
+    options = parser.parse_args()
+    problems = []
+
+    dlls = imported_dlls(options.objdump, options.exe)
+    if not dlls:
+        problems.append("no imported DLLs found (objdump output not understood)")
+    for dll in dlls:
+        if dll.lower() not in SYSTEM_DLLS:
+            problems.append(f"imports {dll}, which is not part of Windows")
+
+    with open(options.exe, "rb") as handle:
+        found = resources(handle.read())
+    manifests = found.get(RT_MANIFEST, [])
+    if len(manifests) != 1:
+        problems.append(f"expected one application manifest, found {len(manifests)}")
+    for manifest in manifests:
+        text = manifest.decode("utf-8", errors="replace")
+        if not re.search(r'requestedExecutionLevel\s+level="asInvoker"', text):
+            problems.append("manifest does not request asInvoker")
+        if re.search(r"dpiAware|dpiAwareness", text, re.IGNORECASE):
+            problems.append("manifest declares DPI awareness")
+    versions = found.get(RT_VERSION, [])
+    if not versions:
+        problems.append("no version resource")
+    elif "ProductName".encode("utf-16-le") not in versions[0]:
+        problems.append("version resource has no ProductName")
+
+    if problems:
+        print("\n".join(problems))
+        return 1
+    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
