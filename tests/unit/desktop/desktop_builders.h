@@ -29,7 +29,7 @@ struct Monitor {
     bool named = true;            // the interface path could be read
     bool virtualMode = false;     // path flag DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE
     bool identityBroken = false;  // device tree does not confirm the hardware id
-    std::string instance = "";         // interface instance part; derived from targetId when empty
+    std::string instance = "";    // interface instance part; derived from targetId when empty
     std::string driver = "0001";  // tail of the hardware id
 };
 
