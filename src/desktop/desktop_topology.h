@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "desktop/desktop_result.h"
-#include "desktop/display_config_types.h"
+#include "platform/display_config_types.h"
 
 namespace nimbo {
 
