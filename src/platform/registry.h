@@ -1,0 +1,51 @@
+#pragma once
+// Port: the registry (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW).
+// Opened keys are objects; destroying one closes it. Every call returns the
+// Win32 error Windows returned (kErrorSuccess on success).
+
+#include "platform/native_codes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lenticor {
+
+enum class RegistryHive { LocalMachine, CurrentUser };
+
+constexpr std::uint32_t kKeyRead = 0x20019;  // KEY_READ
+
+// REG_* value types.
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+
+class RegistryKey {
+  public:
+    virtual ~RegistryKey() = default;
+
+    // RegEnumKeyExW with a 256-character name buffer: kErrorNoMoreItems past
+    // the last subkey.
+    [[nodiscard]] virtual Win32Error EnumKey(std::uint32_t index, std::wstring& name) = 0;
+
+    // RegQueryValueExW into a buffer of `capacity` bytes. On success `data`
+    // holds the value's bytes and `type` its REG_* type; a larger value gives
+    // kErrorMoreData, a missing one kErrorFileNotFound.
+    [[nodiscard]] virtual Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity,
+                                                std::uint32_t& type,
+                                                std::vector<std::uint8_t>& data) = 0;
+};
+
+class Registry {
+  public:
+    virtual ~Registry() = default;
+    // RegOpenKeyExW(hive, subKey, 0, access); `key` is set on success only.
+    [[nodiscard]] virtual Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey,
+                                             std::uint32_t access,
+                                             std::unique_ptr<RegistryKey>& key) = 0;
+};
+
+}  // namespace lenticor

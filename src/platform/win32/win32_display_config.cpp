@@ -1,0 +1,111 @@
+#include "windows_api.h"
+
+#include "win32_ports.h"
+
+#include <cstring>
+#include <cwchar>
+#include <type_traits>
+
+namespace lenticor::win32 {
+namespace {
+
+// Paths and modes are copied byte for byte between the SDK records and ours.
+static_assert(sizeof(::DISPLAYCONFIG_PATH_INFO) == sizeof(nimbo::dcfg::DISPLAYCONFIG_PATH_INFO));
+static_assert(sizeof(::DISPLAYCONFIG_MODE_INFO) == sizeof(nimbo::dcfg::DISPLAYCONFIG_MODE_INFO));
+static_assert(offsetof(::DISPLAYCONFIG_PATH_INFO, targetInfo) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_PATH_INFO, targetInfo));
+static_assert(offsetof(::DISPLAYCONFIG_PATH_INFO, flags) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_PATH_INFO, flags));
+static_assert(offsetof(::DISPLAYCONFIG_MODE_INFO, targetMode) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_MODE_INFO, targetMode));
+static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>);
+static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>);
+
+template <std::size_t N>
+std::wstring FromFixed(const WCHAR (&text)[N]) {
+    return std::wstring(text, ::wcsnlen(text, N));
+}
+
+::LUID ToNative(nimbo::dcfg::LUID luid) {
+    ::LUID native{};
+    native.LowPart = luid.LowPart;
+    native.HighPart = luid.HighPart;
+    return native;
+}
+
+}  // namespace
+
+Win32Error Win32DisplayConfig::GetDisplayConfigBufferSizes(std::uint32_t flags,
+                                                           std::uint32_t& pathCount,
+                                                           std::uint32_t& modeCount) {
+    UINT32 paths = 0;
+    UINT32 modes = 0;
+    const LONG status = ::GetDisplayConfigBufferSizes(flags, &paths, &modes);
+    pathCount = paths;
+    modeCount = modes;
+    return status;
+}
+
+Win32Error Win32DisplayConfig::QueryDisplayConfig(
+    std::uint32_t flags, std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>& paths,
+    std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>& modes, std::uint32_t* topologyId) {
+    std::vector<::DISPLAYCONFIG_PATH_INFO> nativePaths(paths.size());
+    std::vector<::DISPLAYCONFIG_MODE_INFO> nativeModes(modes.size());
+    UINT32 pathCount = static_cast<UINT32>(nativePaths.size());
+    UINT32 modeCount = static_cast<UINT32>(nativeModes.size());
+    DISPLAYCONFIG_TOPOLOGY_ID topology{};
+    const LONG status =
+        ::QueryDisplayConfig(flags, &pathCount, nativePaths.data(), &modeCount, nativeModes.data(),
+                             topologyId != nullptr ? &topology : nullptr);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    paths.resize(pathCount);
+    modes.resize(modeCount);
+    if (pathCount > 0) {
+        std::memcpy(paths.data(), nativePaths.data(), pathCount * sizeof(nativePaths[0]));
+    }
+    if (modeCount > 0) {
+        std::memcpy(modes.data(), nativeModes.data(), modeCount * sizeof(nativeModes[0]));
+    }
+    if (topologyId != nullptr) {
+        *topologyId = static_cast<std::uint32_t>(topology);
+    }
+    return status;
+}
+
+Win32Error Win32DisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uint32_t targetId,
+                                             DisplayConfigTargetName& name) {
+    DISPLAYCONFIG_TARGET_DEVICE_NAME request{};
+    request.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+    request.header.size = sizeof(request);
+    request.header.adapterId = ToNative(adapterId);
+    request.header.id = targetId;
+    const LONG status = ::DisplayConfigGetDeviceInfo(&request.header);
+    if (status == ERROR_SUCCESS) {
+        name.flags = request.flags.value;
+        name.outputTechnology = static_cast<std::uint32_t>(request.outputTechnology);
+        name.edidManufactureId = request.edidManufactureId;
+        name.edidProductCodeId = request.edidProductCodeId;
+        name.connectorInstance = request.connectorInstance;
+        name.monitorFriendlyDeviceName = FromFixed(request.monitorFriendlyDeviceName);
+        name.monitorDevicePath = FromFixed(request.monitorDevicePath);
+    }
+    return status;
+}
+
+Win32Error Win32DisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
+                                             DisplayConfigSourceName& name) {
+    DISPLAYCONFIG_SOURCE_DEVICE_NAME request{};
+    request.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
+    request.header.size = sizeof(request);
+    request.header.adapterId = ToNative(adapterId);
+    request.header.id = sourceId;
+    const LONG status = ::DisplayConfigGetDeviceInfo(&request.header);
+    if (status == ERROR_SUCCESS) {
+        name.viewGdiDeviceName = FromFixed(request.viewGdiDeviceName);
+    }
+    return status;
+}
+
+}  // namespace lenticor::win32

@@ -1,0 +1,57 @@
+#include "windows_api.h"
+
+#include "win32_ports.h"
+
+#include <cwchar>
+
+namespace lenticor::win32 {
+namespace {
+
+// The structure size the program has always passed; a different SDK layout
+// would change what the driver fills in.
+static_assert(sizeof(DEVMODEW) == 220);
+
+template <std::size_t N>
+std::wstring FromFixed(const WCHAR (&text)[N]) {
+    return std::wstring(text, ::wcsnlen(text, N));
+}
+
+}  // namespace
+
+std::optional<DisplayDevice> Win32DisplayDevices::EnumDisplayDevices(
+    std::optional<std::wstring_view> device, std::uint32_t index, std::uint32_t flags) {
+    std::wstring deviceName;
+    if (device) {
+        deviceName.assign(*device);
+    }
+    DISPLAY_DEVICEW native{};
+    native.cb = sizeof(native);
+    if (!::EnumDisplayDevicesW(device ? deviceName.c_str() : nullptr, index, &native, flags)) {
+        return std::nullopt;
+    }
+    return DisplayDevice{FromFixed(native.DeviceName), FromFixed(native.DeviceString),
+                         native.StateFlags, FromFixed(native.DeviceID),
+                         FromFixed(native.DeviceKey)};
+}
+
+std::optional<DisplaySettings> Win32DisplayDevices::EnumDisplaySettings(
+    std::wstring_view deviceName, std::uint32_t modeNumber) {
+    const std::wstring name(deviceName);
+    DEVMODEW mode{};
+    mode.dmSize = sizeof(mode);
+    if (!::EnumDisplaySettingsW(name.c_str(), modeNumber, &mode)) {
+        return std::nullopt;
+    }
+    DisplaySettings settings;
+    settings.fields = mode.dmFields;
+    settings.positionX = mode.dmPosition.x;
+    settings.positionY = mode.dmPosition.y;
+    settings.displayOrientation = mode.dmDisplayOrientation;
+    settings.bitsPerPel = mode.dmBitsPerPel;
+    settings.pelsWidth = mode.dmPelsWidth;
+    settings.pelsHeight = mode.dmPelsHeight;
+    settings.displayFrequency = mode.dmDisplayFrequency;
+    return settings;
+}
+
+}  // namespace lenticor::win32

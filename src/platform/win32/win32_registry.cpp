@@ -1,0 +1,59 @@
+#include "windows_api.h"
+
+#include "unique_handle.h"
+#include "win32_ports.h"
+
+namespace lenticor::win32 {
+namespace {
+
+class Key final : public RegistryKey {
+  public:
+    explicit Key(UniqueRegistryKey key) : key_(std::move(key)) {}
+
+    Win32Error EnumKey(std::uint32_t index, std::wstring& name) override {
+        WCHAR buffer[256];
+        DWORD length = 256;
+        const LSTATUS status =
+            ::RegEnumKeyExW(key_.get(), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS) {
+            name.assign(buffer, length);
+        }
+        return status;
+    }
+
+    Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity, std::uint32_t& type,
+                          std::vector<std::uint8_t>& data) override {
+        const std::wstring name(valueName);
+        data.assign(capacity, 0);
+        DWORD nativeType = 0;
+        DWORD size = static_cast<DWORD>(capacity);
+        const LSTATUS status =
+            ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &nativeType, data.data(), &size);
+        if (status != ERROR_SUCCESS) {
+            data.clear();
+            return status;
+        }
+        data.resize(size);
+        type = nativeType;
+        return status;
+    }
+
+  private:
+    UniqueRegistryKey key_;
+};
+
+}  // namespace
+
+Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
+                                  std::unique_ptr<RegistryKey>& key) {
+    const HKEY root = hive == RegistryHive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const std::wstring path(subKey);
+    UniqueRegistryKey native;
+    const LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, access, native.put());
+    if (status == ERROR_SUCCESS) {
+        key = std::make_unique<Key>(std::move(native));
+    }
+    return status;
+}
+
+}  // namespace lenticor::win32
