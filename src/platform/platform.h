@@ -11,10 +11,18 @@ namespace lenticor {
 
 class Clock;
 class Console;
+class DisplayConfig;
+class DisplayDevices;
+class Dxgi;
+class Registry;
 
 struct Platform {
     Console& console;
     const Clock& clock;
+    Dxgi& dxgi;
+    DisplayDevices& displayDevices;
+    Registry& registry;
+    DisplayConfig& displayConfig;
 };
 
 }  // namespace lenticor

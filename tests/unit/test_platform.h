@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/sim/sim_ports.h"
 
 #include <sstream>
 
@@ -34,6 +35,19 @@ class FixedClock final : public Clock {
     }
 
     std::int64_t ticks;
+};
+
+// The ports of a machine without adapters or registry, for tests that need a
+// Platform but never reach Windows.
+class EmptyMachine {
+  public:
+    Platform MakePlatform(Console& console, const Clock& clock) {
+        return ports_.MakePlatform(console, clock);
+    }
+
+  private:
+    sim::SimMachine machine_;
+    sim::SimPorts ports_{machine_};
 };
 
 }  // namespace lenticor::testing

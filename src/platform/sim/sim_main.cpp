@@ -4,9 +4,12 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/sim/machine_file.h"
+#include "platform/sim/sim_ports.h"
 
 #include <clocale>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,9 @@ std::wstring WidenArgument(const char* argument) {
     return wide;
 }
 
+// A machine file that cannot be used ends the run before any command.
+constexpr int kExitMachineUnusable = 3;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,10 +57,23 @@ int main(int argc, char** argv) {
         }
         wideArgv.push_back(nullptr);
     }
-    lenticor::StandardConsole console;
-    lenticor::SystemClock clock;
-    lenticor::Platform platform{console, clock};
-    return lenticor::RunCommandLine(static_cast<int>(storage.size()),
-                                    argv == nullptr ? nullptr : wideArgv.data(), platform,
-                                    lenticor::BuildCommandTable());
+    std::optional<std::filesystem::path> machineFile;
+    if (const char* named = std::getenv("LENTICOR_SIM_MACHINE"); named != nullptr) {
+        machineFile = named;
+    }
+    try {
+        auto source = lenticor::sim::LoadMachine(machineFile);
+        lenticor::sim::SimPorts ports(source.machine);
+        lenticor::StandardConsole console;
+        lenticor::SystemClock clock;
+        auto platform = ports.MakePlatform(console, clock);
+        const int code = lenticor::RunCommandLine(static_cast<int>(storage.size()),
+                                                  argv == nullptr ? nullptr : wideArgv.data(),
+                                                  platform, lenticor::BuildCommandTable());
+        lenticor::sim::SaveIfChanged(source);
+        return code;
+    } catch (const lenticor::sim::MachineError& error) {
+        std::cerr << "lenticor-sim: " << error.what() << std::endl;
+        return kExitMachineUnusable;
+    }
 }

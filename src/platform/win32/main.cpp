@@ -4,12 +4,17 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "win32_ports.h"
 
 int wmain(int argc, wchar_t** argv) {
     // No process-wide state is touched before dispatch: no console code page,
     // no stream translation mode, no COM, no DPI awareness call.
     lenticor::StandardConsole console;
     lenticor::SystemClock clock;
-    lenticor::Platform platform{console, clock};
+    lenticor::win32::Win32Dxgi dxgi;
+    lenticor::win32::Win32DisplayDevices displayDevices;
+    lenticor::win32::Win32Registry registry;
+    lenticor::win32::Win32DisplayConfig displayConfig;
+    lenticor::Platform platform{console, clock, dxgi, displayDevices, registry, displayConfig};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

@@ -53,7 +53,8 @@ struct Run {
 Run RunWith(std::vector<const wchar_t*> argv, const std::vector<Command>& table) {
     testing::CapturingConsole console;
     testing::FixedClock clock;
-    Platform platform{console, clock};
+    testing::EmptyMachine machine;
+    Platform platform = machine.MakePlatform(console, clock);
     argv.push_back(nullptr);
     const int code =
         RunCommandLine(static_cast<int>(argv.size() - 1), argv.data(), platform, table);
@@ -105,7 +106,8 @@ TEST(Dispatcher, MatchesExactlyAndOtherwisePrintsUsageWithExit2) {
 TEST(Dispatcher, NullArgumentVectorsPrintUsage) {
     testing::CapturingConsole console;
     testing::FixedClock clock;
-    Platform platform{console, clock};
+    testing::EmptyMachine machine;
+    Platform platform = machine.MakePlatform(console, clock);
     EXPECT_EQ(RunCommandLine(3, nullptr, platform, BuildCommandTable()), 2);
     const wchar_t* nullSecond[] = {L"lenticor.exe", nullptr};
     EXPECT_EQ(RunCommandLine(2, nullSecond, platform, BuildCommandTable()), 2);

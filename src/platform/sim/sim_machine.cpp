@@ -1,0 +1,542 @@
+#include "platform/sim/sim_machine.h"
+
+#include "app/monitor_identity.h"
+#include "app/text.h"
+#include "platform/registry.h"
+#include "platform/sim/sim_edid.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <limits>
+#include <set>
+
+namespace lenticor::sim {
+namespace {
+
+using Json = nlohmann::json;
+
+// DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY by the names a machine file may use.
+const std::map<std::string, std::uint32_t>& OutputTechnologies() {
+    static const std::map<std::string, std::uint32_t> names = {
+        {"other", 0xFFFFFFFFu},
+        {"hd15", 0},
+        {"dvi", 4},
+        {"hdmi", 5},
+        {"lvds", 6},
+        {"displayport", 10},
+        {"internal", 0x80000000u},
+        {"displayport_embedded", 11},
+        {"miracast", 15},
+    };
+    return names;
+}
+
+constexpr std::uint32_t kTechnologyInternal = 0x80000000u;
+constexpr std::uint32_t kTechnologyDisplayPortEmbedded = 11;
+constexpr std::uint32_t kTechnologyLvds = 6;
+
+// Walks the document keeping the JSON pointer of the current place, so every
+// complaint says where it is.
+class Reader {
+  public:
+    Reader(const Json& value, std::string path) : value_(value), path_(std::move(path)) {}
+
+    [[noreturn]] void Fail(const std::string& problem) const {
+        throw MachineError((path_.empty() ? "/" : path_) + ": " + problem);
+    }
+
+    const Json& value() const { return value_; }
+    const std::string& path() const { return path_; }
+
+    // An object whose members are all among `allowed`.
+    void ExpectObject(std::initializer_list<const char*> allowed) const {
+        if (!value_.is_object()) {
+            Fail("expected an object");
+        }
+        for (const auto& item : value_.items()) {
+            bool known = false;
+            for (const char* name : allowed) {
+                known = known || item.key() == name;
+            }
+            if (!known) {
+                Member(item.key()).Fail("unknown member");
+            }
+        }
+    }
+
+    bool Has(const char* name) const { return value_.contains(name); }
+
+    Reader Member(const std::string& name) const {
+        if (!value_.contains(name)) {
+            throw MachineError(path_ + "/" + Escape(name) + ": missing");
+        }
+        return Reader(value_.at(name), path_ + "/" + Escape(name));
+    }
+
+    Reader Element(std::size_t index) const {
+        return Reader(value_.at(index), path_ + "/" + std::to_string(index));
+    }
+
+    std::vector<Reader> Array() const {
+        if (!value_.is_array()) {
+            Fail("expected an array");
+        }
+        std::vector<Reader> elements;
+        for (std::size_t i = 0; i < value_.size(); ++i) {
+            elements.push_back(Element(i));
+        }
+        return elements;
+    }
+
+    std::wstring Text() const {
+        if (!value_.is_string()) {
+            Fail("expected a string");
+        }
+        auto wide = Utf8ToWideStrict(value_.get_ref<const std::string&>());
+        if (!wide) {
+            Fail("invalid UTF-8");
+        }
+        return *wide;
+    }
+
+    bool Bool() const {
+        if (!value_.is_boolean()) {
+            Fail("expected true or false");
+        }
+        return value_.get<bool>();
+    }
+
+    std::int64_t Integer(std::int64_t low, std::int64_t high) const {
+        if (!value_.is_number_integer()) {
+            Fail("expected an integer");
+        }
+        const bool inRange =
+            value_.is_number_unsigned()
+                ? value_.get<std::uint64_t>() <= static_cast<std::uint64_t>(high) &&
+                      (low <= 0 || value_.get<std::uint64_t>() >= static_cast<std::uint64_t>(low))
+                : value_.get<std::int64_t>() >= low && value_.get<std::int64_t>() <= high;
+        if (!inRange) {
+            Fail("out of range " + std::to_string(low) + ".." + std::to_string(high));
+        }
+        return value_.get<std::int64_t>();
+    }
+
+    std::uint32_t Unsigned32() const {
+        return static_cast<std::uint32_t>(Integer(0, std::numeric_limits<std::uint32_t>::max()));
+    }
+
+    // Desktop coordinates stay well inside 32 bits, as on Windows, so sizes
+    // and edges computed from them cannot overflow.
+    std::int32_t Coordinate() const {
+        return static_cast<std::int32_t>(Integer(-1'000'000, 1'000'000));
+    }
+
+    // An HRESULT or Win32 error: a number (negative HRESULTs allowed) or a
+    // hexadecimal string such as "0x887A0004".
+    std::int32_t Code() const {
+        if (value_.is_string()) {
+            const auto& text = value_.get_ref<const std::string&>();
+            if (text.size() < 3 || text.size() > 10 || text[0] != '0' ||
+                (text[1] != 'x' && text[1] != 'X')) {
+                Fail("expected a code such as 87 or \"0x887A0004\"");
+            }
+            std::uint32_t code = 0;
+            for (std::size_t i = 2; i < text.size(); ++i) {
+                const int digit = HexDigit(text[i]);
+                if (digit < 0) {
+                    Fail("expected a code such as 87 or \"0x887A0004\"");
+                }
+                code = code << 4 | static_cast<std::uint32_t>(digit);
+            }
+            return static_cast<std::int32_t>(code);
+        }
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(Integer(
+            std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::uint32_t>::max())));
+    }
+
+    // Hexadecimal bytes; blanks between them are allowed for readability.
+    std::vector<std::uint8_t> HexBytes() const {
+        if (!value_.is_string()) {
+            Fail("expected a string of hexadecimal bytes");
+        }
+        std::string digits;
+        for (const char c : value_.get_ref<const std::string&>()) {
+            if (c == ' ' || c == '\n' || c == '\t') {
+                continue;
+            }
+            if (HexDigit(c) < 0) {
+                Fail("expected a string of hexadecimal bytes");
+            }
+            digits.push_back(c);
+        }
+        if (digits.size() % 2 != 0) {
+            Fail("odd number of hexadecimal digits");
+        }
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t i = 0; i < digits.size(); i += 2) {
+            bytes.push_back(
+                static_cast<std::uint8_t>(HexDigit(digits[i]) << 4 | HexDigit(digits[i + 1])));
+        }
+        return bytes;
+    }
+
+  private:
+    static int HexDigit(char c) {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    }
+
+    static std::string Escape(const std::string& name) {
+        std::string escaped;
+        for (const char c : name) {
+            if (c == '~') {
+                escaped += "~0";
+            } else if (c == '/') {
+                escaped += "~1";
+            } else {
+                escaped.push_back(c);
+            }
+        }
+        return escaped;
+    }
+
+    const Json& value_;
+    std::string path_;
+};
+
+SimMode ReadMode(const Reader& reader) {
+    reader.ExpectObject({"width", "height", "refreshRate", "bitsPerPixel"});
+    SimMode mode;
+    mode.width = static_cast<std::uint32_t>(reader.Member("width").Integer(1, 65535));
+    mode.height = static_cast<std::uint32_t>(reader.Member("height").Integer(1, 65535));
+    mode.refreshRate = static_cast<std::uint32_t>(reader.Member("refreshRate").Integer(0, 1000));
+    if (reader.Has("bitsPerPixel")) {
+        mode.bitsPerPixel =
+            static_cast<std::uint32_t>(reader.Member("bitsPerPixel").Integer(1, 64));
+    }
+    return mode;
+}
+
+std::uint32_t ReadOutputTechnology(const Reader& reader) {
+    if (reader.value().is_string()) {
+        const auto& name = reader.value().get_ref<const std::string&>();
+        const auto found = OutputTechnologies().find(name);
+        if (found == OutputTechnologies().end()) {
+            reader.Fail("unknown output technology \"" + name + "\"");
+        }
+        return found->second;
+    }
+    return reader.Unsigned32();
+}
+
+SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t targetId) {
+    reader.ExpectObject({"hardwareId", "deviceString", "instanceId", "interfacePath", "edid"});
+    SimMonitor monitor;
+    monitor.hardwareId = reader.Member("hardwareId").Text();
+    monitor.deviceString =
+        reader.Has("deviceString") ? reader.Member("deviceString").Text() : L"Generic PnP Monitor";
+    const auto model = nimbo::ModelIdFromHardwareId(monitor.hardwareId);
+    monitor.instanceId = reader.Has("instanceId") ? reader.Member("instanceId").Text()
+                                                  : L"5&1a2b3c4d&0&UID" + std::to_wstring(targetId);
+    if (monitor.instanceId.empty() || monitor.instanceId.find(L'\\') != std::wstring::npos) {
+        reader.Member("instanceId").Fail("must be one registry key name");
+    }
+    monitor.interfacePath = reader.Has("interfacePath")
+                                ? reader.Member("interfacePath").Text()
+                                : L"\\\\?\\DISPLAY#" + model + L"#" + monitor.instanceId +
+                                      L"#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+    if (reader.Has("edid")) {
+        const auto edid = reader.Member("edid");
+        if (edid.value().is_null()) {
+            monitor.edid.reset();
+        } else if (edid.value().is_string()) {
+            monitor.edid = edid.HexBytes();
+        } else {
+            edid.ExpectObject({"name"});
+            const auto name = edid.Member("name");
+            const auto text = name.Text();
+            if (text.size() > 13 || std::any_of(text.begin(), text.end(),
+                                                [](wchar_t c) { return c < 0x20 || c > 0x7E; })) {
+                name.Fail("an EDID name holds at most 13 printable ASCII characters");
+            }
+            monitor.edid = BuildEdid(model, std::string(text.begin(), text.end()), mode.width,
+                                     mode.height, mode.refreshRate);
+        }
+    }
+    return monitor;
+}
+
+SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t gdiNumber) {
+    reader.ExpectObject({"deviceName", "targetId", "outputTechnology", "active", "position",
+                         "orientation", "mode", "modes", "monitor", "faults"});
+    SimOutput output;
+    output.sourceId = sourceId;
+    output.deviceName = reader.Has("deviceName") ? reader.Member("deviceName").Text()
+                                                 : L"\\\\.\\DISPLAY" + std::to_wstring(gdiNumber);
+    output.targetId =
+        reader.Has("targetId") ? reader.Member("targetId").Unsigned32() : 4352 + sourceId;
+    output.outputTechnology = reader.Has("outputTechnology")
+                                  ? ReadOutputTechnology(reader.Member("outputTechnology"))
+                                  : 10;
+    output.active = reader.Has("active") ? reader.Member("active").Bool() : true;
+    if (reader.Has("position")) {
+        const auto position = reader.Member("position");
+        position.ExpectObject({"x", "y"});
+        output.x = position.Member("x").Coordinate();
+        output.y = position.Member("y").Coordinate();
+    }
+    if (reader.Has("orientation")) {
+        output.orientation = static_cast<std::uint32_t>(reader.Member("orientation").Integer(0, 3));
+    }
+    output.mode = ReadMode(reader.Member("mode"));
+    if (reader.Has("modes")) {
+        for (const auto& mode : reader.Member("modes").Array()) {
+            output.modes.push_back(ReadMode(mode));
+        }
+    } else {
+        output.modes.push_back(output.mode);
+    }
+    if (reader.Has("monitor") && !reader.Member("monitor").value().is_null()) {
+        output.monitor = ReadMonitor(reader.Member("monitor"), output.mode, output.targetId);
+    }
+    if (reader.Has("faults")) {
+        const auto faults = reader.Member("faults");
+        faults.ExpectObject({"GetDesc", "EnumDisplaySettingsW"});
+        if (faults.Has("GetDesc")) {
+            output.faults.getDesc = faults.Member("GetDesc").Code();
+        }
+        if (faults.Has("EnumDisplaySettingsW")) {
+            output.faults.enumDisplaySettings = faults.Member("EnumDisplaySettingsW").Bool();
+        }
+    }
+    return output;
+}
+
+SimAdapter ReadAdapter(const Reader& reader, std::size_t ordinal, std::size_t& gdiNumber) {
+    reader.ExpectObject({"description", "deviceString", "pnpId", "luid", "vendorId", "deviceId",
+                         "software", "outputs", "faults"});
+    SimAdapter adapter;
+    adapter.description = reader.Member("description").Text();
+    adapter.deviceString =
+        reader.Has("deviceString") ? reader.Member("deviceString").Text() : adapter.description;
+    adapter.vendorId = reader.Has("vendorId") ? reader.Member("vendorId").Unsigned32() : 0x1414;
+    adapter.deviceId = reader.Has("deviceId") ? reader.Member("deviceId").Unsigned32() : 0x008C;
+    if (reader.Has("software") && reader.Member("software").Bool()) {
+        adapter.flags = 2;  // DXGI_ADAPTER_FLAG_SOFTWARE
+    }
+    if (reader.Has("pnpId")) {
+        adapter.pnpId = reader.Member("pnpId").Text();
+    } else {
+        wchar_t pnp[64] = {};
+        std::swprintf(pnp, 64, L"PCI\\VEN_%04X&DEV_%04X", adapter.vendorId, adapter.deviceId);
+        adapter.pnpId = pnp;
+    }
+    if (reader.Has("luid")) {
+        const auto luid = reader.Member("luid");
+        luid.ExpectObject({"low", "high"});
+        adapter.luid.LowPart = luid.Member("low").Unsigned32();
+        adapter.luid.HighPart = static_cast<std::int32_t>(luid.Member("high").Integer(
+            std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    } else {
+        adapter.luid.LowPart = 0x10000 + static_cast<std::uint32_t>(ordinal) * 0x100;
+    }
+    if (reader.Has("outputs")) {
+        std::uint32_t sourceId = 0;
+        for (const auto& output : reader.Member("outputs").Array()) {
+            adapter.outputs.push_back(ReadOutput(output, sourceId++, ++gdiNumber));
+        }
+    }
+    if (reader.Has("faults")) {
+        const auto faults = reader.Member("faults");
+        faults.ExpectObject({"GetDesc1", "EnumOutputs"});
+        if (faults.Has("GetDesc1")) {
+            adapter.faults.getDesc1 = faults.Member("GetDesc1").Code();
+        }
+        if (faults.Has("EnumOutputs")) {
+            adapter.faults.enumOutputs = faults.Member("EnumOutputs").Code();
+        }
+    }
+    return adapter;
+}
+
+// Creates the key and every key above it (Windows has no dangling subkeys).
+SimRegistryKey& AddRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path) {
+    std::size_t end = 0;
+    SimRegistryKey* key = nullptr;
+    do {
+        end = path.find(L'\\', end + 1);
+        const auto prefix = path.substr(0, end);
+        auto& entry = machine.registry[{hive, ToLowerWide(prefix)}];
+        if (entry.path.empty()) {
+            entry.path = prefix;
+        }
+        key = &entry;
+    } while (end != std::wstring::npos);
+    return *key;
+}
+
+void ReadRegistry(const Reader& reader, SimMachine& machine) {
+    if (!reader.value().is_object()) {
+        reader.Fail("expected an object");
+    }
+    for (const auto& item : reader.value().items()) {
+        const auto keyReader = reader.Member(item.key());
+        auto path = keyReader.path();
+        std::wstring fullPath = Utf8ToWideStrict(item.key()).value_or(L"");
+        SimHive hive = SimHive::LocalMachine;
+        if (fullPath.rfind(L"HKLM\\", 0) == 0) {
+            fullPath.erase(0, 5);
+        } else if (fullPath.rfind(L"HKCU\\", 0) == 0) {
+            hive = SimHive::CurrentUser;
+            fullPath.erase(0, 5);
+        } else {
+            keyReader.Fail("a key path begins with HKLM\\ or HKCU\\");
+        }
+        if (fullPath.empty() || fullPath.back() == L'\\' ||
+            fullPath.find(L"\\\\") != std::wstring::npos) {
+            keyReader.Fail("not a registry key path");
+        }
+        auto& key = AddRegistryKey(machine, hive, fullPath);
+        if (!keyReader.value().is_object()) {
+            keyReader.Fail("expected an object of values");
+        }
+        for (const auto& value : keyReader.value().items()) {
+            const auto valueReader = keyReader.Member(value.key());
+            valueReader.ExpectObject({"binary", "dword", "string"});
+            if (valueReader.value().size() != 1) {
+                valueReader.Fail("expected exactly one of binary, dword, string");
+            }
+            SimRegistryValue stored;
+            if (valueReader.Has("binary")) {
+                stored.type = kRegBinary;
+                stored.data = valueReader.Member("binary").HexBytes();
+            } else if (valueReader.Has("dword")) {
+                stored.type = kRegDword;
+                const auto number = valueReader.Member("dword").Unsigned32();
+                for (int shift = 0; shift < 32; shift += 8) {
+                    stored.data.push_back(static_cast<std::uint8_t>(number >> shift));
+                }
+            } else {
+                stored.type = kRegSz;
+                const auto text = valueReader.Member("string").Text();
+                for (const wchar_t c : text) {
+                    stored.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+                    stored.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+                }
+                stored.data.push_back(0);
+                stored.data.push_back(0);
+            }
+            key.values[ToLowerWide(Utf8ToWideStrict(value.key()).value_or(L""))] = stored;
+        }
+    }
+}
+
+// The registry keys Windows keeps for every monitor it has seen:
+// Enum\DISPLAY\<model>\<instance>\Device Parameters with the EDID.
+void DeriveMonitorKeys(SimMachine& machine) {
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            if (!output.monitor) {
+                continue;
+            }
+            const auto model = nimbo::ModelIdFromHardwareId(output.monitor->hardwareId);
+            if (model.empty()) {
+                continue;
+            }
+            auto& parameters =
+                AddRegistryKey(machine, SimHive::LocalMachine,
+                               L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model + L"\\" +
+                                   output.monitor->instanceId + L"\\Device Parameters");
+            if (output.monitor->edid) {
+                parameters.values[L"edid"] = {kRegBinary, *output.monitor->edid};
+            }
+        }
+    }
+}
+
+}  // namespace
+
+SimMachine ParseMachine(const nlohmann::json& document) {
+    const Reader root(document, "");
+    root.ExpectObject({"adapters", "topologyId", "registry", "faults"});
+    SimMachine machine;
+    std::size_t gdiNumber = 0;
+    std::set<std::wstring> deviceNames;
+    const auto adapters = root.Member("adapters").Array();
+    for (std::size_t a = 0; a < adapters.size(); ++a) {
+        machine.adapters.push_back(ReadAdapter(adapters[a], a, gdiNumber));
+        const auto& outputs = machine.adapters.back().outputs;
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            if (!deviceNames.insert(ToLowerWide(outputs[o].deviceName)).second) {
+                adapters[a].Member("outputs").Element(o).Fail("device name used twice");
+            }
+        }
+    }
+    if (root.Has("topologyId")) {
+        machine.topologyId = root.Member("topologyId").Unsigned32();
+    }
+    if (root.Has("faults")) {
+        const auto faults = root.Member("faults");
+        faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
+                             "QueryDisplayConfig", "DisplayConfigGetDeviceInfo"});
+        if (faults.Has("CreateDXGIFactory1")) {
+            machine.faults.createDxgiFactory1 = faults.Member("CreateDXGIFactory1").Code();
+        }
+        if (faults.Has("GetDisplayConfigBufferSizes")) {
+            machine.faults.getDisplayConfigBufferSizes =
+                faults.Member("GetDisplayConfigBufferSizes").Code();
+        }
+        if (faults.Has("QueryDisplayConfig")) {
+            machine.faults.queryDisplayConfig = faults.Member("QueryDisplayConfig").Code();
+        }
+        if (faults.Has("DisplayConfigGetDeviceInfo")) {
+            machine.faults.displayConfigGetDeviceInfo =
+                faults.Member("DisplayConfigGetDeviceInfo").Code();
+        }
+    }
+    DeriveMonitorKeys(machine);
+    if (root.Has("registry")) {
+        ReadRegistry(root.Member("registry"), machine);
+    }
+    return machine;
+}
+
+std::uint32_t CurrentTopologyId(const SimMachine& machine) {
+    if (machine.topologyId) {
+        return *machine.topologyId;
+    }
+    std::vector<const SimOutput*> active;
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            if (output.active) {
+                active.push_back(&output);
+            }
+        }
+    }
+    if (active.size() == 1) {
+        const auto technology = active.front()->outputTechnology;
+        const bool internal = technology == kTechnologyInternal ||
+                              technology == kTechnologyDisplayPortEmbedded ||
+                              technology == kTechnologyLvds;
+        return internal ? 0x1 : 0x8;
+    }
+    for (std::size_t i = 1; i < active.size(); ++i) {
+        const auto& a = *active.front();
+        const auto& b = *active[i];
+        if (a.x != b.x || a.y != b.y || a.mode.width != b.mode.width ||
+            a.mode.height != b.mode.height) {
+            return 0x4;
+        }
+    }
+    return active.empty() ? 0x4 : 0x2;
+}
+
+}  // namespace lenticor::sim

@@ -1,0 +1,122 @@
+#pragma once
+// The simulated PC behind lenticor-sim: one description of adapters, outputs,
+// monitors and registry, from which every port view is derived so that the
+// views agree the way they do on a real machine. The file format is described
+// in docs/simulated-machine.md.
+
+#include "platform/display_config_types.h"
+#include "platform/native_codes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lenticor::sim {
+
+// A machine description that cannot be used. what() names the place in the
+// document as a JSON pointer and the problem, e.g.
+//   "/adapters/0/outputs/1/mode/width: expected an unsigned integer"
+class MachineError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SimMode {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t refreshRate = 0;
+    std::uint32_t bitsPerPixel = 32;
+};
+
+struct SimMonitor {
+    std::wstring hardwareId;     // MONITOR\<model>\<driver key>
+    std::wstring deviceString;   // "Generic PnP Monitor", or the monitor driver's name
+    std::wstring instanceId;     // the instance subkey under Enum\DISPLAY\<model>
+    std::wstring interfacePath;  // \\?\DISPLAY#<model>#<instance>#{e6f07b5f-...}
+    std::optional<std::vector<std::uint8_t>> edid;  // none: no EDID value in the registry
+};
+
+struct SimOutputFaults {
+    std::optional<HResult> getDesc;    // IDXGIOutput::GetDesc
+    bool enumDisplaySettings = false;  // EnumDisplaySettingsW returns FALSE
+};
+
+struct SimOutput {
+    std::wstring deviceName;  // GDI source name, \\.\DISPLAYn
+    std::uint32_t sourceId = 0;
+    std::uint32_t targetId = 0;
+    std::uint32_t outputTechnology = 0;  // DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY
+    bool active = true;                  // part of the desktop
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t orientation = 0;  // DMDO_DEFAULT 0 .. DMDO_270 3
+    SimMode mode;
+    std::vector<SimMode> modes;  // what EnumDisplaySettingsW lists by index
+    std::optional<SimMonitor> monitor;
+    SimOutputFaults faults;
+};
+
+struct SimAdapterFaults {
+    std::optional<HResult> getDesc1;
+    std::optional<HResult> enumOutputs;
+};
+
+struct SimAdapter {
+    std::wstring description;   // DXGI description
+    std::wstring deviceString;  // EnumDisplayDevicesW DeviceString (the driver's name)
+    std::wstring pnpId;         // EnumDisplayDevicesW DeviceID of the adapter
+    nimbo::dcfg::LUID luid{};
+    std::uint32_t vendorId = 0;
+    std::uint32_t deviceId = 0;
+    std::uint32_t flags = 0;  // DXGI_ADAPTER_FLAG_*
+    std::vector<SimOutput> outputs;
+    SimAdapterFaults faults;
+};
+
+struct SimRegistryValue {
+    std::uint32_t type = 0;  // REG_*
+    std::vector<std::uint8_t> data;
+};
+
+struct SimRegistryKey {
+    std::wstring path;                                // as first spelled, without the hive
+    std::map<std::wstring, SimRegistryValue> values;  // by lower-cased name
+};
+
+enum class SimHive { LocalMachine, CurrentUser };
+
+// Machine-wide fault switches: the call returns the code every time.
+struct SimFaults {
+    std::optional<HResult> createDxgiFactory1;
+    std::optional<Win32Error> getDisplayConfigBufferSizes;
+    std::optional<Win32Error> queryDisplayConfig;
+    std::optional<Win32Error> displayConfigGetDeviceInfo;
+};
+
+struct SimMachine {
+    std::vector<SimAdapter> adapters;
+    std::optional<std::uint32_t> topologyId;  // none: derived from the active outputs
+    SimFaults faults;
+    // Every registry key, derived and explicit, by hive and lower-cased path.
+    std::map<std::pair<SimHive, std::wstring>, SimRegistryKey> registry;
+};
+
+// Builds the machine from its JSON description; throws MachineError.
+[[nodiscard]] SimMachine ParseMachine(const nlohmann::json& document);
+
+// The description used when no machine file is named: a laptop panel
+// (primary) and one Nimbo (KZV1A07, "Korvo Nimbo") to its right on the same
+// adapter, extended desktop.
+[[nodiscard]] const nlohmann::json& DefaultMachineDocument();
+
+// The topology id the display configuration reports: the machine's own, or
+// derived: one active output internal or external by its connector, several
+// at one rectangle clone, otherwise extend.
+[[nodiscard]] std::uint32_t CurrentTopologyId(const SimMachine& machine);
+
+}  // namespace lenticor::sim

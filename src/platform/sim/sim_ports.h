@@ -1,0 +1,85 @@
+#pragma once
+// The port implementations of the simulated machine. Every view is computed
+// from the one SimMachine on each call, so the DXGI outputs, the display-device
+// tables, the registry and the display configuration always agree.
+//
+// Where the simulation is simpler than Windows it says so next to the call.
+
+#include "platform/display_config.h"
+#include "platform/display_devices.h"
+#include "platform/dxgi.h"
+#include "platform/platform.h"
+#include "platform/registry.h"
+#include "platform/sim/sim_machine.h"
+
+namespace lenticor::sim {
+
+class SimDxgi final : public Dxgi {
+  public:
+    explicit SimDxgi(SimMachine& machine) : machine_(machine) {}
+    HResult CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) override;
+
+  private:
+    SimMachine& machine_;
+};
+
+class SimDisplayDevices final : public DisplayDevices {
+  public:
+    explicit SimDisplayDevices(SimMachine& machine) : machine_(machine) {}
+    std::optional<DisplayDevice> EnumDisplayDevices(std::optional<std::wstring_view> device,
+                                                    std::uint32_t index,
+                                                    std::uint32_t flags) override;
+    std::optional<DisplaySettings> EnumDisplaySettings(std::wstring_view deviceName,
+                                                       std::uint32_t modeNumber) override;
+
+  private:
+    SimMachine& machine_;
+};
+
+class SimRegistry final : public Registry {
+  public:
+    explicit SimRegistry(SimMachine& machine) : machine_(machine) {}
+    Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
+                       std::unique_ptr<RegistryKey>& key) override;
+
+  private:
+    SimMachine& machine_;
+};
+
+class SimDisplayConfig final : public DisplayConfig {
+  public:
+    explicit SimDisplayConfig(SimMachine& machine) : machine_(machine) {}
+    Win32Error GetDisplayConfigBufferSizes(std::uint32_t flags, std::uint32_t& pathCount,
+                                           std::uint32_t& modeCount) override;
+    Win32Error QueryDisplayConfig(std::uint32_t flags,
+                                  std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>& paths,
+                                  std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>& modes,
+                                  std::uint32_t* topologyId) override;
+    Win32Error GetTargetName(nimbo::dcfg::LUID adapterId, std::uint32_t targetId,
+                             DisplayConfigTargetName& name) override;
+    Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
+                             DisplayConfigSourceName& name) override;
+
+  private:
+    SimMachine& machine_;
+};
+
+// All ports of one machine, and the Platform bundle over them.
+class SimPorts {
+  public:
+    explicit SimPorts(SimMachine& machine)
+        : dxgi(machine), displayDevices(machine), registry(machine), displayConfig(machine) {}
+    SimPorts(const SimPorts&) = delete;
+    SimPorts& operator=(const SimPorts&) = delete;
+
+    [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
+        return Platform{console, clock, dxgi, displayDevices, registry, displayConfig};
+    }
+
+    SimDxgi dxgi;
+    SimDisplayDevices displayDevices;
+    SimRegistry registry;
+    SimDisplayConfig displayConfig;
+};
+
+}  // namespace lenticor::sim
