@@ -72,6 +72,11 @@ class DisplayConfig {
     [[nodiscard]] virtual Win32Error GetSourceName(nimbo::dcfg::LUID adapterId,
                                                    std::uint32_t sourceId,
                                                    DisplayConfigSourceName& name) = 0;
+
+    // SetDisplayConfig(paths, modes, flags) with the records exactly as given.
+    [[nodiscard]] virtual Win32Error SetDisplayConfig(
+        std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
+        std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes, std::uint32_t flags) = 0;
 };
 
 }  // namespace lenticor

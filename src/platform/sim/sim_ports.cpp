@@ -452,4 +452,10 @@ Win32Error SimDisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uin
     return kErrorInvalidParameter;
 }
 
+Win32Error SimDisplayConfig::SetDisplayConfig(std::span<const DISPLAYCONFIG_PATH_INFO>,
+                                              std::span<const DISPLAYCONFIG_MODE_INFO>,
+                                              std::uint32_t) {
+    return kErrorNotSupported;
+}
+
 }  // namespace lenticor::sim

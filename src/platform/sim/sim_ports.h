@@ -59,6 +59,11 @@ class SimDisplayConfig final : public DisplayConfig {
                              DisplayConfigTargetName& name) override;
     Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                              DisplayConfigSourceName& name) override;
+    // Not simulated yet: kErrorNotSupported, so nothing believes a change
+    // happened that the machine file does not show.
+    Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
+                                std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
+                                std::uint32_t flags) override;
 
   private:
     SimMachine& machine_;

@@ -42,6 +42,9 @@ class Win32DisplayConfig final : public DisplayConfig {
                              DisplayConfigTargetName& name) override;
     Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                              DisplayConfigSourceName& name) override;
+    Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
+                                std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
+                                std::uint32_t flags) override;
 };
 
 }  // namespace lenticor::win32
