@@ -1,6 +1,7 @@
 #include "app/dispatcher.h"
 
 #include "app/usage.h"
+#include "displays/list_displays_command.h"
 #include "platform/console.h"
 
 namespace lenticor {
@@ -11,6 +12,10 @@ int Help(Platform& platform, const CommandArgs&) {
     return kExitSuccess;
 }
 
+int ListDisplays(Platform& platform, const CommandArgs&) {
+    return nimbo::ListDisplaysCommand(platform);
+}
+
 }  // namespace
 
 std::vector<Command> BuildCommandTable() {
@@ -19,6 +24,7 @@ std::vector<Command> BuildCommandTable() {
     return {
         {L"--help", Help},
         {L"-h", Help},
+        {L"--list-displays", ListDisplays},
     };
 }
 

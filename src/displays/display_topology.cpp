@@ -1,0 +1,87 @@
+#include "displays/display_topology.h"
+
+#include "app/diagnostic_log.h"
+#include "platform/display_config.h"
+
+#include <string>
+
+namespace nimbo {
+
+const char* TopologyName(DisplayTopology topology) {
+    switch (topology) {
+        case DisplayTopology::Internal:
+            return "internal";
+        case DisplayTopology::Clone:
+            return "clone";
+        case DisplayTopology::Extend:
+            return "extend";
+        case DisplayTopology::External:
+            return "external";
+        case DisplayTopology::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+DisplayTopology QueryDisplayTopology(lenticor::DisplayConfig& displayConfig,
+                                     lenticor::DiagnosticLog& log) {
+    std::uint32_t pathCount = 0;
+    std::uint32_t modeCount = 0;
+    const auto sized = displayConfig.GetDisplayConfigBufferSizes(lenticor::kQdcDatabaseCurrent,
+                                                                 pathCount, modeCount);
+    if (sized != lenticor::kErrorSuccess) {
+        log.LogDisplayError("GetDisplayConfigBufferSizes failed", sized);
+        return DisplayTopology::Unknown;
+    }
+    if (pathCount == 0) {
+        return DisplayTopology::Unknown;
+    }
+    // Only the topology id matters, but Windows insists on arrays of the
+    // announced sizes.
+    std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths(pathCount);
+    std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    std::uint32_t topologyId = 0;
+    if (displayConfig.QueryDisplayConfig(lenticor::kQdcDatabaseCurrent, paths, modes,
+                                         &topologyId) != lenticor::kErrorSuccess) {
+        log.LogWarning(
+            "[TOPOLOGY] QueryDisplayConfig with QDC_DATABASE_CURRENT failed, using fallback "
+            "detection");
+        return DisplayTopology::Unknown;
+    }
+    switch (topologyId) {
+        case lenticor::kTopologyInternal:
+            log.LogDisplayInfo("[TOPOLOGY] Current topology: Internal (single internal display)");
+            return DisplayTopology::Internal;
+        case lenticor::kTopologyClone:
+            log.LogDisplayInfo("[TOPOLOGY] Current topology: Clone (duplicate mode)");
+            return DisplayTopology::Clone;
+        case lenticor::kTopologyExtend:
+            log.LogDisplayInfo("[TOPOLOGY] Current topology: Extend (extended desktop)");
+            return DisplayTopology::Extend;
+        case lenticor::kTopologyExternal:
+            log.LogDisplayInfo("[TOPOLOGY] Current topology: External (single external display)");
+            return DisplayTopology::External;
+        default:
+            log.LogWarning("[TOPOLOGY] Unknown topology ID: " + std::to_string(topologyId));
+            return DisplayTopology::Unknown;
+    }
+}
+
+void DetectClonedDisplays(std::vector<DisplayInfo>& displays, lenticor::DiagnosticLog& log) {
+    for (std::size_t i = 0; i < displays.size(); ++i) {
+        for (std::size_t j = i + 1; j < displays.size(); ++j) {
+            const auto& a = displays[i].desktopRect;
+            const auto& b = displays[j].desktopRect;
+            if (a.left != b.left || a.top != b.top || a.right != b.right || a.bottom != b.bottom) {
+                continue;
+            }
+            displays[i].isCloned = true;
+            displays[j].isCloned = true;
+            log.LogWarning("[TOPOLOGY] ⚠️ Displays " + std::to_string(displays[i].index) +
+                           " and " + std::to_string(displays[j].index) +
+                           " share the same coordinates - they are cloned/duplicated");
+        }
+    }
+}
+
+}  // namespace nimbo
