@@ -22,6 +22,7 @@ constexpr HResult kDxgiErrorNotCurrentlyAvailable = static_cast<HResult>(0x887A0
 constexpr Win32Error kErrorSuccess = 0;
 constexpr Win32Error kErrorFileNotFound = 2;
 constexpr Win32Error kErrorAccessDenied = 5;
+constexpr Win32Error kErrorGenFailure = 31;
 constexpr Win32Error kErrorNotSupported = 50;
 constexpr Win32Error kErrorInvalidParameter = 87;
 constexpr Win32Error kErrorInsufficientBuffer = 122;

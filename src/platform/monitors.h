@@ -1,0 +1,37 @@
+#pragma once
+// Port: the monitors of the desktop (EnumDisplayMonitors, GetMonitorInfoW).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/display_config_types.h"
+
+namespace lenticor {
+
+// An HMONITOR; only meaningful while the desktop it came from lasts.
+using MonitorHandle = std::uintptr_t;
+
+// MONITORINFOEXW.
+struct MonitorInfo {
+    nimbo::dcfg::RECTL monitor{};
+    nimbo::dcfg::RECTL work{};
+    std::uint32_t flags = 0;  // MONITORINFOF_PRIMARY = 1
+    std::wstring device;      // szDevice, the GDI device name (at most 31 code units)
+};
+
+class Monitors {
+  public:
+    virtual ~Monitors() = default;
+
+    // EnumDisplayMonitors(NULL, NULL, ...) over the whole desktop. `visit`
+    // returning false stops the enumeration, which then reports false, as the
+    // callback's FALSE does on Windows.
+    [[nodiscard]] virtual bool EnumDisplayMonitors(
+        const std::function<bool(MonitorHandle)>& visit) = 0;
+
+    // GetMonitorInfoW with a MONITORINFOEXW; false when the call failed.
+    [[nodiscard]] virtual bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) = 0;
+};
+
+}  // namespace lenticor
