@@ -10,11 +10,14 @@
 namespace lenticor {
 
 class Clock;
+class ConfigManager;
 class Console;
 class DisplayConfig;
 class DisplayDevices;
 class Dxgi;
+class Monitors;
 class Registry;
+class WindowSystem;
 
 struct Platform {
     Console& console;
@@ -23,6 +26,9 @@ struct Platform {
     DisplayDevices& displayDevices;
     Registry& registry;
     DisplayConfig& displayConfig;
+    Monitors& monitors;
+    ConfigManager& configManager;
+    WindowSystem& windows;
 };
 
 }  // namespace lenticor

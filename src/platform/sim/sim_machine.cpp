@@ -466,7 +466,7 @@ void DeriveMonitorKeys(SimMachine& machine) {
 
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
-    root.ExpectObject({"adapters", "topologyId", "registry", "faults"});
+    root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -506,6 +506,8 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     if (root.Has("registry")) {
         ReadRegistry(root.Member("registry"), machine);
     }
+    machine.desktop =
+        ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr);
     return machine;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/display_config_types.h"
 #include "platform/native_codes.h"
+#include "platform/sim/sim_desktop.h"
 
 #include <nlohmann/json.hpp>
 
@@ -104,6 +105,7 @@ struct SimMachine {
     SimFaults faults;
     // Every registry key, derived and explicit, by hive and lower-cased path.
     std::map<std::pair<SimHive, std::wstring>, SimRegistryKey> registry;
+    SimDesktop desktop;  // the desktop commands' additions (sim_desktop.h)
 };
 
 // Builds the machine from its JSON description; throws MachineError.

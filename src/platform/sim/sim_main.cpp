@@ -70,6 +70,10 @@ int main(int argc, char** argv) {
         const int code = lenticor::RunCommandLine(static_cast<int>(storage.size()),
                                                   argv == nullptr ? nullptr : wideArgv.data(),
                                                   platform, lenticor::BuildCommandTable());
+        if (source.machine.desktop.changed) {
+            lenticor::sim::StoreSimDesktop(source.machine, source.document);
+            source.changed = true;
+        }
         lenticor::sim::SaveIfChanged(source);
         return code;
     } catch (const lenticor::sim::MachineError& error) {

@@ -247,10 +247,17 @@ Configuration BuildConfiguration(const SimMachine& machine, bool includeInactive
         }
     }
     if (includeInactive) {
+        // Every source of the adapter could drive every target: each pairing
+        // that is not on the desktop is listed as an inactive path.
         for (const auto& adapter : machine.adapters) {
             for (const auto& output : adapter.outputs) {
-                if (!output.active) {
-                    config.paths.push_back(BasePath(adapter, output));
+                for (const auto& source : adapter.outputs) {
+                    if (output.active && source.sourceId == output.sourceId) {
+                        continue;
+                    }
+                    auto path = BasePath(adapter, output);
+                    path.sourceInfo.id = source.sourceId;
+                    config.paths.push_back(path);
                 }
             }
         }
@@ -392,12 +399,16 @@ Win32Error SimDisplayConfig::QueryDisplayConfig(std::uint32_t flags,
     if (!ValidQueryFlags(flags) || (topologyId != nullptr) != (flags == kQdcDatabaseCurrent)) {
         return kErrorInvalidParameter;
     }
+    if (const auto changed = SimBeforeQuery(machine_)) {
+        return *changed;
+    }
     auto config = BuildConfiguration(machine_, flags == kQdcAllPaths);
     if (config.paths.size() > paths.size() || config.modes.size() > modes.size()) {
         return kErrorInsufficientBuffer;
     }
     paths = std::move(config.paths);
     modes = std::move(config.modes);
+    SimAfterQuery(machine_);
     if (topologyId != nullptr) {
         *topologyId = CurrentTopologyId(machine_);
     }
@@ -416,6 +427,9 @@ Win32Error SimDisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uin
         for (const auto& output : adapter.outputs) {
             if (output.targetId != targetId) {
                 continue;
+            }
+            if (SimTargetNameUnreadable(machine_, adapterId, targetId)) {
+                return kErrorGenFailure;
             }
             name = DisplayConfigTargetName{};
             name.outputTechnology = output.outputTechnology;
@@ -452,10 +466,10 @@ Win32Error SimDisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uin
     return kErrorInvalidParameter;
 }
 
-Win32Error SimDisplayConfig::SetDisplayConfig(std::span<const DISPLAYCONFIG_PATH_INFO>,
-                                              std::span<const DISPLAYCONFIG_MODE_INFO>,
-                                              std::uint32_t) {
-    return kErrorNotSupported;
+Win32Error SimDisplayConfig::SetDisplayConfig(std::span<const DISPLAYCONFIG_PATH_INFO> paths,
+                                              std::span<const DISPLAYCONFIG_MODE_INFO> modes,
+                                              std::uint32_t flags) {
+    return SimSetDisplayConfig(machine_, paths, modes, flags);
 }
 
 }  // namespace lenticor::sim

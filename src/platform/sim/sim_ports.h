@@ -10,6 +10,7 @@
 #include "platform/dxgi.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_machine.h"
 
 namespace lenticor::sim {
@@ -59,8 +60,6 @@ class SimDisplayConfig final : public DisplayConfig {
                              DisplayConfigTargetName& name) override;
     Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                              DisplayConfigSourceName& name) override;
-    // Not simulated yet: kErrorNotSupported, so nothing believes a change
-    // happened that the machine file does not show.
     Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
                                 std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
                                 std::uint32_t flags) override;
@@ -73,18 +72,28 @@ class SimDisplayConfig final : public DisplayConfig {
 class SimPorts {
   public:
     explicit SimPorts(SimMachine& machine)
-        : dxgi(machine), displayDevices(machine), registry(machine), displayConfig(machine) {}
+        : dxgi(machine),
+          displayDevices(machine),
+          registry(machine),
+          displayConfig(machine),
+          monitors(machine),
+          configManager(machine),
+          windows(machine) {}
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
     [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
-        return Platform{console, clock, dxgi, displayDevices, registry, displayConfig};
+        return Platform{console,       clock,    dxgi,          displayDevices, registry,
+                        displayConfig, monitors, configManager, windows};
     }
 
     SimDxgi dxgi;
     SimDisplayDevices displayDevices;
     SimRegistry registry;
     SimDisplayConfig displayConfig;
+    SimMonitors monitors;
+    SimConfigManager configManager;
+    SimWindowSystem windows;
 };
 
 }  // namespace lenticor::sim

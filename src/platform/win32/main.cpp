@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "win32_desktop_ports.h"
 #include "win32_ports.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -15,6 +16,10 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32DisplayDevices displayDevices;
     lenticor::win32::Win32Registry registry;
     lenticor::win32::Win32DisplayConfig displayConfig;
-    lenticor::Platform platform{console, clock, dxgi, displayDevices, registry, displayConfig};
+    lenticor::win32::Win32Monitors monitors;
+    lenticor::win32::Win32ConfigManager configManager;
+    lenticor::win32::Win32WindowSystem windows;
+    lenticor::Platform platform{console,       clock,    dxgi,          displayDevices, registry,
+                                displayConfig, monitors, configManager, windows};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

@@ -1,0 +1,81 @@
+#include "windows_api.h"
+
+#include <cfgmgr32.h>
+#include <initguid.h>
+// initguid.h first: the property keys are defined here, not only declared.
+#include <devpkey.h>
+
+#include "win32_desktop_ports.h"
+
+#include <string>
+
+namespace lenticor::win32 {
+namespace {
+
+const DEVPROPKEY& NativeKey(DeviceProperty key) {
+    switch (key) {
+        case DeviceProperty::InstanceId:
+            return DEVPKEY_Device_InstanceId;
+        case DeviceProperty::Driver:
+            return DEVPKEY_Device_Driver;
+        case DeviceProperty::LastArrivalDate:
+            break;
+    }
+    return DEVPKEY_Device_LastArrivalDate;
+}
+
+using GetDeviceInterfacePropertyW = CONFIGRET(WINAPI*)(LPCWSTR, const DEVPROPKEY*, DEVPROPTYPE*,
+                                                       PBYTE, PULONG, ULONG);
+
+// Looked up at run time: some Windows-compatible systems lack the export, and
+// a static import of it would keep the program from starting at all.
+GetDeviceInterfacePropertyW ResolveGetDeviceInterfaceProperty() {
+    const HMODULE module = ::GetModuleHandleW(L"cfgmgr32.dll");
+    if (module == nullptr)
+        return nullptr;
+    return reinterpret_cast<GetDeviceInterfacePropertyW>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Device_Interface_PropertyW")));
+}
+
+}  // namespace
+
+ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfacePath,
+                                                         DeviceProperty key, std::uint32_t& type,
+                                                         std::span<std::uint8_t> buffer,
+                                                         std::uint32_t& size) {
+    static const GetDeviceInterfacePropertyW function = ResolveGetDeviceInterfaceProperty();
+    if (function == nullptr)
+        return CR_CALL_NOT_IMPLEMENTED;
+    const std::wstring path(interfacePath);
+    DEVPROPTYPE nativeType = 0;
+    ULONG nativeSize = static_cast<ULONG>(size <= buffer.size() ? size : buffer.size());
+    const CONFIGRET result =
+        function(path.c_str(), &NativeKey(key), &nativeType, buffer.data(), &nativeSize, 0);
+    type = nativeType;
+    size = nativeSize;
+    return result;
+}
+
+ConfigRet Win32ConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
+                                            std::uint32_t flags) {
+    std::wstring id(instanceId);
+    DEVINST native = 0;
+    const CONFIGRET result = ::CM_Locate_DevNodeW(&native, id.data(), flags);
+    devInst = native;
+    return result;
+}
+
+ConfigRet Win32ConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty key,
+                                                 std::uint32_t& type,
+                                                 std::span<std::uint8_t> buffer,
+                                                 std::uint32_t& size) {
+    DEVPROPTYPE nativeType = 0;
+    ULONG nativeSize = static_cast<ULONG>(size <= buffer.size() ? size : buffer.size());
+    const CONFIGRET result = ::CM_Get_DevNode_PropertyW(devInst, &NativeKey(key), &nativeType,
+                                                        buffer.data(), &nativeSize, 0);
+    type = nativeType;
+    size = nativeSize;
+    return result;
+}
+
+}  // namespace lenticor::win32

@@ -1,0 +1,53 @@
+#include "windows_api.h"
+
+#include "win32_desktop_ports.h"
+
+#include <cwchar>
+#include <exception>
+
+namespace lenticor::win32 {
+namespace {
+
+struct EnumContext {
+    const std::function<bool(MonitorHandle)>* visit;
+    std::exception_ptr error;  // carried past the Windows frames, rethrown after
+};
+
+BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto& context = *reinterpret_cast<EnumContext*>(data);
+    try {
+        return (*context.visit)(reinterpret_cast<MonitorHandle>(monitor)) ? TRUE : FALSE;
+    } catch (...) {
+        context.error = std::current_exception();
+        return FALSE;
+    }
+}
+
+nimbo::dcfg::RECTL FromNative(const RECT& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+}  // namespace
+
+bool Win32Monitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) {
+    EnumContext context{&visit, nullptr};
+    const BOOL completed =
+        ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&context));
+    if (context.error)
+        std::rethrow_exception(context.error);
+    return completed != FALSE;
+}
+
+bool Win32Monitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
+    MONITORINFOEXW native{};
+    native.cbSize = sizeof(native);
+    if (!::GetMonitorInfoW(reinterpret_cast<HMONITOR>(monitor), &native))
+        return false;
+    info.monitor = FromNative(native.rcMonitor);
+    info.work = FromNative(native.rcWork);
+    info.flags = native.dwFlags;
+    info.device.assign(native.szDevice, ::wcsnlen(native.szDevice, CCHDEVICENAME));
+    return true;
+}
+
+}  // namespace lenticor::win32
