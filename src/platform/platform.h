@@ -12,9 +12,11 @@ namespace lenticor {
 class Clock;
 class ConfigManager;
 class Console;
+class Crypto;
 class DisplayConfig;
 class DisplayDevices;
 class Dxgi;
+class Files;
 class Monitors;
 class Registry;
 class WindowSystem;
@@ -29,6 +31,8 @@ struct Platform {
     Monitors& monitors;
     ConfigManager& configManager;
     WindowSystem& windows;
+    Files& files;
+    Crypto& crypto;
 };
 
 }  // namespace lenticor

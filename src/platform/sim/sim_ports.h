@@ -10,7 +10,9 @@
 #include "platform/dxgi.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "platform/sim/sim_crypto.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 
 namespace lenticor::sim {
@@ -71,20 +73,23 @@ class SimDisplayConfig final : public DisplayConfig {
 // All ports of one machine, and the Platform bundle over them.
 class SimPorts {
   public:
-    explicit SimPorts(SimMachine& machine)
+    // Drive letters live under `drivesRoot` (see SimFiles); the default is
+    // the folder "drives" in the current directory.
+    explicit SimPorts(SimMachine& machine, std::filesystem::path drivesRoot = "drives")
         : dxgi(machine),
           displayDevices(machine),
           registry(machine),
           displayConfig(machine),
           monitors(machine),
           configManager(machine),
-          windows(machine) {}
+          windows(machine),
+          files(std::move(drivesRoot)) {}
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
     [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
-        return Platform{console,       clock,    dxgi,          displayDevices, registry,
-                        displayConfig, monitors, configManager, windows};
+        return Platform{console,  clock,         dxgi,    displayDevices, registry, displayConfig,
+                        monitors, configManager, windows, files,          crypto};
     }
 
     SimDxgi dxgi;
@@ -94,6 +99,8 @@ class SimPorts {
     SimMonitors monitors;
     SimConfigManager configManager;
     SimWindowSystem windows;
+    SimFiles files;
+    OpenSslCrypto crypto;
 };
 
 }  // namespace lenticor::sim

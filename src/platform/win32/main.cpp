@@ -5,6 +5,7 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "win32_desktop_ports.h"
+#include "win32_journal_ports.h"
 #include "win32_ports.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -19,7 +20,10 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32Monitors monitors;
     lenticor::win32::Win32ConfigManager configManager;
     lenticor::win32::Win32WindowSystem windows;
-    lenticor::Platform platform{console,       clock,    dxgi,          displayDevices, registry,
-                                displayConfig, monitors, configManager, windows};
+    lenticor::win32::Win32Files files;
+    lenticor::win32::Win32Crypto crypto;
+    lenticor::Platform platform{console,  clock,         dxgi,     displayDevices,
+                                registry, displayConfig, monitors, configManager,
+                                windows,  files,         crypto};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

@@ -1,0 +1,650 @@
+#include "platform/sim/sim_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cwctype>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "app/text.h"
+
+namespace lenticor {
+namespace {
+
+namespace fa = fileapi;
+
+// Data rights, numbered like the share bits that grant them to others.
+constexpr std::uint32_t kRightRead = fa::kShareRead;
+constexpr std::uint32_t kRightWrite = fa::kShareWrite;
+constexpr std::uint32_t kRightDelete = fa::kShareDelete;
+constexpr std::uint32_t kAllRights = kRightRead | kRightWrite | kRightDelete;
+
+constexpr std::uint32_t kGenericAll = 0x10000000u;
+constexpr std::uint32_t kFileReadData = 0x1;
+constexpr std::uint32_t kFileWriteData = 0x2;
+constexpr std::uint32_t kFileAppendData = 0x4;
+
+// The announcement bytes sit far beyond any file the simulation writes; the
+// locks are advisory and never touch data.
+constexpr off_t kShareLockBase = off_t{1} << 46;
+
+std::uint32_t RightsOf(std::uint32_t desiredAccess) {
+    std::uint32_t rights = 0;
+    if ((desiredAccess & (fa::kGenericRead | kFileReadData | kGenericAll)) != 0)
+        rights |= kRightRead;
+    if ((desiredAccess & (fa::kGenericWrite | kFileWriteData | kFileAppendData | kGenericAll)) != 0)
+        rights |= kRightWrite;
+    if ((desiredAccess & (fa::kDelete | kGenericAll)) != 0)
+        rights |= kRightDelete;
+    return rights;
+}
+
+// Slot of "holds right r" (0..2) and of "refuses to share r" (3..5).
+off_t HoldSlot(int bit) {
+    return kShareLockBase + bit;
+}
+off_t DenySlot(int bit) {
+    return kShareLockBase + 3 + bit;
+}
+
+bool SlotTakenByOthers(int fd, off_t slot) {
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = slot;
+    probe.l_len = 1;
+    if (::fcntl(fd, F_OFD_GETLK, &probe) != 0)
+        return true;  // cannot tell: refuse rather than share wrongly
+    return probe.l_type != F_UNLCK;
+}
+
+bool Announce(int fd, off_t slot) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = slot;
+    lock.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Holds the file's gate while the share check and the announcement happen.
+class Gate {
+  public:
+    explicit Gate(int fd) : fd_(fd) {
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~Gate() { ::flock(fd_, LOCK_UN); }
+    Gate(const Gate&) = delete;
+    Gate& operator=(const Gate&) = delete;
+
+  private:
+    int fd_;
+};
+
+// Whether an open with `rights` and `share` may join the opens that exist.
+bool SharingAllows(int fd, std::uint32_t rights, std::uint32_t share) {
+    for (int bit = 0; bit < 3; ++bit) {
+        const std::uint32_t right = 1u << bit;
+        if ((rights & right) != 0 && SlotTakenByOthers(fd, DenySlot(bit)))
+            return false;
+        if ((share & right) == 0 && SlotTakenByOthers(fd, HoldSlot(bit)))
+            return false;
+    }
+    return true;
+}
+
+bool AnnounceOpen(int fd, std::uint32_t rights, std::uint32_t share) {
+    for (int bit = 0; bit < 3; ++bit) {
+        const std::uint32_t right = 1u << bit;
+        if ((rights & right) != 0 && !Announce(fd, HoldSlot(bit)))
+            return false;
+        if ((share & right) == 0 && !Announce(fd, DenySlot(bit)))
+            return false;
+    }
+    return true;
+}
+
+bool IsDirectory(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// ENOENT means "file not found" only when the folder exists.
+std::uint32_t MissingError(const std::filesystem::path& path) {
+    return IsDirectory(path.parent_path()) ? fa::kErrorFileNotFound : fa::kErrorPathNotFound;
+}
+
+std::uint32_t ErrorFromErrno(int error, const std::filesystem::path& path) {
+    switch (error) {
+        case ENOENT:
+            return MissingError(path);
+        case ENOTDIR:
+            return fa::kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case ENOTEMPTY:
+            return fa::kErrorAccessDenied;
+        case EEXIST:
+            return fa::kErrorFileExists;
+        case ENAMETOOLONG:
+            return fa::kErrorFilenameExcedRange;
+        case ENOSPC:
+        case EDQUOT:
+            return fa::kErrorDiskFull;
+        case EROFS:
+            return fa::kErrorWriteProtect;
+        case ENOMEM:
+            return fa::kErrorNotEnoughMemory;
+        case EXDEV:
+            return 17;  // ERROR_NOT_SAME_DEVICE
+        case EBADF:
+            return fa::kErrorInvalidHandle;
+        default:
+            return fa::kErrorGenFailure;
+    }
+}
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+// A regular file's readiness to be deleted or renamed by name, as DeleteFileW
+// and MoveFileExW open it: only when no open refuses to share deletion.
+// Returns the error, or success with `gate` kept on the file until the caller
+// has finished.
+std::uint32_t CheckDeletable(const std::filesystem::path& path, std::optional<Descriptor>& holder,
+                             std::optional<Gate>& gate, std::uint32_t conflictError) {
+    holder.emplace(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (holder->Get() < 0)
+        return ErrorFromErrno(errno, path);
+    gate.emplace(holder->Get());
+    if (SlotTakenByOthers(holder->Get(), DenySlot(2)))
+        return conflictError;
+    return fa::kErrorSuccess;
+}
+
+bool InvalidNameCharacter(wchar_t c) {
+    return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' ||
+           c == L'*';
+}
+
+bool IsDriveLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+}  // namespace
+
+std::optional<std::wstring> WindowsFullPath(std::wstring_view path,
+                                            std::wstring_view currentDirectory) {
+    if (path.empty())
+        return std::nullopt;
+    std::wstring text(path);
+    // "\\?\" paths reach the file system as they are written.
+    if (text.rfind(L"\\\\?\\", 0) == 0)
+        return text;
+    for (auto& c : text) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    std::wstring root;
+    std::wstring rest;
+    if (text.size() >= 2 && text[0] == L'\\' && text[1] == L'\\') {
+        // UNC: "\\server\share" is the root that ".." cannot climb above.
+        std::size_t server = text.find(L'\\', 2);
+        std::size_t share = server == std::wstring::npos ? server : text.find(L'\\', server + 1);
+        root = text.substr(0, share == std::wstring::npos ? text.size() : share) + L"\\";
+        rest = share == std::wstring::npos ? L"" : text.substr(share + 1);
+    } else if (text.size() >= 2 && IsDriveLetter(text[0]) && text[1] == L':') {
+        if (text.size() >= 3 && text[2] == L'\\') {
+            root = text.substr(0, 3);
+            rest = text.substr(3);
+        } else if (currentDirectory.size() >= 2 &&
+                   std::towlower(static_cast<std::wint_t>(currentDirectory[0])) ==
+                       std::towlower(static_cast<std::wint_t>(text[0]))) {
+            // "C:name" is relative to the current folder of that drive.
+            root = std::wstring(currentDirectory.substr(0, 3));
+            rest = std::wstring(currentDirectory.substr(3)) + L"\\" + text.substr(2);
+        } else {
+            root = text.substr(0, 2) + L"\\";
+            rest = text.substr(2);
+        }
+    } else if (!text.empty() && text[0] == L'\\') {
+        root = std::wstring(currentDirectory.substr(0, 3));
+        rest = text.substr(1);
+    } else {
+        root = std::wstring(currentDirectory.substr(0, 3));
+        rest = std::wstring(currentDirectory.substr(3)) + L"\\" + text;
+    }
+    const bool trailingSeparator = !rest.empty() && rest.back() == L'\\';
+    std::vector<std::wstring> segments;
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t end = rest.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = rest.size();
+        std::wstring segment = rest.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty() || segment == L".")
+            continue;
+        if (segment == L"..") {
+            if (!segments.empty())
+                segments.pop_back();
+            continue;
+        }
+        segments.push_back(std::move(segment));
+    }
+    // Windows drops trailing dots and spaces of the last name, unless a
+    // separator follows it.
+    if (!trailingSeparator && !segments.empty()) {
+        auto& last = segments.back();
+        while (!last.empty() && (last.back() == L'.' || last.back() == L' '))
+            last.pop_back();
+        if (last.empty())
+            segments.pop_back();
+    }
+    std::wstring full = root;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0)
+            full += L'\\';
+        full += segments[i];
+    }
+    if (trailingSeparator && !segments.empty())
+        full += L'\\';
+    return full;
+}
+
+SimFiles::SimFiles(std::filesystem::path root, std::wstring currentDirectory)
+    : root_(std::move(root)), currentDirectory_(std::move(currentDirectory)) {}
+
+SimFiles::~SimFiles() {
+    for (auto& [id, file] : open_) {
+        if (file.fd >= 0)
+            ::close(file.fd);
+    }
+}
+
+std::optional<std::filesystem::path> SimFiles::RealPathOf(std::wstring_view path) const {
+    auto full = WindowsFullPath(path, currentDirectory_);
+    if (!full)
+        return std::nullopt;
+    std::wstring_view text = *full;
+    if (text.rfind(L"\\\\?\\", 0) == 0) {
+        text.remove_prefix(4);
+    }
+    if (text.size() < 3 || !IsDriveLetter(text[0]) || text[1] != L':' ||
+        (text[2] != L'\\' && text[2] != L'/')) {
+        return std::nullopt;
+    }
+    std::filesystem::path real =
+        root_ / std::string(1, static_cast<char>(std::towlower(static_cast<std::wint_t>(text[0]))));
+    std::size_t start = 3;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of(L"\\/", start);
+        if (end == std::wstring_view::npos)
+            end = text.size();
+        const std::wstring_view segment = text.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty())
+            continue;
+        for (const wchar_t c : segment) {
+            if (InvalidNameCharacter(c))
+                return std::nullopt;
+        }
+        if (segment == L"." || segment == L"..")
+            return std::nullopt;  // only a "\\?\" path can still hold these
+        real /= WideToUtf8(segment);
+    }
+    return real;
+}
+
+SimFiles::OpenFile* SimFiles::Find(const FileHandle& file) {
+    const auto found = open_.find(file.Id());
+    return file.IsOpen() && found != open_.end() ? &found->second : nullptr;
+}
+
+CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t desiredAccess,
+                                       std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                       std::uint32_t flagsAndAttributes) {
+    CreateFileResult result;
+    const auto real = RealPathOf(path);
+    if (!real) {
+        result.error = fa::kErrorPathNotFound;
+        return result;
+    }
+    if (creationDisposition < fa::kCreateNew || creationDisposition > fa::kTruncateExisting) {
+        result.error = fa::kErrorInvalidParameter;
+        return result;
+    }
+    const std::uint32_t rights = RightsOf(desiredAccess);
+    const std::uint32_t share = shareMode & kAllRights;
+    const bool openLink = (flagsAndAttributes & fa::kFlagOpenReparsePoint) != 0;
+
+    struct stat linkStatus {};
+    const bool exists = ::lstat(real->c_str(), &linkStatus) == 0;
+    if (exists && S_ISLNK(linkStatus.st_mode) && openLink) {
+        // The link itself: no data to share, so no share check either.
+        if (creationDisposition == fa::kCreateNew) {
+            result.error = fa::kErrorFileExists;
+            return result;
+        }
+        const int fd = ::open(real->c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            result.error = ErrorFromErrno(errno, *real);
+            return result;
+        }
+        const std::uint64_t id = nextId_++;
+        open_[id] = OpenFile{fd, rights, true, *real};
+        result.handle = FileHandle(*this, id);
+        return result;
+    }
+    if (IsDirectory(*real)) {
+        // Folders open only with backup semantics, and never as a new file.
+        if ((flagsAndAttributes & fa::kFlagBackupSemantics) == 0 ||
+            creationDisposition == fa::kCreateAlways ||
+            creationDisposition == fa::kTruncateExisting) {
+            result.error = fa::kErrorAccessDenied;
+            return result;
+        }
+        if (creationDisposition == fa::kCreateNew) {
+            result.error = fa::kErrorFileExists;
+            return result;
+        }
+        const int fd = ::open(real->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            result.error = ErrorFromErrno(errno, *real);
+            return result;
+        }
+        const std::uint64_t id = nextId_++;
+        open_[id] = OpenFile{fd, rights, false, *real};
+        result.handle = FileHandle(*this, id);
+        return result;
+    }
+
+    const bool truncate =
+        creationDisposition == fa::kCreateAlways || creationDisposition == fa::kTruncateExisting;
+    if (creationDisposition == fa::kTruncateExisting && (rights & kRightWrite) == 0) {
+        result.error = fa::kErrorInvalidParameter;
+        return result;
+    }
+    // Share locks need a readable descriptor; truncation a writable one.
+    int flags = ((rights & kRightWrite) != 0 || truncate) ? O_RDWR : O_RDONLY;
+    flags |= O_CLOEXEC | O_NONBLOCK;
+    if (openLink)
+        flags |= O_NOFOLLOW;
+    switch (creationDisposition) {
+        case fa::kCreateNew:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case fa::kCreateAlways:
+        case fa::kOpenAlways:
+            flags |= O_CREAT;
+            break;
+        default:
+            break;
+    }
+    Descriptor fd(::open(real->c_str(), flags, 0666));
+    if (fd.Get() < 0) {
+        result.error = ErrorFromErrno(errno, *real);
+        return result;
+    }
+    // Back to blocking reads and writes; O_NONBLOCK only kept the open from
+    // waiting on a fifo.
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    if (rights != 0) {
+        Gate gate(fd.Get());
+        if (!SharingAllows(fd.Get(), rights, share)) {
+            result.error = fa::kErrorSharingViolation;
+            return result;
+        }
+        if (!AnnounceOpen(fd.Get(), rights, share)) {
+            result.error = ErrorFromErrno(errno, *real);
+            return result;
+        }
+    }
+    // Only now, when the open is allowed, may its disposition change the file.
+    if (truncate && ::ftruncate(fd.Get(), 0) != 0) {
+        result.error = ErrorFromErrno(errno, *real);
+        return result;
+    }
+    const std::uint64_t id = nextId_++;
+    open_[id] = OpenFile{fd.Release(), rights, false, *real};
+    result.handle = FileHandle(*this, id);
+    return result;
+}
+
+FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {fa::kErrorInvalidHandle, 0};
+    if ((open->access & kRightRead) == 0)
+        return {fa::kErrorAccessDenied, 0};
+    if (open->linkItself)
+        return {fa::kErrorSuccess, 0};
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::read(open->fd, bytes + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ErrorFromErrno(errno, open->realPath), done};
+        }
+        if (count == 0)
+            break;
+        done += static_cast<std::uint32_t>(count);
+    }
+    return {fa::kErrorSuccess, done};
+}
+
+FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {fa::kErrorInvalidHandle, 0};
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return {fa::kErrorAccessDenied, 0};
+    const auto* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::write(open->fd, bytes + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ErrorFromErrno(errno, open->realPath), done};
+        }
+        done += static_cast<std::uint32_t>(count);
+    }
+    return {fa::kErrorSuccess, done};
+}
+
+FileSizeResult SimFiles::GetFileSizeEx(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {fa::kErrorInvalidHandle, 0};
+    if (open->linkItself)
+        return {fa::kErrorSuccess, 0};
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return {ErrorFromErrno(errno, open->realPath), 0};
+    return {fa::kErrorSuccess, static_cast<std::int64_t>(status.st_size)};
+}
+
+std::uint32_t SimFiles::FlushFileBuffers(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return fa::kErrorInvalidHandle;
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return fa::kErrorAccessDenied;
+    return ::fsync(open->fd) == 0 ? fa::kErrorSuccess : ErrorFromErrno(errno, open->realPath);
+}
+
+std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
+                                    std::uint32_t flags) {
+    const auto from = RealPathOf(existing);
+    const auto to = RealPathOf(replacement);
+    if (!from || !to)
+        return fa::kErrorPathNotFound;
+    struct stat fromStatus {};
+    if (::lstat(from->c_str(), &fromStatus) != 0)
+        return ErrorFromErrno(errno, *from);
+    std::optional<Descriptor> fromHolder;
+    std::optional<Gate> fromGate;
+    if (S_ISREG(fromStatus.st_mode)) {
+        const std::uint32_t error =
+            CheckDeletable(*from, fromHolder, fromGate, fa::kErrorSharingViolation);
+        if (error != fa::kErrorSuccess)
+            return error;
+    }
+    std::optional<Descriptor> toHolder;
+    std::optional<Gate> toGate;
+    struct stat toStatus {};
+    if (::lstat(to->c_str(), &toStatus) == 0) {
+        if ((flags & fa::kMoveReplaceExisting) == 0)
+            return fa::kErrorAlreadyExists;
+        if (S_ISDIR(toStatus.st_mode))
+            return fa::kErrorAccessDenied;
+        if (S_ISREG(toStatus.st_mode) && toStatus.st_ino != fromStatus.st_ino) {
+            // Replacing a file someone holds without delete sharing is refused.
+            const std::uint32_t error =
+                CheckDeletable(*to, toHolder, toGate, fa::kErrorAccessDenied);
+            if (error != fa::kErrorSuccess)
+                return error;
+        }
+    }
+    const int renamed =
+        (flags & fa::kMoveReplaceExisting) != 0
+            ? ::rename(from->c_str(), to->c_str())
+            : ::renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE);
+    if (renamed != 0) {
+        return errno == EEXIST ? fa::kErrorAlreadyExists : ErrorFromErrno(errno, *to);
+    }
+    if ((flags & fa::kMoveWriteThrough) != 0) {
+        Descriptor folder(::open(to->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.Get() < 0 || ::fsync(folder.Get()) != 0)
+            return ErrorFromErrno(errno, *to);
+    }
+    return fa::kErrorSuccess;
+}
+
+std::uint32_t SimFiles::DeleteFileW(const std::wstring& path) {
+    const auto real = RealPathOf(path);
+    if (!real)
+        return fa::kErrorPathNotFound;
+    struct stat status {};
+    if (::lstat(real->c_str(), &status) != 0)
+        return ErrorFromErrno(errno, *real);
+    if (S_ISDIR(status.st_mode))
+        return fa::kErrorAccessDenied;
+    std::optional<Descriptor> holder;
+    std::optional<Gate> gate;
+    if (S_ISREG(status.st_mode)) {
+        if ((status.st_mode & S_IWUSR) == 0)
+            return fa::kErrorAccessDenied;  // FILE_ATTRIBUTE_READONLY
+        const std::uint32_t error = CheckDeletable(*real, holder, gate, fa::kErrorSharingViolation);
+        if (error != fa::kErrorSuccess)
+            return error;
+    }
+    return ::unlink(real->c_str()) == 0 ? fa::kErrorSuccess : ErrorFromErrno(errno, *real);
+}
+
+FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {fa::kErrorInvalidHandle, 0};
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return {ErrorFromErrno(errno, open->realPath), 0};
+    std::uint32_t attributes = 0;
+    if (S_ISLNK(status.st_mode)) {
+        attributes = fa::kAttributeReparsePoint;
+        if (IsDirectory(open->realPath))
+            attributes |= fa::kAttributeDirectory;
+    } else if (S_ISDIR(status.st_mode)) {
+        attributes = fa::kAttributeDirectory;
+    } else {
+        attributes = fa::kAttributeArchive;
+        if ((status.st_mode & S_IWUSR) == 0)
+            attributes |= fa::kAttributeReadOnly;
+    }
+    return {fa::kErrorSuccess, attributes};
+}
+
+std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                   const std::wstring& newPath) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return fa::kErrorInvalidHandle;
+    if ((open->access & kRightDelete) == 0)
+        return fa::kErrorAccessDenied;
+    const auto target = RealPathOf(newPath);
+    if (!target)
+        return fa::kErrorPathNotFound;
+    // The rename goes by name here; make sure the name still is this file.
+    struct stat handleStatus {};
+    struct stat nameStatus {};
+    if (::fstat(open->fd, &handleStatus) != 0 ||
+        ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
+        handleStatus.st_ino != nameStatus.st_ino || handleStatus.st_dev != nameStatus.st_dev) {
+        return fa::kErrorFileNotFound;
+    }
+    if (::renameat2(AT_FDCWD, open->realPath.c_str(), AT_FDCWD, target->c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        return errno == EEXIST ? fa::kErrorAlreadyExists : ErrorFromErrno(errno, *target);
+    }
+    open->realPath = *target;
+    return fa::kErrorSuccess;
+}
+
+std::uint32_t SimFiles::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,
+                                         std::wstring& fullPath) {
+    fullPath.clear();
+    const auto full = WindowsFullPath(fileName, currentDirectory_);
+    if (!full)
+        return 0;
+    const std::size_t length = Utf16Length(*full);
+    if (length + 1 <= bufferLength) {
+        fullPath = *full;
+        return static_cast<std::uint32_t>(length);
+    }
+    return static_cast<std::uint32_t>(length + 1);
+}
+
+void SimFiles::CreateDirectories(const std::wstring& directory) {
+    const auto real = RealPathOf(directory);
+    if (!real) {
+        throw std::filesystem::filesystem_error(
+            "cannot create directories", std::filesystem::path(WideToUtf8(directory)),
+            std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    std::filesystem::create_directories(*real);
+}
+
+void SimFiles::CloseHandle(std::uint64_t id) noexcept {
+    const auto found = open_.find(id);
+    if (found == open_.end())
+        return;
+    if (found->second.fd >= 0)
+        ::close(found->second.fd);
+    open_.erase(found);
+}
+
+}  // namespace lenticor

@@ -1,0 +1,89 @@
+#pragma once
+// The simulated machine's file system: Windows paths on real files.
+//
+// Drive letters map to folders under a root the caller chooses:
+// "C:\data\desktop.json" and "c:/data/desktop.json" both name
+// <root>/c/data/desktop.json. The drive letter is folded to lower case; the
+// rest keeps its spelling (the real file system decides about case). Paths are
+// normalised as GetFullPathNameW does first, so "." and ".." and runs of
+// separators mean what they mean on Windows; relative paths resolve against
+// the simulated current directory. UNC and device paths do not exist here and
+// fail with ERROR_PATH_NOT_FOUND.
+//
+// Share modes hold across processes, as Windows enforces them: every open
+// announces its data access (read, write, delete) and what it refuses to share
+// as shared OFD byte-range locks on the real file, far beyond its data, and a
+// new open that needs a refused right, or refuses a right an existing open
+// holds, fails with ERROR_SHARING_VIOLATION. Checking and announcing happen
+// under an exclusive flock on the same file, so two processes cannot both pass
+// the check. The locks belong to the open file and follow it across renames.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace lenticor {
+
+// GetFullPathNameW's result for `path` against `currentDirectory` (itself a
+// full drive path such as "C:\work"); nullopt when Windows would fail.
+[[nodiscard]] std::optional<std::wstring> WindowsFullPath(std::wstring_view path,
+                                                          std::wstring_view currentDirectory);
+
+class SimFiles final : public Files {
+  public:
+    explicit SimFiles(std::filesystem::path root, std::wstring currentDirectory = L"C:\\");
+    ~SimFiles() override;
+    SimFiles(const SimFiles&) = delete;
+    SimFiles& operator=(const SimFiles&) = delete;
+
+    // Where a Windows path lives on the real file system; nullopt for a path
+    // that cannot exist on the simulated machine.
+    [[nodiscard]] std::optional<std::filesystem::path> RealPathOf(std::wstring_view path) const;
+
+    [[nodiscard]] CreateFileResult CreateFileW(const std::wstring& path,
+                                               std::uint32_t desiredAccess, std::uint32_t shareMode,
+                                               std::uint32_t creationDisposition,
+                                               std::uint32_t flagsAndAttributes) override;
+    [[nodiscard]] FileIoResult ReadFile(const FileHandle& file, void* buffer,
+                                        std::uint32_t size) override;
+    [[nodiscard]] FileIoResult WriteFile(const FileHandle& file, const void* data,
+                                         std::uint32_t size) override;
+    [[nodiscard]] FileSizeResult GetFileSizeEx(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t FlushFileBuffers(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t MoveFileExW(const std::wstring& existing,
+                                            const std::wstring& replacement,
+                                            std::uint32_t flags) override;
+    [[nodiscard]] std::uint32_t DeleteFileW(const std::wstring& path) override;
+    [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                           const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t GetFullPathNameW(std::wstring_view fileName,
+                                                 std::uint32_t bufferLength,
+                                                 std::wstring& fullPath) override;
+    void CreateDirectories(const std::wstring& directory) override;
+
+  protected:
+    void CloseHandle(std::uint64_t id) noexcept override;
+
+  private:
+    struct OpenFile {
+        int fd = -1;
+        std::uint32_t access = 0;  // the fileapi access rights granted
+        bool linkItself = false;   // a symbolic link opened as itself
+        std::filesystem::path realPath;
+    };
+
+    OpenFile* Find(const FileHandle& file);
+
+    std::filesystem::path root_;
+    std::wstring currentDirectory_;
+    std::map<std::uint64_t, OpenFile> open_;
+    std::uint64_t nextId_ = 1;
+};
+
+}  // namespace lenticor

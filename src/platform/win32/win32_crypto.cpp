@@ -1,0 +1,49 @@
+#include <limits>
+
+#include "win32_journal_ports.h"
+
+#include <bcrypt.h>
+
+namespace lenticor::win32 {
+namespace {
+
+struct AlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle algorithm) { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
+};
+using UniqueAlgorithm = UniqueHandle<AlgorithmTraits>;
+
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
+
+}  // namespace
+
+std::optional<Sha256Digest> Win32Crypto::Sha256(std::span<const std::uint8_t> data) {
+    if (data.size() > std::numeric_limits<ULONG>::max())
+        return std::nullopt;
+    UniqueAlgorithm algorithm;
+    if (!Succeeded(
+            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        return std::nullopt;
+    }
+    Sha256Digest digest{};
+    // BCryptHash does not write through its input pointer.
+    static UCHAR nothing = 0;
+    auto* input = data.empty() ? &nothing : const_cast<PUCHAR>(data.data());
+    if (!Succeeded(::BCryptHash(algorithm.get(), nullptr, 0, input, static_cast<ULONG>(data.size()),
+                                digest.data(), static_cast<ULONG>(digest.size())))) {
+        return std::nullopt;
+    }
+    return digest;
+}
+
+bool Win32Crypto::GenRandom(std::span<std::uint8_t> buffer) {
+    if (buffer.size() > std::numeric_limits<ULONG>::max())
+        return false;
+    return Succeeded(::BCryptGenRandom(nullptr, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                       BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+}  // namespace lenticor::win32

@@ -1,0 +1,117 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "win32_journal_ports.h"
+
+namespace lenticor::win32 {
+
+CreateFileResult Win32Files::CreateFileW(const std::wstring& path, std::uint32_t desiredAccess,
+                                         std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                         std::uint32_t flagsAndAttributes) {
+    CreateFileResult result;
+    UniqueFileHandle handle(::CreateFileW(path.c_str(), desiredAccess, shareMode, nullptr,
+                                          creationDisposition, flagsAndAttributes, nullptr));
+    if (!handle) {
+        result.error = ::GetLastError();
+        return result;
+    }
+    const std::uint64_t id = nextId_++;
+    handles_.emplace(id, std::move(handle));
+    result.handle = FileHandle(*this, id);
+    return result;
+}
+
+HANDLE Win32Files::Native(const FileHandle& file) const {
+    const auto found = handles_.find(file.Id());
+    return file.IsOpen() && found != handles_.end() ? found->second.get() : INVALID_HANDLE_VALUE;
+}
+
+FileIoResult Win32Files::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
+    DWORD read = 0;
+    if (!::ReadFile(Native(file), buffer, size, &read, nullptr))
+        return {::GetLastError(), read};
+    return {fileapi::kErrorSuccess, read};
+}
+
+FileIoResult Win32Files::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
+    DWORD written = 0;
+    if (!::WriteFile(Native(file), data, size, &written, nullptr))
+        return {::GetLastError(), written};
+    return {fileapi::kErrorSuccess, written};
+}
+
+FileSizeResult Win32Files::GetFileSizeEx(const FileHandle& file) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(Native(file), &size))
+        return {::GetLastError(), 0};
+    return {fileapi::kErrorSuccess, static_cast<std::int64_t>(size.QuadPart)};
+}
+
+std::uint32_t Win32Files::FlushFileBuffers(const FileHandle& file) {
+    return ::FlushFileBuffers(Native(file)) ? fileapi::kErrorSuccess : ::GetLastError();
+}
+
+std::uint32_t Win32Files::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
+                                      std::uint32_t flags) {
+    return ::MoveFileExW(existing.c_str(), replacement.c_str(), flags) ? fileapi::kErrorSuccess
+                                                                       : ::GetLastError();
+}
+
+std::uint32_t Win32Files::DeleteFileW(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) ? fileapi::kErrorSuccess : ::GetLastError();
+}
+
+FileInformationResult Win32Files::GetFileInformationByHandle(const FileHandle& file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(Native(file), &information))
+        return {::GetLastError(), 0};
+    return {fileapi::kErrorSuccess, information.dwFileAttributes};
+}
+
+std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                     const std::wstring& newPath) {
+    // FILE_RENAME_INFO ends in the new name; FileNameLength counts its bytes
+    // without the terminator, which the buffer still carries.
+    const std::size_t nameBytes = newPath.size() * sizeof(WCHAR);
+    const std::size_t nameOffset = offsetof(FILE_RENAME_INFO, FileName);
+    const std::size_t size =
+        std::max(sizeof(FILE_RENAME_INFO), nameOffset + nameBytes + sizeof(WCHAR));
+    if (nameBytes > MAXDWORD || size > MAXDWORD)
+        return fileapi::kErrorFilenameExcedRange;
+    // Whole 64-bit words, so the HANDLE member is aligned.
+    std::vector<std::uint64_t> storage((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(reinterpret_cast<std::byte*>(storage.data()) + nameOffset, newPath.c_str(),
+                nameBytes + sizeof(WCHAR));
+    return ::SetFileInformationByHandle(Native(file), FileRenameInfo, info,
+                                        static_cast<DWORD>(size))
+               ? fileapi::kErrorSuccess
+               : ::GetLastError();
+}
+
+std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,
+                                           std::wstring& fullPath) {
+    fullPath.clear();
+    const std::wstring name(fileName);
+    std::vector<wchar_t> buffer(bufferLength == 0 ? 1 : bufferLength);
+    const DWORD length = ::GetFullPathNameW(name.c_str(), bufferLength, buffer.data(), nullptr);
+    if (length != 0 && length < bufferLength)
+        fullPath.assign(buffer.data(), length);
+    return length;
+}
+
+void Win32Files::CreateDirectories(const std::wstring& directory) {
+    std::filesystem::create_directories(std::filesystem::path(directory));
+}
+
+void Win32Files::CloseHandle(std::uint64_t id) noexcept {
+    handles_.erase(id);
+}
+
+}  // namespace lenticor::win32

@@ -1,0 +1,65 @@
+#pragma once
+// The real Windows implementations of the files and crypto ports. Each member
+// is the Windows call its port names with the caller's flags, nothing more.
+
+#include <cstdint>
+#include <map>
+
+#include "platform/crypto.h"
+#include "platform/files.h"
+#include "unique_handle.h"
+
+namespace lenticor::win32 {
+
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { ::CloseHandle(handle); }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+
+class Win32Files final : public Files {
+  public:
+    Win32Files() = default;
+    Win32Files(const Win32Files&) = delete;
+    Win32Files& operator=(const Win32Files&) = delete;
+
+    [[nodiscard]] CreateFileResult CreateFileW(const std::wstring& path,
+                                               std::uint32_t desiredAccess, std::uint32_t shareMode,
+                                               std::uint32_t creationDisposition,
+                                               std::uint32_t flagsAndAttributes) override;
+    [[nodiscard]] FileIoResult ReadFile(const FileHandle& file, void* buffer,
+                                        std::uint32_t size) override;
+    [[nodiscard]] FileIoResult WriteFile(const FileHandle& file, const void* data,
+                                         std::uint32_t size) override;
+    [[nodiscard]] FileSizeResult GetFileSizeEx(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t FlushFileBuffers(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t MoveFileExW(const std::wstring& existing,
+                                            const std::wstring& replacement,
+                                            std::uint32_t flags) override;
+    [[nodiscard]] std::uint32_t DeleteFileW(const std::wstring& path) override;
+    [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                           const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t GetFullPathNameW(std::wstring_view fileName,
+                                                 std::uint32_t bufferLength,
+                                                 std::wstring& fullPath) override;
+    void CreateDirectories(const std::wstring& directory) override;
+
+  protected:
+    void CloseHandle(std::uint64_t id) noexcept override;
+
+  private:
+    [[nodiscard]] HANDLE Native(const FileHandle& file) const;
+
+    std::map<std::uint64_t, UniqueFileHandle> handles_;
+    std::uint64_t nextId_ = 1;
+};
+
+class Win32Crypto final : public Crypto {
+  public:
+    [[nodiscard]] std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> data) override;
+    [[nodiscard]] bool GenRandom(std::span<std::uint8_t> buffer) override;
+};
+
+}  // namespace lenticor::win32

@@ -1,0 +1,100 @@
+#pragma once
+// A scratch folder for the simulated machine's drives, raw access to the real
+// files behind them, a random source the test scripts, and a way to try
+// something from a second process.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "platform/sim/sim_crypto.h"
+
+namespace lenticor::testing {
+
+class ScratchRoot {
+  public:
+    ScratchRoot() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "lenticor-files-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchRoot(const ScratchRoot&) = delete;
+    ScratchRoot& operator=(const ScratchRoot&) = delete;
+    [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Real SHA-256; random bytes from a script, or failures on demand.
+class ScriptedCrypto final : public Crypto {
+  public:
+    std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> data) override {
+        if (hashFails)
+            return std::nullopt;
+        return real.Sha256(data);
+    }
+    bool GenRandom(std::span<std::uint8_t> buffer) override {
+        ++draws;
+        if (randomFails)
+            return false;
+        if (script.empty())
+            return real.GenRandom(buffer);
+        std::copy(script.front().begin(), script.front().begin() + buffer.size(), buffer.begin());
+        script.pop_front();
+        return true;
+    }
+
+    OpenSslCrypto real;
+    std::deque<std::array<std::uint8_t, 16>> script;
+    bool hashFails = false;
+    bool randomFails = false;
+    int draws = 0;
+};
+
+// Runs `body` in a forked copy of this process and returns its exit code
+// (-1 when it did not exit normally). The child never returns into gtest.
+inline int ExitCodeInChildProcess(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int code = 98;
+        try {
+            code = body();
+        } catch (...) {
+            code = 99;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace lenticor::testing
