@@ -1,0 +1,186 @@
+#include "desktop/journal_store.h"
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "app/text.h"
+
+namespace nimbo::desktop_win {
+namespace {
+
+namespace fa = lenticor::fileapi;
+
+constexpr int kArchiveAttempts = 3;
+
+bool IsMissing(std::uint32_t error) {
+    return error == fa::kErrorFileNotFound || error == fa::kErrorPathNotFound;
+}
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The whole file through an open handle, bounded by the journal size limit.
+std::string ReadJournalBytes(lenticor::Files& files, const lenticor::FileHandle& file) {
+    const auto size = files.GetFileSizeEx(file);
+    if (size.error != fa::kErrorSuccess || size.size < 0 ||
+        static_cast<std::uint64_t>(size.size) > kMaxJournalBytes) {
+        throw std::runtime_error("desktop journal size invalid");
+    }
+    std::string bytes(static_cast<std::size_t>(size.size), '\0');
+    // A buffer that is never null, even for an empty file.
+    char empty = 0;
+    void* buffer = bytes.empty() ? static_cast<void*>(&empty) : static_cast<void*>(bytes.data());
+    const auto read = files.ReadFile(file, buffer, static_cast<std::uint32_t>(bytes.size()));
+    if (read.error != fa::kErrorSuccess || read.bytes != bytes.size()) {
+        throw std::runtime_error("desktop journal read failed");
+    }
+    return bytes;
+}
+
+std::string ArchiveSuffix(std::array<std::uint8_t, 16> random) {
+    // A version-4 UUID's fixed bits, so the name reads as a random UUID.
+    random[6] = static_cast<std::uint8_t>((random[6] & 0x0F) | 0x40);
+    random[8] = static_cast<std::uint8_t>((random[8] & 0x3F) | 0x80);
+    return lenticor::ToLowerHex(random.data(), random.size());
+}
+
+}  // namespace
+
+std::wstring JournalDirectoryOf(const std::wstring& journalPath) {
+    std::size_t end = journalPath.find_last_of(L"\\/");
+    if (end == std::wstring::npos)
+        return {};
+    while (end > 0 && IsSeparator(journalPath[end - 1]))
+        --end;
+    // "C:\name": the folder is the drive's root, which needs its separator.
+    if (end == 2 && journalPath[1] == L':')
+        return journalPath.substr(0, 3);
+    if (end == 0)
+        return journalPath.substr(0, 1);
+    return journalPath.substr(0, end);
+}
+
+lenticor::FileHandle AcquireJournalLock(lenticor::Files& files, const std::wstring& journalPath) {
+    const std::wstring directory = JournalDirectoryOf(journalPath);
+    if (!directory.empty())
+        files.CreateDirectories(directory);
+    auto lock = files.CreateFileW(journalPath + L".lock", fa::kGenericRead | fa::kGenericWrite,
+                                  fa::kShareNone, fa::kOpenAlways, fa::kAttributeNormal);
+    if (lock.handle.IsOpen())
+        return std::move(lock.handle);
+    if (lock.error == fa::kErrorSharingViolation || lock.error == fa::kErrorLockViolation) {
+        throw JournalError("DESKTOP_BUSY",
+                           "another command owns this desktop journal; retry after it completes");
+    }
+    throw JournalError("DESKTOP_IO_FAILED", "desktop journal lock is unavailable");
+}
+
+std::optional<DesktopJournal> LoadJournal(lenticor::Files& files, lenticor::Crypto& crypto,
+                                          const std::wstring& journalPath, std::string& revision) {
+    auto opened = files.CreateFileW(journalPath, fa::kGenericRead,
+                                    fa::kShareRead | fa::kShareWrite | fa::kShareDelete,
+                                    fa::kOpenExisting, fa::kAttributeNormal);
+    if (!opened.handle.IsOpen()) {
+        if (IsMissing(opened.error)) {
+            revision = kAbsentRevision;
+            return std::nullopt;
+        }
+        throw std::runtime_error("desktop journal cannot be read");
+    }
+    const std::string bytes = ReadJournalBytes(files, opened.handle);
+    opened.handle.Close();
+    // Before parsing, so that the host can still confirm (forget) a journal we
+    // cannot read.
+    revision = RevisionOf(crypto, bytes);
+    try {
+        return ParseJournal(bytes);
+    } catch (const nlohmann::json::exception& error) {
+        throw DesktopJournalCorrupt(error.what());
+    } catch (const std::runtime_error& error) {
+        throw DesktopJournalCorrupt(error.what());
+    }
+}
+
+bool SaveJournal(lenticor::Files& files, const std::wstring& journalPath,
+                 const DesktopJournal& journal) {
+    const std::string text = SerializeJournal(journal);
+    if (text.size() > kMaxJournalBytes)
+        return false;
+    const std::wstring temporary = journalPath + L".tmp";
+    {
+        auto opened = files.CreateFileW(temporary, fa::kGenericWrite, fa::kShareNone,
+                                        fa::kCreateAlways, fa::kAttributeNormal);
+        if (!opened.handle.IsOpen())
+            return false;
+        const auto written =
+            files.WriteFile(opened.handle, text.data(), static_cast<std::uint32_t>(text.size()));
+        if (written.error != fa::kErrorSuccess || written.bytes != text.size())
+            return false;
+        if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
+            return false;
+    }
+    return files.MoveFileExW(temporary, journalPath,
+                             fa::kMoveReplaceExisting | fa::kMoveWriteThrough) == fa::kErrorSuccess;
+}
+
+bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath) {
+    const std::uint32_t error = files.DeleteFileW(journalPath);
+    return error == fa::kErrorSuccess || error == fa::kErrorFileNotFound;
+}
+
+DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& crypto,
+                                    const std::wstring& journalPath,
+                                    const std::string& expectedRevision) {
+    // The link itself when P is a reparse point, so a link is refused below
+    // instead of archiving whatever it points at.
+    auto opened = files.CreateFileW(journalPath, fa::kGenericRead | fa::kGenericWrite | fa::kDelete,
+                                    fa::kShareRead, fa::kOpenExisting,
+                                    fa::kAttributeNormal | fa::kFlagOpenReparsePoint);
+    if (!opened.handle.IsOpen()) {
+        if (IsMissing(opened.error)) {
+            return expectedRevision == kAbsentRevision ? DesktopArchiveResult::AlreadyAbsent
+                                                       : DesktopArchiveResult::Changed;
+        }
+        return DesktopArchiveResult::Failed;
+    }
+    const auto information = files.GetFileInformationByHandle(opened.handle);
+    if (information.error != fa::kErrorSuccess ||
+        (information.attributes & (fa::kAttributeDirectory | fa::kAttributeReparsePoint)) != 0) {
+        return DesktopArchiveResult::Failed;
+    }
+    // Hash and rename the same open file: what gets archived is exactly the
+    // version the host confirmed.
+    if (RevisionOf(crypto, ReadJournalBytes(files, opened.handle)) != expectedRevision)
+        return DesktopArchiveResult::Changed;
+    if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
+        return DesktopArchiveResult::Failed;
+    for (int attempt = 0; attempt < kArchiveAttempts; ++attempt) {
+        std::array<std::uint8_t, 16> random{};
+        if (!crypto.GenRandom(random))
+            return DesktopArchiveResult::Failed;
+        const std::string suffix = ArchiveSuffix(random);
+        const std::wstring archived =
+            journalPath + L".recovery-" + std::wstring(suffix.begin(), suffix.end()) + L".json";
+        const std::uint32_t error = files.SetFileRenameInfoNoReplace(opened.handle, archived);
+        if (error == fa::kErrorSuccess)
+            return DesktopArchiveResult::Archived;
+        if (error != fa::kErrorAlreadyExists && error != fa::kErrorFileExists)
+            return DesktopArchiveResult::Failed;
+    }
+    return DesktopArchiveResult::Failed;
+}
+
+std::string RevisionOf(lenticor::Crypto& crypto, std::string_view bytes) {
+    const auto digest =
+        crypto.Sha256(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!digest)
+        throw std::runtime_error("desktop recovery revision hash failed");
+    return lenticor::ToLowerHex(digest->data(), digest->size());
+}
+
+}  // namespace nimbo::desktop_win
