@@ -1,6 +1,7 @@
 #include "app/dispatcher.h"
 
 #include "app/usage.h"
+#include "desktop/desktop_command.h"
 #include "displays/list_displays_command.h"
 #include "platform/console.h"
 
@@ -25,6 +26,7 @@ std::vector<Command> BuildCommandTable() {
         {L"--help", Help},
         {L"-h", Help},
         {L"--list-displays", ListDisplays},
+        nimbo::MakeDesktopCommand(),
     };
 }
 

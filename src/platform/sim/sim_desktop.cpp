@@ -1,6 +1,8 @@
 #include "platform/sim/sim_desktop.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "app/monitor_identity.h"
 #include "app/text.h"
@@ -162,11 +164,13 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
     const Json& faults = desktop->at("faults");
     const std::string at = where + "/faults";
     ExpectMembers(faults, at,
-                  {"queryChanges", "unreadableTargetName", "validate", "apply", "driverKeyMismatch",
-                   "unplug", "registerClass", "createWindow"});
+                  {"queryChanges", "queryDelayMs", "unreadableTargetName", "validate", "apply",
+                   "driverKeyMismatch", "unplug", "registerClass", "createWindow"});
     auto& f = result.faults;
     if (faults.contains("queryChanges"))
         f.queryChanges = UnsignedAt(faults.at("queryChanges"), at + "/queryChanges");
+    if (faults.contains("queryDelayMs"))
+        f.queryDelayMs = UnsignedAt(faults.at("queryDelayMs"), at + "/queryDelayMs");
     if (faults.contains("unreadableTargetName"))
         f.unreadableTargetName =
             TextAt(faults.at("unreadableTargetName"), at + "/unreadableTargetName");
@@ -217,6 +221,8 @@ void StoreSimDesktop(const SimMachine& machine, Json& document) {
 
 std::optional<Win32Error> SimBeforeQuery(SimMachine& machine) {
     auto& desktop = machine.desktop;
+    if (desktop.faults.queryDelayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(desktop.faults.queryDelayMs));
     if (desktop.changesReported < desktop.faults.queryChanges) {
         ++desktop.changesReported;
         return kErrorInsufficientBuffer;

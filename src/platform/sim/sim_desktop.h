@@ -27,6 +27,9 @@ struct SimDesktopFaults {
     // The next so many QueryDisplayConfig calls of a run find that the
     // desktop changed since it was sized (ERROR_INSUFFICIENT_BUFFER).
     std::uint32_t queryChanges = 0;
+    // Every QueryDisplayConfig takes this long: a slow command holds the
+    // journal lock long enough for another to collide with it.
+    std::uint32_t queryDelayMs = 0;
     // GDI device name of the output whose monitor name cannot be read.
     std::optional<std::wstring> unreadableTargetName;
     std::optional<Win32Error> validate;  // SetDisplayConfig with SDC_VALIDATE

@@ -17,8 +17,24 @@ A case file is JSON:
         "stdout": "exact text",                 # or "stdoutFile" (relative to the case file)
                                                  # or "stdoutRegex" (full match)
         "stderr": "",                           # or "stderrRegex" (full match, DOTALL)
-        "capture": {"token": "regex with one group matched against stdout"}
-      }
+        "capture": {"token": "regex with one group matched against stdout"},
+        "expectFiles": {"j/desktop.json": 1,    # after the step: how many files under WORK
+                        "j/*.recovery-*.json": 0},  # match each glob
+        "expectJson": {"machine.json#/desktop/displaysOffRequests": 2}
+      },
+      {                                         # a second process that stays running:
+        "background": {"program": "hold_file",  # a --helper name (default: the exe)
+                       "args": ["${WORK_WIN}\\j.lock"],
+                       "ready": "held"}          # waits for this line on its stdout;
+      },                                        # stdin is closed and it is awaited when
+                                                # the case ends or at {"stopBackground": true}
+      {"setJson": {"machine.json": {"/adapters/0/outputs/1/active": true}}},
+                                                # JSON pointer -> new value in files under
+                                                # WORK (null deletes nothing: it stores null)
+      {
+        "concurrent": [{"args": [...], ...}, {"args": [...], ...}],
+        "staggerMs": 300                        # each process starts this long after the
+      }                                         # previous one; every one is checked as a step
     ]
   }
 
@@ -32,6 +48,7 @@ for Wine runs both streams are compared after folding CRLF to LF, and only that.
 """
 
 import argparse
+import glob
 import hashlib
 import json
 import os
@@ -39,6 +56,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 
 STEP_TIMEOUT_SECONDS = 120
 
@@ -79,9 +97,71 @@ def expect_text(step, key, actual, case_dir, work, captured, errors, label):
             errors.append(f"{label} does not match\n--- pattern\n{pattern}\n--- actual\n{actual!r}")
 
 
+def json_pointer_parts(pointer):
+    return [part.replace("~1", "/").replace("~0", "~") for part in pointer.split("/")[1:]]
+
+
+def set_json(work, edits, captured):
+    for relative, changes in edits.items():
+        path = os.path.join(work, relative)
+        with open(path, encoding="utf-8") as handle:
+            document = json.load(handle)
+        for pointer, value in changes.items():
+            parts = json_pointer_parts(pointer)
+            target = document
+            for part in parts[:-1]:
+                target = target[int(part)] if isinstance(target, list) else target[part]
+            if isinstance(value, str):
+                value = substitute(value, work, captured)
+            if isinstance(target, list):
+                target[int(parts[-1])] = value
+            else:
+                target[parts[-1]] = value
+        with open(path, "w", encoding="utf-8") as handle:
+            json.dump(document, handle, indent=2)
+
+
+def check_files(step, work):
+    errors = []
+    for pattern, count in step.get("expectFiles", {}).items():
+        found = glob.glob(os.path.join(work, pattern))
+        if len(found) != count:
+            errors.append(f"{len(found)} files match {pattern}, expected {count}: {found}")
+    for where, expected in step.get("expectJson", {}).items():
+        relative, pointer = where.split("#", 1)
+        with open(os.path.join(work, relative), encoding="utf-8") as handle:
+            value = json.load(handle)
+        try:
+            for part in json_pointer_parts(pointer):
+                value = value[int(part)] if isinstance(value, list) else value[part]
+        except (KeyError, IndexError):
+            value = "(missing)"
+        if value != expected:
+            errors.append(f"{where} is {value!r}, expected {expected!r}")
+    return errors
+
+
+def check_step(step, completed_code, stdout, stderr, case_dir, work, captured):
+    errors = []
+    if completed_code != step["exit"]:
+        errors.append(f"exit code {completed_code}, expected {step['exit']}")
+    expect_text(step, "stdout", stdout, case_dir, work, captured, errors, "stdout")
+    expect_text(step, "stderr", stderr, case_dir, work, captured, errors, "stderr")
+    for name, pattern in step.get("capture", {}).items():
+        match = re.search(pattern, stdout)
+        if match is None:
+            errors.append(f"capture {name}: {pattern!r} not found in stdout")
+        else:
+            captured[name] = match.group(1)
+    errors += check_files(step, work)
+    return errors
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--helper", action="append", default=[],
+                        help="NAME=PATH of a helper program for background steps")
     parser.add_argument("--kind", required=True, choices=["sim", "wine"])
     parser.add_argument("--work", required=True)
     parser.add_argument("--state", required=True, help="folder of the Wine fixture's state")
@@ -115,38 +195,76 @@ def main():
         with open(path, "w", encoding="utf-8", newline="") as handle:
             handle.write(content)
 
-    captured = {}
-    failures = []
-    for index, step in enumerate(case["steps"]):
+    helpers = dict(item.split("=", 1) for item in options.helper)
+
+    def decode(data):
+        text = data.decode("utf-8", errors="surrogateescape")
+        return text.replace("\r\n", "\n") if options.kind == "wine" else text
+
+    def start(step, captured, program=None):
         env = dict(base_env)
         for name, value in step.get("env", {}).items():
             env[name] = substitute(value, work, captured)
         for name in step.get("unsetEnv", []):
             env.pop(name, None)
         args = [substitute(arg, work, captured) for arg in step["args"]]
-        completed = subprocess.run(command_prefix + [options.exe] + args, env=env, cwd=work,
-                                   stdin=subprocess.DEVNULL, capture_output=True,
-                                   timeout=STEP_TIMEOUT_SECONDS)
-        stdout = completed.stdout.decode("utf-8", errors="surrogateescape")
-        stderr = completed.stderr.decode("utf-8", errors="surrogateescape")
-        if options.kind == "wine":
-            stdout = stdout.replace("\r\n", "\n")
-            stderr = stderr.replace("\r\n", "\n")
-        errors = []
-        if completed.returncode != step["exit"]:
-            errors.append(f"exit code {completed.returncode}, expected {step['exit']}")
-        expect_text(step, "stdout", stdout, case_dir, work, captured, errors, "stdout")
-        expect_text(step, "stderr", stderr, case_dir, work, captured, errors, "stderr")
-        for name, pattern in step.get("capture", {}).items():
-            match = re.search(pattern, stdout)
-            if match is None:
-                errors.append(f"capture {name}: {pattern!r} not found in stdout")
-            else:
-                captured[name] = match.group(1)
-        if errors:
-            failures.append(f"step {index} ({' '.join(args)!r}):\n" + "\n".join(errors) +
-                            f"\n--- stderr was\n{stderr}")
-            break
+        exe = helpers[program] if program else options.exe
+        return args, subprocess.Popen(command_prefix + [exe] + args, env=env, cwd=work,
+                                      stdin=subprocess.PIPE if program else subprocess.DEVNULL,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    background = []
+
+    def stop_background():
+        for process in background:
+            try:
+                process.stdin.close()
+                process.wait(timeout=STEP_TIMEOUT_SECONDS)
+            except (OSError, subprocess.TimeoutExpired):
+                process.kill()
+                process.wait()
+        background.clear()
+
+    captured = {}
+    failures = []
+    try:
+        for index, step in enumerate(case["steps"]):
+            if "setJson" in step:
+                set_json(work, step["setJson"], captured)
+                continue
+            if step.get("stopBackground"):
+                stop_background()
+                continue
+            if "background" in step:
+                spec = step["background"]
+                args, process = start(spec, captured, spec.get("program"))
+                background.append(process)
+                line = process.stdout.readline().decode("utf-8", errors="replace").strip()
+                if line != spec["ready"]:
+                    failures.append(f"step {index}: background {args!r} said {line!r}, "
+                                    f"expected {spec['ready']!r}")
+                    break
+                continue
+            group = step["concurrent"] if "concurrent" in step else [step]
+            running = []
+            for position, member in enumerate(group):
+                if position > 0:
+                    time.sleep(step.get("staggerMs", 0) / 1000.0)
+                running.append(start(member, captured))
+            errors = []
+            for member, (args, process) in zip(group, running):
+                out, err = process.communicate(timeout=STEP_TIMEOUT_SECONDS)
+                stdout, stderr = decode(out), decode(err)
+                problems = check_step(member, process.returncode, stdout, stderr, case_dir, work,
+                                      captured)
+                if problems:
+                    errors.append(f"({' '.join(args)!r}):\n" + "\n".join(problems) +
+                                  f"\n--- stderr was\n{stderr}")
+            if errors:
+                failures.append(f"step {index} " + "\n".join(errors))
+                break
+    finally:
+        stop_background()
     if failures:
         print("\n".join(failures))
         return 1
