@@ -44,7 +44,8 @@ bool IsWellFormedToken(std::string_view token) {
 bool IsDriveLetter(wchar_t c) {
     // A character outside the basic plane is a surrogate pair on Windows and
     // never a letter there; keep the 32-bit build in agreement.
-    return static_cast<std::uint32_t>(c) <= 0xFFFF && std::iswalpha(static_cast<wint_t>(c)) != 0;
+    const auto code = static_cast<std::uint32_t>(c);
+    return (code >> 16) == 0 && std::iswalpha(static_cast<wint_t>(c)) != 0;
 }
 
 bool IsAbsoluteDrivePath(std::wstring_view path) {

@@ -8,6 +8,7 @@ A case file is JSON:
                                                # copied to WORK/machine.json and named
                                                # by LENTICOR_SIM_MACHINE
     "files": {"journal/desktop.json": "text"},  # created under WORK before the first step
+                                               # (${size:N:CHAR} and ${WORK} are replaced)
     "steps": [
       {
         "args": ["--help", "extra"],
@@ -193,7 +194,7 @@ def main():
         path = os.path.join(work, relative)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w", encoding="utf-8", newline="") as handle:
-            handle.write(content)
+            handle.write(substitute(content, work, {}))
 
     helpers = dict(item.split("=", 1) for item in options.helper)
 
