@@ -7,10 +7,15 @@
 #include "platform/sim/machine_file.h"
 #include "platform/sim/sim_ports.h"
 
+#include <stdlib.h>  // mkdtemp
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -40,6 +45,31 @@ std::wstring WidenArgument(const char* argument) {
 // A machine file that cannot be used ends the run before any command.
 constexpr int kExitMachineUnusable = 3;
 
+// The embedded machine is fresh on every run, and so are its drives: a private
+// folder that disappears with the process.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        auto pattern = (std::filesystem::temp_directory_path() / "lenticor-sim-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::filesystem::filesystem_error(
+                "cannot create a scratch folder", pattern,
+                std::error_code(errno, std::generic_category()));
+        }
+        path_ = pattern;
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,7 +93,16 @@ int main(int argc, char** argv) {
     }
     try {
         auto source = lenticor::sim::LoadMachine(machineFile);
-        lenticor::sim::SimPorts ports(source.machine);
+        // The simulated drives live beside the machine file, so every run on
+        // one machine sees the same files wherever it is started from.
+        std::optional<ScratchFolder> scratch;
+        std::filesystem::path drives;
+        if (source.file) {
+            drives = std::filesystem::absolute(*source.file).parent_path() / "drives";
+        } else {
+            drives = scratch.emplace().path() / "drives";
+        }
+        lenticor::sim::SimPorts ports(source.machine, drives);
         lenticor::StandardConsole console;
         lenticor::SystemClock clock;
         auto platform = ports.MakePlatform(console, clock);
@@ -78,6 +117,9 @@ int main(int argc, char** argv) {
         return code;
     } catch (const lenticor::sim::MachineError& error) {
         std::cerr << "lenticor-sim: " << error.what() << std::endl;
+        return kExitMachineUnusable;
+    } catch (const std::filesystem::filesystem_error& error) {
+        std::cerr << "lenticor-sim: simulated drives unavailable: " << error.what() << std::endl;
         return kExitMachineUnusable;
     }
 }

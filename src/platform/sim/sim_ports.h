@@ -73,8 +73,9 @@ class SimDisplayConfig final : public DisplayConfig {
 // All ports of one machine, and the Platform bundle over them.
 class SimPorts {
   public:
-    // Drive letters live under `drivesRoot` (see SimFiles); the default is
-    // the folder "drives" in the current directory.
+    // Drive letters live under `drivesRoot` (see SimFiles). lenticor-sim
+    // passes the folder "drives" beside the machine file; tests may rely on
+    // the default, "drives" in the current directory.
     explicit SimPorts(SimMachine& machine, std::filesystem::path drivesRoot = "drives")
         : dxgi(machine),
           displayDevices(machine),
