@@ -6,28 +6,20 @@ namespace lenticor {
 namespace {
 
 TEST(WideToUtf8, ConvertsAsWindowsDoesIncludingUnpairedSurrogates) {
-    struct Case {
-        std::wstring wide;
-        std::string utf8;
-    };
-    const Case cases[] = {
+    const auto hi = static_cast<wchar_t>(0xD83D);
+    const auto lo = static_cast<wchar_t>(0xDE00);
+    const std::pair<std::wstring, std::string> cases[] = {
         {L"", ""},
-        {L"Korvo Nimbo", "Korvo Nimbo"},
-        {L"Bildschirm \u00fc", "Bildschirm \xc3\xbc"},
-        {L"\u20ac", "\xe2\x82\xac"},
-        // A supplementary character as a surrogate pair of UTF-16 units...
-        {std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)},
-         "\xf0\x9f\x98\x80"},
-        // ...unpaired surrogates become U+FFFD.
-        {std::wstring{L'a', static_cast<wchar_t>(0xD83D)}, "a\xef\xbf\xbd"},
-        {std::wstring{static_cast<wchar_t>(0xDE00), L'b'},
+        {L"K \u00fc\u20ac", "K \xc3\xbc\xe2\x82\xac"},
+        {std::wstring{hi, lo}, "\xf0\x9f\x98\x80"},
+        {std::wstring{L'a', hi}, "a\xef\xbf\xbd"},
+        {std::wstring{lo, L'b'},
          "\xef\xbf\xbd"
          "b"},
-        {std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xD83D)},
-         "\xef\xbf\xbd\xef\xbf\xbd"},
+        {std::wstring{hi, hi}, "\xef\xbf\xbd\xef\xbf\xbd"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(WideToUtf8(c.wide), c.utf8) << testing::PrintToString(c.wide);
+    for (const auto& [wide, utf8] : cases) {
+        EXPECT_EQ(WideToUtf8(wide), utf8) << testing::PrintToString(wide);
     }
 }
 
@@ -37,16 +29,9 @@ TEST(Utf8ToWideStrict, AcceptsValidTextAndRejectsEveryMalformedSequence) {
     ASSERT_TRUE(emoji.has_value());
     EXPECT_EQ(WideToUtf8(*emoji), "\xf0\x9f\x98\x80");
     EXPECT_EQ(Utf16Length(*emoji), 2u);
-
-    const char* invalid[] = {
-        "\xc3",              // truncated
-        "\xc0\xaf",          // overlong
-        "\xed\xa0\x80",      // encoded surrogate
-        "\xf4\x90\x80\x80",  // above U+10FFFF
-        "\x80",              // stray continuation
-        "\xff",
-    };
-    for (const char* text : invalid) {
+    // Truncated, overlong, encoded surrogate, above U+10FFFF, stray continuation.
+    for (const char* text :
+         {"\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80", "\xff"}) {
         EXPECT_FALSE(Utf8ToWideStrict(text).has_value()) << testing::PrintToString(text);
     }
 }

@@ -2,6 +2,8 @@
 
 #include "app/diagnostic_log.h"
 #include "display_test_machine.h"
+#include "displays/display_topology.h"
+#include "displays/list_displays_command.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,154 +11,131 @@
 namespace lenticor::testing {
 namespace {
 
+using nimbo::DisplayTopology;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Run {
-    std::vector<nimbo::DisplayInfo> displays;
-    std::string err;
-};
-
-Run Enumerate(const nlohmann::json& document, nimbo::EnumerationHistory& history) {
+std::string EnumerationLog(const nlohmann::json& document, nimbo::EnumerationHistory& history) {
     DisplayTestMachine pc(document);
     DiagnosticLog log(pc.platform().console.Err(), pc.platform().clock);
-    auto displays = nimbo::EnumerateDisplays(pc.platform(), log, history);
-    return {std::move(displays), pc.Err()};
+    (void)nimbo::EnumerateDisplays(pc.platform(), log, history);
+    return pc.Err();
 }
 
-Run Enumerate(const nlohmann::json& document) {
-    nimbo::EnumerationHistory fresh;
-    return Enumerate(document, fresh);
+nlohmann::json At(int x, int y) {
+    return Output(x, y, 1920, 1080, nullptr);
 }
 
-const nlohmann::json kNimbo = Monitor("KZV1A07", "Generic PnP Monitor", {{"name", "Korvo Nimbo"}});
-
-TEST(EnumerateDisplays, PanelAndNimboGiveTheExactDetailAndSummaryLines) {
-    auto document =
-        OneAdapter({Output(0, 0, 1920, 1080, Monitor("LPN0A81", "Generic PnP Monitor", nullptr)),
-                    Output(1920, 0, 3840, 2160, kNimbo)},
-                   "Simulated GPU");
-    document["adapters"][0]["outputs"][1]["orientation"] = 2;
-    const auto run = Enumerate(document);
-    EXPECT_EQ(run.err,
-              "[00:00:00.000] [INFO] [DISPLAY] 📺 Display 0: LPN0A81\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Model Code: LPN0A81\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Device: \\\\.\\DISPLAY1\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Resolution: 1920x1080 @ 60Hz\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Position: (0,0)\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Color Depth: 32 bits\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Orientation: 0°\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Status: PRIMARY\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Adapter[0]: Simulated GPU\n"
-              "[00:00:00.000] [INFO] [DISPLAY] 📺 Display 1: Korvo Nimbo\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Model Code: KZV1A07\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Device: \\\\.\\DISPLAY2\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Resolution: 3840x2160 @ 60Hz\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Position: (1920,0)\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Color Depth: 32 bits\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Orientation: 180°\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Status: Secondary\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Adapter[0]: Simulated GPU\n"
-              "[00:00:00.000] [INFO] [DISPLAY] [TOPOLOGY] Current topology: Extend (extended "
-              "desktop)\n"
-              "[00:00:00.000] [INFO] [DISPLAY] 🎯 Display Enumeration Summary:\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Total displays found: 2\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Display topology: extend\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    Primary display index: 0\n"
-              "[00:00:00.000] [INFO] [DISPLAY]    External display indices: 1\n");
-    ASSERT_EQ(run.displays.size(), 2u);
-    EXPECT_EQ(run.displays[1].manufacturerCode, L"KZV1A07");
-    EXPECT_EQ(run.displays[1].orientation, 2);
+nlohmann::json WithFault(nlohmann::json node, const char* call, nlohmann::json code) {
+    node["faults"] = {{call, std::move(code)}};
+    return node;
 }
 
-TEST(EnumerateDisplays, OnlyTheFirstEnumerationOfAProcessWritesDetailLines) {
-    const auto document = OneAdapter({Output(0, 0, 1920, 1080, kNimbo)});
-    nimbo::EnumerationHistory history;
-    const auto first = Enumerate(document, history);
-    const auto second = Enumerate(document, history);
-    EXPECT_THAT(first.err, HasSubstr("📺 Display 0: Korvo Nimbo"));
-    EXPECT_THAT(second.err, Not(HasSubstr("📺")));
-    EXPECT_THAT(second.err, HasSubstr("Total displays found: 1"));
-    EXPECT_EQ(second.displays.size(), 1u);
-}
-
-TEST(EnumerateDisplays, AdapterAndOutputFailuresFallBackAsDescribed) {
-    const nlohmann::json document = {
-        {"adapters",
-         {
-             {{"description", "No Outputs"}},
-             {{"description", "Broken Description"},
-              {"faults", {{"GetDesc1", "0x80004005"}}},
-              {"outputs",
-               {Output(0, 0, 1920, 1080, kNimbo),
-                [] {
-                    auto output = Output(1920, 0, 1920, 1080, nullptr);
-                    output["faults"] = {{"GetDesc", "0x887A0001"}};
-                    return output;
-                }(),
-                [] {
-                    auto output = Output(3840, 0, 1280, 1024, nullptr);
-                    output["faults"] = {{"EnumDisplaySettingsW", true}};
-                    return output;
-                }()}}},
-         }}};
-    const auto run = Enumerate(document);
-    ASSERT_EQ(run.displays.size(), 2u) << "the output whose description fails is skipped";
-    for (std::uint32_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(run.displays[i].index, i);
-        EXPECT_EQ(run.displays[i].adapterIndex, 1u) << "the adapter without outputs still counts";
-        EXPECT_EQ(run.displays[i].adapterName, L"Unknown");
+TEST(EnumerateDisplays, LinesFollowClonesPrimariesAndFailingCalls) {
+    auto rotated = At(0, 0);
+    rotated["orientation"] = 3;
+    struct Case {
+        const char* situation;
+        nlohmann::json document;
+        std::vector<std::string> present;
+        std::vector<std::string> absent = {};
+    };
+    const Case cases[] = {
+        {.situation = "three outputs at the origin, one touching them",
+         .document = OneAdapter({At(0, 0), At(0, 0), At(0, 0), At(1920, 0)}),
+         .present = {"Displays 0 and 1 share the same coordinates - they are cloned/duplicated\n",
+                     "Displays 0 and 2 share", "Displays 1 and 2 share",
+                     "Primary display index: 2\n", "External display indices: 3\n",
+                     "[WARNING]    ⚠️ Cloned displays detected: 3 (capture may not work "
+                     "correctly on cloned displays)\n"},
+         .absent = {"and 3 share"}},
+        {.situation = "nothing at the origin",
+         .document = OneAdapter({At(100, 0), At(900, 0)}),
+         .present = {"Primary display index: Not found\n", "External display indices: 0, 1\n"},
+         .absent = {"Cloned displays detected"}},
+        {.situation = "an adapter without outputs, then one whose calls fail",
+         .document = {{"adapters",
+                       {{{"description", "No Outputs"}},
+                        WithFault(
+                            OneAdapter({At(-1920, 0), WithFault(At(0, 0), "GetDesc", "0x887A0001"),
+                                        WithFault(At(0, 1080), "EnumDisplaySettingsW",
+                                                  true)})["adapters"][0],
+                            "GetDesc1", "0x80004005")}}},
+         .present = {"Display 1: GPU\n", "Device: \\\\.\\DISPLAY3\n", "@ 0Hz\n",
+                     "Color Depth: 0 bits\n", "Adapter[1]: Unknown\n", "Total displays found: 2\n"},
+         .absent = {"DISPLAY2", "Adapter[0]"}},
+        {.situation = "rotated", .document = OneAdapter({rotated}), .present = {"270°"}},
+    };
+    for (const auto& c : cases) {
+        nimbo::EnumerationHistory history;
+        const auto err = EnumerationLog(c.document, history);
+        for (const auto& text : c.present) {
+            EXPECT_THAT(err, HasSubstr(text)) << c.situation;
+        }
+        for (const auto& text : c.absent) {
+            EXPECT_THAT(err, Not(HasSubstr(text))) << c.situation;
+        }
     }
-    EXPECT_EQ(run.displays[0].refreshRate, 60);
-    EXPECT_EQ(run.displays[1].name, L"\\\\.\\DISPLAY3");
-    EXPECT_EQ(run.displays[1].refreshRate, 0);
-    EXPECT_EQ(run.displays[1].bitsPerPixel, 0);
-    EXPECT_EQ(run.displays[1].friendlyName, L"Broken Description")
-        << "without a monitor the name is the display adapter's device string, which does not "
-           "depend on the DXGI description";
 }
 
-TEST(EnumerateDisplays, FactoryFailureLogsItsHresultAndListsNothing) {
-    auto document = OneAdapter({Output(0, 0, 1920, 1080, kNimbo)});
-    document["faults"] = {{"CreateDXGIFactory1", "0x887A0004"}};
+TEST(EnumerateDisplays, OnlyTheFirstSuccessfulEnumerationWritesDetailLines) {
+    const auto document = OneAdapter({At(0, 0)});
+    auto withoutFactory = document;
+    withoutFactory["faults"] = {{"CreateDXGIFactory1", "0x887A0004"}};
     nimbo::EnumerationHistory history;
-    const auto run = Enumerate(document, history);
-    EXPECT_TRUE(run.displays.empty());
-    EXPECT_EQ(run.err,
+    EXPECT_EQ(EnumerationLog(withoutFactory, history),
               "[00:00:00.000] [ERROR] [DISPLAY] Failed to create DXGI factory (HRESULT: "
               "0x887a0004)\n");
-    EXPECT_FALSE(history.enumeratedBefore) << "a later enumeration must still be verbose";
+    EXPECT_THAT(EnumerationLog(document, history), HasSubstr("📺 Display 0: GPU\n"));
+    const auto later = EnumerationLog(document, history);
+    EXPECT_THAT(later, Not(HasSubstr("📺")));
+    EXPECT_THAT(later, HasSubstr("Total displays found: 1\n"));
 }
 
-TEST(EnumerateDisplays, ClonesAreMarkedPerPairAndCountedInTheSummary) {
-    const auto document =
-        OneAdapter({Output(0, 0, 1920, 1080, kNimbo), Output(0, 0, 1920, 1080, nullptr),
-                    Output(0, 0, 1920, 1080, nullptr), Output(1920, 0, 1920, 1080, nullptr)});
-    const auto run = Enumerate(document);
-    ASSERT_EQ(run.displays.size(), 4u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(run.displays[i].isCloned) << i;
-        EXPECT_TRUE(run.displays[i].isPrimary) << i;
-    }
-    EXPECT_FALSE(run.displays[3].isCloned) << "touching edges are no clone";
-    for (const char* pair : {"0 and 1", "0 and 2", "1 and 2"}) {
-        EXPECT_THAT(run.err, HasSubstr(std::string("[WARNING] [TOPOLOGY] ⚠️ Displays ") + pair +
-                                       " share the same coordinates - they are "
-                                       "cloned/duplicated\n"));
-    }
-    EXPECT_THAT(run.err, HasSubstr("Primary display index: 2\n"));
-    EXPECT_THAT(run.err, HasSubstr("External display indices: 3\n"));
-    EXPECT_THAT(run.err,
-                HasSubstr("[WARNING]    ⚠️ Cloned displays detected: 3 (capture may not work "
-                          "correctly on cloned displays)\n"));
+TEST(ListDisplaysCommand, AStandardExceptionBecomesOneLastLineAndExitCodeOne) {
+    DisplayTestMachine pc(OneAdapter({At(0, 0)}));
+    // Without a buffer every write fails, and the failure throws, as a closed pipe could.
+    pc.console().out.std::ostream::rdbuf(nullptr);
+    pc.console().out.exceptions(std::ios::failbit);
+    EXPECT_EQ(nimbo::ListDisplaysCommand(pc.platform()), 1);
+    const auto err = pc.Err();
+    const auto last = err.rfind("Error enumerating displays: ");
+    ASSERT_NE(last, std::string::npos) << err;
+    EXPECT_EQ(err.find('\n', last), err.size() - 1);
 }
 
-TEST(EnumerateDisplays, WithoutAnOutputAtTheOriginThereIsNoPrimary) {
-    const auto run = Enumerate(
-        OneAdapter({Output(100, 0, 800, 600, nullptr), Output(900, 0, 800, 600, nullptr)}));
-    EXPECT_THAT(run.err, HasSubstr("Primary display index: Not found\n"));
-    EXPECT_THAT(run.err, HasSubstr("External display indices: 0, 1\n"));
-    EXPECT_THAT(run.err, Not(HasSubstr("Cloned displays detected")));
+TEST(QueryDisplayTopology, MapsTheCurrentDatabaseTopologyAndEveryFailureToUnknown) {
+    struct Case {
+        nlohmann::json changes = nlohmann::json::object();
+        std::string err;
+        DisplayTopology expected = DisplayTopology::Unknown;
+        bool active = true;
+    };
+    const Case cases[] = {
+        {.changes = {{"topologyId", 8}},
+         .err = "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external "
+                "display)\n",
+         .expected = DisplayTopology::External},
+        {.changes = {{"topologyId", 16}}, .err = "[WARNING] [TOPOLOGY] Unknown topology ID: 16\n"},
+        {.changes = {{"faults", {{"GetDisplayConfigBufferSizes", 87}}}},
+         .err = "[ERROR] [DISPLAY] GetDisplayConfigBufferSizes failed\n"},
+        {.changes = {{"faults", {{"QueryDisplayConfig", 31}}}},
+         .err = "[WARNING] [TOPOLOGY] QueryDisplayConfig with QDC_DATABASE_CURRENT failed, "
+                "using fallback detection\n"},
+        {.err = "", .active = false},  // no active path: unknown without a word
+    };
+    for (const auto& c : cases) {
+        auto document = OneAdapter({Output(0, 0, 1920, 1080, nullptr)});
+        document["adapters"][0]["outputs"][0]["active"] = c.active;
+        document.update(c.changes);
+        DisplayTestMachine pc(document);
+        DiagnosticLog log(pc.platform().console.Err(), pc.platform().clock);
+        EXPECT_EQ(nimbo::QueryDisplayTopology(pc.platform().displayConfig, log), c.expected)
+            << c.err;
+        EXPECT_EQ(pc.Err(), c.err.empty() ? "" : "[00:00:00.000] " + c.err);
+    }
+    EXPECT_STREQ(nimbo::TopologyName(static_cast<DisplayTopology>(7)), "unknown");
+    EXPECT_STREQ(nimbo::TopologyName(static_cast<DisplayTopology>(-1)), "unknown");
 }
 
 }  // namespace

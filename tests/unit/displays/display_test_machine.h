@@ -18,7 +18,6 @@ class DisplayTestMachine {
         : machine_(sim::ParseMachine(document)), ports_(machine_) {}
 
     Platform& platform() { return platform_; }
-    std::string Out() const { return console_.out.str(); }
     std::string Err() const { return console_.err.str(); }
     CapturingConsole& console() { return console_; }
 
