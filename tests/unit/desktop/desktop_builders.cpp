@@ -116,8 +116,4 @@ DesktopTopology BuildTopology(const std::vector<Monitor>& monitors) {
     return BuildDesktopTopology(BuildSnapshot(monitors));
 }
 
-std::string SnapshotTextOf(const std::vector<Monitor>& monitors) {
-    return BuildTopology(monitors).snapshot;
-}
-
 }  // namespace nimbo::test

@@ -3,6 +3,7 @@
 // report, so tests talk about "a Nimbo right of the primary" instead of hex.
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,15 @@ std::string KeyOf(const Monitor& monitor);
 DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors);
 DesktopTopology BuildTopology(const std::vector<Monitor>& monitors);
 
-// Snapshot text / topology of only the active monitors, as a journal stores them.
-std::string SnapshotTextOf(const std::vector<Monitor>& monitors);
+// The message of whatever `action` throws, or "" when it does not throw.
+template <typename F>
+std::string ErrorOf(F&& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}
 
 }  // namespace nimbo::test

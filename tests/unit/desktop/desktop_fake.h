@@ -1,12 +1,10 @@
 #pragma once
-// One scripted machine behind a complete operations bundle: monitors that can
-// be activated, unplugged or made to fail their identity check, a journal slot
-// with revisions, and an archive. Tests change the machine, never the bundle.
+// One scripted machine behind the engine's operations bundle. Tests change the
+// machine (monitors, journal text, a failing call, a change before a capture),
+// never the bundle, so the engine meets the same Windows in every test.
 //
-// The bundle records every call, can make one call fail (false / empty value,
-// or a thrown std::runtime_error), and notes any effect that breaks a safety
-// rule at the moment it happens (applying without a journal, deleting a
-// journal while its display is off, ...).
+// The bundle logs every call by name and records any effect that breaks a
+// safety rule at the moment it happens, so a test can never miss one.
 
 #include <functional>
 #include <map>
@@ -19,85 +17,44 @@
 
 namespace nimbo::test {
 
-// The bundle members in declaration order.
-enum class Op {
-    LoadJournal,
-    SaveJournal,
-    DeleteJournal,
-    CaptureTopology,
-    TargetKeyForDisplayId,
-    EnumerateNimboTargets,
-    PlanDetach,
-    ValidateTopology,
-    ApplyTopology,
-    VerifyIdentity,
-    SameSurvivors,
-    RecoveryRevision,
-    ArchiveJournal,
-    Darken,
-};
-const char* OpName(Op op);
-
 inline constexpr const char* kInjectedFailure = "injected operation failure";
 
 class FakeDesktop {
   public:
     explicit FakeDesktop(std::vector<Monitor> machine) : monitors(std::move(machine)) {}
 
-    // --- the machine ---
     std::vector<Monitor> monitors;
-    std::optional<std::string> journal;  // journal file text
+    std::optional<std::string> journal;  // the journal file's text
     std::vector<std::string> archived;
-    bool validateOk = true;
-    bool applyOk = true;
-    bool deleteOk = true;
-    bool darkenOk = true;
-    int savesAllowed = -1;  // successful saves left; negative is unlimited
-    std::optional<std::string> revisionOverride;
-    std::optional<desktop_win::DesktopArchiveResult> archiveOverride;
-    // Runs on the machine after a successful apply (Windows doing its own thing).
-    std::function<void(std::vector<Monitor>&)> afterApply;
-    // Runs before the n-th captureTopology (0-based) returns; may throw.
-    std::map<int, std::function<void(FakeDesktop&)>> beforeCapture;
-
-    // --- instrumentation ---
+    // The nth call of `op` fails: a false / empty answer, or a thrown error.
     struct Fault {
-        std::size_t position;  // index into the call sequence
-        bool throws;           // else a false / empty result
+        std::string op;
+        int nth = 0;
+        bool throws = false;
     };
     std::optional<Fault> fault;
-    std::vector<Op> calls;  // of the last Run
+    // Runs on the machine before the nth capture of a run (0-based); may throw.
+    std::map<int, std::function<void(FakeDesktop&)>> beforeCapture;
+
+    std::vector<std::string> calls;  // of the last Run, by bundle member name
     std::vector<std::string> violations;
-    int darkenCount = 0;
-    int saves = 0;  // successful journal writes, deletions and archivings
+    int saves = 0;
     int deletes = 0;
-    int archives = 0;
 
     Monitor& Find(const std::string& model, std::uint32_t targetId);
-    std::string Revision() const;  // "absent" or a 64-digit revision of the journal text
+    std::string Revision() const;  // "absent" or 64 hex digits of the journal text
     DesktopTopology Capture() const { return BuildTopology(monitors); }
-    DesktopOperations Operations();
     DesktopResult Run(const DesktopRequest& request);
 
   private:
     template <typename R, typename F>
-    R Call(Op op, R falsy, F&& real);
+    R Call(const char* op, R falsy, F&& real);
+    DesktopOperations Operations();
     const Monitor* OwnerOf(const std::string& key) const;
     std::vector<DesktopTarget> Enumerate(const DesktopTopology& topology) const;
 
     std::string loadedRevision_;
     int captures_ = 0;
 };
-
-std::string RevisionOfText(const std::string& text);
-
-struct CodeMessage {
-    std::string code;
-    std::string message;
-    auto operator<=>(const CodeMessage&) const = default;
-};
-// Every failure the engine reports with a fixed message, written out
-// independently of the engine so a typo on either side shows.
-const std::vector<CodeMessage>& EngineFailures();
 
 }  // namespace nimbo::test

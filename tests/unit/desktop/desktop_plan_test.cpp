@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
-#include <iostream>
 
 #include "desktop/desktop_builders.h"
 #include "desktop/desktop_journal.h"
@@ -18,9 +16,9 @@ namespace {
 struct Placement {
     std::uint32_t targetId;
     std::int32_t x, y;
+    bool operator==(const Placement&) const = default;
 };
 
-// Where each planned display's source sits, by target id.
 std::vector<Placement> PlacementsOf(const DesktopTopology& plan) {
     std::vector<Placement> out;
     const DesktopSnapshot s = DecodeSnapshot(plan.snapshot);
@@ -31,144 +29,115 @@ std::vector<Placement> PlacementsOf(const DesktopTopology& plan) {
     return out;
 }
 
-bool operator==(const Placement& a, const Placement& b) {
-    return a.targetId == b.targetId && a.x == b.x && a.y == b.y;
+Monitor Sized(Monitor m, std::uint32_t width, std::uint32_t height) {
+    m.width = width;
+    m.height = height;
+    return m;
 }
 
-TEST(DetachPlan, RemovingThePrimaryMovesTheLargestSurvivorToTheOrigin) {
-    Monitor big = OtherAt(3, 2, 3840, 1080);
-    big.width = 2560;
-    big.height = 1440;
-    const std::vector<Monitor> desk{NimboAt(1, 0, 0), OtherAt(2, 1, 3840, 0), big};
-    const DesktopTopology plan = PlanDetach(BuildTopology(desk), KeyOf(desk[0]));
-    ASSERT_FALSE(plan.targets.empty());
-    EXPECT_EQ(PlacementsOf(plan), (std::vector<Placement>{{2, 0, -1080}, {3, 0, 0}}));
-    EXPECT_FALSE(IsActive(plan, KeyOf(desk[0])));
-}
-
-TEST(DetachPlan, SharedSurvivorSourceShiftsOnce) {
-    // Two survivors on one source (a clone of one source): its mode moves once.
-    Monitor twin = OtherAt(3, 1, 3840);
+TEST(DetachPlan, SurvivorsShiftSoTheNewPrimarySitsAtTheOrigin) {
+    Monitor twin = OtherAt(3, 1, 3840);  // a clone on the first survivor's source
     twin.instance = "twin";
-    const std::vector<Monitor> desk{NimboAt(1, 0, 0), OtherAt(2, 1, 3840), twin};
-    const DesktopTopology plan = PlanTargetRemoval(BuildTopology(desk), KeyOf(desk[0]));
-    EXPECT_EQ(PlacementsOf(plan), (std::vector<Placement>{{2, 0, 0}, {3, 0, 0}}));
-}
-
-TEST(DetachPlan, RemovingASecondaryKeepsPositions) {
-    const std::vector<Monitor> desk{OtherAt(1, 0, 0), NimboAt(2, 1, 1920)};
-    const DesktopTopology plan = PlanDetach(BuildTopology(desk), KeyOf(desk[1]));
-    EXPECT_EQ(PlacementsOf(plan), (std::vector<Placement>{{1, 0, 0}}));
+    struct Case {
+        const char* name;
+        std::vector<Monitor> desk;
+        std::vector<Placement> placements;
+    };
+    const Case cases[] = {
+        {"secondary removed: nothing moves", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920)}, {{1, 0, 0}}},
+        {"primary removed: the largest survivor becomes primary",
+         {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), Sized(OtherAt(3, 2, 3840, 1080), 2560, 1440)},
+         {{1, 0, -1080}, {3, 0, 0}}},
+        {"primary removed: a shared source shifts once",
+         {NimboAt(2, 0, 0), OtherAt(1, 1, 3840), twin},
+         {{1, 0, 0}, {3, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        const std::string key = KeyOf(c.desk[c.desk[0].model == kNimboModel ? 0 : 1]);
+        const DesktopTopology plan = PlanTargetRemoval(BuildTopology(c.desk), key);
+        EXPECT_EQ(PlacementsOf(plan), c.placements) << c.name;
+        EXPECT_FALSE(IsActive(plan, key)) << c.name;
+    }
 }
 
 TEST(DetachPlan, NoPlanForUnsafeLayouts) {
-    Monitor cloneOnOtherAdapter = OtherAt(1, 0, 0);
+    Monitor cloneOnOtherAdapter = Sized(OtherAt(1, 0, 0), 3840, 2160);
     cloneOnOtherAdapter.adapter = 0x2000;
-    cloneOnOtherAdapter.width = 3840;
-    cloneOnOtherAdapter.height = 2160;
     Monitor virtualNimbo = NimboAt(2, 1, 1920);
     virtualNimbo.virtualMode = true;
-    Monitor overlapping = OtherAt(1, 0, 0);
-    overlapping.width = 2500;
     struct Case {
         const char* name;
         std::vector<Monitor> desk;
-        std::size_t target;
     };
     const Case cases[] = {
-        {"shared source", {OtherAt(1, 0, 0), NimboAt(2, 0, 0)}, 1},
-        {"clone target", {cloneOnOtherAdapter, NimboAt(2, 0, 0)}, 1},
-        {"virtual-mode path", {OtherAt(1, 0, 0), virtualNimbo}, 1},
-        {"corner-only contact", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920, 1080)}, 1},
-        {"middle of three", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920), OtherAt(3, 2, 5760)}, 1},
-        {"overlapping regions", {overlapping, NimboAt(2, 1, 1920)}, 1},
-        {"single path", {NimboAt(2, 0, 0)}, 0},
-        {"unknown key", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920)}, 99},
+        {"shared source", {OtherAt(1, 0, 0), NimboAt(2, 0, 0)}},
+        {"clone target", {cloneOnOtherAdapter, NimboAt(2, 0, 0)}},
+        {"virtual-mode path", {OtherAt(1, 0, 0), virtualNimbo}},
+        {"corner-only contact", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920, 1080)}},
+        {"middle of three", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920), OtherAt(3, 2, 5760)}},
+        {"overlapping regions", {Sized(OtherAt(1, 0, 0), 2500, 1080), NimboAt(2, 1, 1920)}},
+        {"single path", {NimboAt(2, 0, 0)}},
+        {"unknown key", {OtherAt(1, 0, 0), OtherAt(3, 2, 1920)}},
     };
-    for (const auto& c : cases) {
-        const std::string key = c.target < c.desk.size() ? KeyOf(c.desk[c.target]) : "nope|0:0:0";
+    for (const Case& c : cases) {
+        std::string key = "nope|0:0:0";
+        for (const Monitor& m : c.desk) {
+            if (m.model == kNimboModel)
+                key = KeyOf(m);
+        }
         const DesktopTopology plan = PlanDetach(BuildTopology(c.desk), key);
         EXPECT_TRUE(plan.targets.empty() && plan.snapshot.empty()) << c.name;
     }
+    // Even without the layout rules: a shift the 32-bit positions cannot hold.
+    const std::vector<Monitor> far{NimboAt(2, 0, 0), OtherAt(1, 1, INT_MIN),
+                                   Sized(OtherAt(3, 2, 100), 4000, 1080)};
+    EXPECT_TRUE(PlanTargetRemoval(BuildTopology(far), KeyOf(far[0])).targets.empty());
 }
 
 TEST(DetachPlan, LayoutRules) {
-    Monitor zeroWidth = OtherAt(1, 0, 0);
-    zeroWidth.width = 0;
-    Monitor sameRectOtherSource = OtherAt(2, 1, 0);
+    DesktopSnapshot wrongMode = BuildSnapshot({OtherAt(1, 0, 0)});
+    wrongMode.paths[0].sourceInfo.modeInfoIdx = 1;  // the target mode
     struct Case {
         const char* name;
-        std::vector<Monitor> desk;
+        DesktopSnapshot snapshot;
         bool supported;
     };
     const Case cases[] = {
-        {"side by side", {OtherAt(1, 0, 0), OtherAt(2, 1, 1920)}, true},
-        {"stacked", {OtherAt(1, 0, 0), OtherAt(2, 1, 0, 1080)}, true},
-        {"partial edge", {OtherAt(1, 0, 0), OtherAt(2, 1, 1920, 1079)}, true},
-        {"gap", {OtherAt(1, 0, 0), OtherAt(2, 1, 1921)}, false},
-        {"zero width", {zeroWidth}, false},
-        {"same rectangle, same adapter, other source",
-         {OtherAt(1, 0, 0), sameRectOtherSource},
+        {"side by side", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1920)}), true},
+        {"stacked", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 0, 1080)}), true},
+        {"partial edge", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1920, 1079)}), true},
+        {"gap", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1921)}), false},
+        {"zero width", BuildSnapshot({Sized(OtherAt(1, 0, 0), 0, 1080)}), false},
+        {"same rectangle, other source", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 0)}),
          false},
+        {"source refers to a target mode", wrongMode, false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(IsSupportedLayout(BuildSnapshot(c.desk)), c.supported) << c.name;
-    }
-    DesktopSnapshot wrongMode = BuildSnapshot({OtherAt(1, 0, 0)});
-    wrongMode.paths[0].sourceInfo.modeInfoIdx = 1;  // the target mode
-    EXPECT_FALSE(IsSupportedLayout(wrongMode));
+    for (const Case& c : cases)
+        EXPECT_EQ(IsSupportedLayout(c.snapshot), c.supported) << c.name;
 }
 
-TEST(DetachPlan, PrimaryShiftOutsideThe32BitRangeHasNoPlan) {
-    Monitor far = OtherAt(2, 1, INT_MIN);
-    Monitor largest = OtherAt(3, 2, 100);
-    largest.width = 4000;
-    const std::vector<Monitor> desk{NimboAt(1, 0, 0), far, largest};
-    EXPECT_TRUE(PlanTargetRemoval(BuildTopology(desk), KeyOf(desk[0])).targets.empty());
-}
-
-TEST(DetachPlan, SameSurvivorsIgnoresPlacementOnly) {
-    const DesktopTopology base = BuildTopology({OtherAt(1, 0, 0), OtherAt(2, 1, 1920)});
-    auto with = [](auto change) {
-        std::vector<Monitor> desk{OtherAt(1, 0, 0), OtherAt(2, 1, 1920)};
-        change(desk);
-        return BuildTopology(desk);
-    };
-    EXPECT_TRUE(SameSurvivors(base, with([](auto& d) {
-                                  d[1].x = -1920;
-                                  d[1].y = 300;
-                              })));
-    EXPECT_FALSE(SameSurvivors(base, with([](auto& d) { d[1].refresh = 144; })));
-    EXPECT_FALSE(SameSurvivors(base, with([](auto& d) { d[1].width = 1280; })));
-    EXPECT_FALSE(SameSurvivors(base, with([](auto& d) { d[1].instance = "swapped"; })));
-    EXPECT_FALSE(SameSurvivors(base, with([](auto& d) { d.pop_back(); })));
-    const DesktopTopology unavailable = with([](auto& d) { d[1].available = false; });
+// Placement, mode and identity changes are covered by the journal's observed
+// baseline cases; these are the edges only reachable directly.
+TEST(DetachPlan, SameSurvivorsNeedsTheSameAvailableDisplays) {
+    const DesktopTopology both = BuildTopology({OtherAt(1, 0, 0), OtherAt(2, 1, 1920)});
+    Monitor gone = OtherAt(2, 1, 1920);
+    gone.available = false;
+    const DesktopTopology unavailable = BuildTopology({OtherAt(1, 0, 0), gone});
+    EXPECT_FALSE(SameSurvivors(both, BuildTopology({OtherAt(1, 0, 0)})));
     EXPECT_FALSE(SameSurvivors(unavailable, unavailable));
     EXPECT_FALSE(SameSurvivors(DesktopTopology{}, DesktopTopology{}));
 }
 
-// Not a timed test: prints how long the largest journal takes to plan and parse.
-TEST(DetachPlan, MaximumSnapshotBenchmark) {
-    std::vector<Monitor> row;
-    for (std::uint32_t i = 0; i < kMaxSnapshotPaths; ++i) {
-        Monitor m = i == 0 ? NimboAt(i, i, 0)
-                           : OtherAt(i, i, static_cast<std::int32_t>(3840 + (i - 1) * 1920));
-        row.push_back(m);
-    }
+TEST(DetachPlan, TheLargestDesktopPlansAndItsJournalParses) {
+    std::vector<Monitor> row{NimboAt(0, 0, 0)};
+    for (std::uint32_t i = 1; i < kMaxSnapshotPaths; ++i)
+        row.push_back(OtherAt(i, i, static_cast<std::int32_t>(3840 + (i - 1) * 1920)));
     const DesktopTopology before = BuildTopology(row);
-    const auto start = std::chrono::steady_clock::now();
     const DesktopTopology plan = PlanDetach(before, KeyOf(row[0]));
-    const auto planned = std::chrono::steady_clock::now();
     ASSERT_EQ(plan.targets.size(), kMaxSnapshotPaths - 1);
     const std::string text =
         SerializeJournal({DisplayIdOf(row[0]), KeyOf(row[0]), before, plan, std::nullopt});
-    const auto parseStart = std::chrono::steady_clock::now();
-    const DesktopJournal parsed = ParseJournal(text);
-    const auto parsedAt = std::chrono::steady_clock::now();
-    EXPECT_EQ(parsed.after.snapshot, plan.snapshot);
-    using ms = std::chrono::duration<double, std::milli>;
-    std::cout << "[ benchmark ] 512-path PlanDetach " << ms(planned - start).count()
-              << " ms, ParseJournal " << ms(parsedAt - parseStart).count() << " ms\n";
+    EXPECT_EQ(ParseJournal(text).after.snapshot, plan.snapshot);
 }
 
 }  // namespace
