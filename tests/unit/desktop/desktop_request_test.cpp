@@ -84,45 +84,26 @@ TEST(DesktopRequestParser, AcceptsAndRejectsPerRule) {
     }
 }
 
-TEST(DesktopRequestParser, KeepsValuesAsGiven) {
+TEST(DesktopRequestParser, KeepsValuesAsGivenAndCountsUtf16Units) {
     DesktopRequest request;
     std::string message;
-    ASSERT_TRUE(ParseDesktopRequest(
-        {L"forget", L"--recovery-token", L"absent", L"--display-id", L"monitor\\KZV1A07\\{x}\\0001",
-         L"--state-file", L"D:/data/Desk top.json"},
-        request, message));
-    EXPECT_EQ(request.displayId, L"monitor\\KZV1A07\\{x}\\0001");
-    EXPECT_EQ(request.stateFile, L"D:/data/Desk top.json");
+    ASSERT_TRUE(
+        ParseDesktopRequest({L"forget", L"--recovery-token", L"absent", L"--display-id",
+                             L"monitor\\KZV1A07\\{x}", L"--state-file", L"D:/Desk top.json"},
+                            request, message));
+    EXPECT_EQ(request.displayId, L"monitor\\KZV1A07\\{x}");
+    EXPECT_EQ(request.stateFile, L"D:/Desk top.json");
     EXPECT_EQ(request.recoveryToken, "absent");
-}
-
-TEST(DesktopRequestParser, CountsStateFileLengthInUtf16Units) {
-    // 14,999 characters outside the basic plane take 29,998 units: with "C:\" too long.
+    // 14,999 characters outside the basic plane are 29,998 units: with "C:\" one too many.
+    const std::wstring smiley =
+        sizeof(wchar_t) == 4 ? std::wstring(1, wchar_t(0x1F600)) : std::wstring(L"\xD83D\xDE00");
     std::wstring path = L"C:\\";
-    std::wstring wide;
-    if constexpr (sizeof(wchar_t) == 4) {
-        wide.assign(14999, static_cast<wchar_t>(0x1F600));
-    } else {
-        for (int i = 0; i < 14999; ++i)
-            wide += L"\xD83D\xDE00";
-    }
-    DesktopRequest request;
-    std::string message;
-    EXPECT_FALSE(ParseDesktopRequest({L"status", L"--state-file", path + wide}, request, message));
-    DesktopRequest shorter;
-    EXPECT_TRUE(ParseDesktopRequest(
-        {L"status", L"--state-file", path + wide.substr(0, wide.size() / 2)}, shorter, message));
-}
-
-TEST(DesktopResultJson, DefaultResultCarriesTheFixedMembers) {
-    DesktopResult result;
-    result.action = DesktopAction::Forget;
-    EXPECT_EQ(
-        lenticor::SerializeResult(DesktopResultToJson(result), lenticor::Utf8Handling::Replace),
-        R"({"action":"forget","attached":false,"controlMode":"display-path",)"
-        R"("darkenSupported":true,"detached":false,"displayId":"","owned":false,)"
-        R"("presence":"unknown","protocolVersion":2,"reconcileSupported":true,)"
-        R"("state":"unknown","success":false,"supported":true})");
+    for (int i = 0; i < 14999; ++i)
+        path += smiley;
+    DesktopRequest tooLong, shorter;
+    EXPECT_FALSE(ParseDesktopRequest({L"status", L"--state-file", path}, tooLong, message));
+    path.resize(path.size() - smiley.size());
+    EXPECT_TRUE(ParseDesktopRequest({L"status", L"--state-file", path}, shorter, message));
 }
 
 TEST(DesktopResultJson, OptionalMembersAppearOnlyWithValues) {
