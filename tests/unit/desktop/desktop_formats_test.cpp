@@ -81,43 +81,25 @@ TEST(SnapshotCodec, EveryRejectionAndItsLimit) {
         astral513 += "\xF0\x9F\x98\x80";
     const json valid = json::parse(BuildTopology(Desk()).snapshot);
     const std::string raw = valid["paths"][0]["raw"];
-    ExpectCases(
-        valid, [](const json& d) { (void)DecodeSnapshotJson(d); },
-        {
-            {"513 paths", [](json& d) { d["paths"] = json(std::vector<int>(513, 1)); },
-             "desktop snapshot count invalid"},
-            {"1025 modes", [](json& d) { d["modes"] = json(std::vector<int>(1025, 1)); },
-             "desktop snapshot count invalid"},
-            {"short raw", [](json& d) { d["paths"][0]["raw"] = std::string(142, '0'); },
-             "invalid desktop snapshot structure size"},
-            {"upper-case raw", [&](json& d) { d["paths"][0]["raw"] = "A" + raw.substr(1); },
-             "invalid desktop snapshot encoding"},
-            {"empty name", [](json& d) { d["paths"][0]["name"] = ""; },
-             "desktop snapshot target name invalid"},
-            {"1024-unit name", [](json& d) { d["paths"][0]["name"] = std::string(1024, 'a'); }, ""},
-            {"1025-unit name", [](json& d) { d["paths"][0]["name"] = std::string(1025, 'a'); },
-             "desktop snapshot target name invalid"},
-            {"1026 units in 513 astral characters",
-             [&](json& d) { d["paths"][0]["name"] = astral513; },
-             "desktop snapshot target name invalid"},
-            {"invalid UTF-8 name", [](json& d) { d["paths"][0]["name"] = "\xC3\x28"; },
-             "invalid UTF-8 in desktop journal"},
-            {"raw not a string", [](json& d) { d["paths"][0]["raw"] = 7; },
-             "type must be string, but is number"},
-            {"inactive path", Records([](auto& s) { s.paths[0].flags = 0; }),
-             "unsupported saved desktop path"},
-            {"virtual-mode path",
-             Records([](auto& s) { s.paths[1].flags |= dcfg::kPathSupportVirtualModeFlag; }),
-             "unsupported saved desktop path"},
-            {"mode index past the end",
-             Records([](auto& s) { s.paths[1].targetInfo.modeInfoIdx = 4; }),
-             "desktop snapshot mode index out of bounds"},
-            {"unknown mode type", Records([](auto& s) { s.modes[0].infoType = 4; }),
-             "unsupported desktop mode type"},
-            {"no target mode",
-             Records([](auto& s) { s.paths[1].targetInfo.modeInfoIdx = dcfg::kInvalidModeIndex; }),
-             ""},
-        });
+    // clang-format off
+    ExpectCases(valid, [](const json& d) { (void)DecodeSnapshotJson(d); }, {
+        {"513 paths", [](json& d) { d["paths"] = json(std::vector<int>(513, 1)); }, "desktop snapshot count invalid"},
+        {"1025 modes", [](json& d) { d["modes"] = json(std::vector<int>(1025, 1)); }, "desktop snapshot count invalid"},
+        {"short raw", [](json& d) { d["paths"][0]["raw"] = std::string(142, '0'); }, "invalid desktop snapshot structure size"},
+        {"upper-case raw", [&](json& d) { d["paths"][0]["raw"] = "A" + raw.substr(1); }, "invalid desktop snapshot encoding"},
+        {"empty name", [](json& d) { d["paths"][0]["name"] = ""; }, "desktop snapshot target name invalid"},
+        {"1024-unit name", [](json& d) { d["paths"][0]["name"] = std::string(1024, 'a'); }, ""},
+        {"1025-unit name", [](json& d) { d["paths"][0]["name"] = std::string(1025, 'a'); }, "desktop snapshot target name invalid"},
+        {"1026 units in 513 astral characters", [&](json& d) { d["paths"][0]["name"] = astral513; }, "desktop snapshot target name invalid"},
+        {"invalid UTF-8 name", [](json& d) { d["paths"][0]["name"] = "\xC3\x28"; }, "invalid UTF-8 in desktop journal"},
+        {"raw not a string", [](json& d) { d["paths"][0]["raw"] = 7; }, "type must be string, but is number"},
+        {"inactive path", Records([](auto& s) { s.paths[0].flags = 0; }), "unsupported saved desktop path"},
+        {"virtual-mode path", Records([](auto& s) { s.paths[1].flags |= dcfg::kPathSupportVirtualModeFlag; }), "unsupported saved desktop path"},
+        {"mode index past the end", Records([](auto& s) { s.paths[1].targetInfo.modeInfoIdx = 4; }), "desktop snapshot mode index out of bounds"},
+        {"unknown mode type", Records([](auto& s) { s.modes[0].infoType = 4; }), "unsupported desktop mode type"},
+        {"no target mode", Records([](auto& s) { s.paths[1].targetInfo.modeInfoIdx = dcfg::kInvalidModeIndex; }), ""},
+    });
+    // clang-format on
     const std::string text = BuildTopology(Desk()).snapshot;
     const std::string fits = text + std::string(kMaxSnapshotBytes - text.size(), ' ');
     EXPECT_EQ(ErrorOf([&] { (void)DecodeSnapshot(fits); }), "");
@@ -146,48 +128,33 @@ TEST(DesktopJournalFormat, RoundTripKeepsEveryByte) {
 
 TEST(DesktopJournalFormat, AcceptsOnlyASingleNimboRemoval) {
     const Monitor other = Desk()[0];
-    Monitor fasterSurvivor = other;
-    fasterSurvivor.refresh = 75;
-    Monitor otherSurvivor = other;
-    otherSurvivor.instance = "other";
+    const auto Survivor = [&](auto Monitor::*field, auto value) {
+        Monitor changed = other;
+        changed.*field = value;
+        return BuildTopology({changed}).snapshot;
+    };
     const std::string moved = BuildTopology({OtherAt(1, 0, 0, 1080)}).snapshot;
     const std::string nimboOnly = BuildTopology({Desk()[1]}).snapshot;
-    ExpectCases(
-        json::parse(SerializeJournal(OfficeJournal())),
-        [](const json& d) { (void)ParseJournalJson(d); },
-        {
-            {"version 1.0", [](json& d) { d["version"] = 1.0; }, ""},
-            {"unknown member", [](json& d) { d["comment"] = 5; }, ""},
-            {"version 2", [](json& d) { d["version"] = 2; }, "desktop journal version unsupported"},
-            {"version \"1\"", [](json& d) { d["version"] = "1"; },
-             "desktop journal version unsupported"},
-            {"displayId number", [](json& d) { d["displayId"] = 3; },
-             "type must be string, but is number"},
-            {"observedAfter array", [](json& d) { d["observedAfter"] = json::array(); },
-             "type must be string, but is array"},
-            {"invalid UTF-8 displayId", [](json& d) { d["displayId"] = "MONITOR\\KZV1A07\\\xFF"; },
-             "invalid UTF-8 in desktop journal"},
-            {"not a Nimbo",
-             [&](json& d) { d["displayId"] = lenticor::WideToUtf8(DisplayIdOf(other)); },
-             "journal target is not a Nimbo"},
-            {"key of another manufacturer", [&](json& d) { d["targetKey"] = KeyOf(other); },
-             "journal interface is not the declared Nimbo manufacturer"},
-            {"after equals before", [](json& d) { d["after"] = d["before"]; },
-             "desktop journal is not a valid single-target removal"},
-            {"after removes the other display", [&](json& d) { d["after"] = nimboOnly; },
-             "desktop journal is not a valid single-target removal"},
-            {"after moves the survivor", [&](json& d) { d["after"] = moved; },
-             "desktop journal is not a valid single-target removal"},
-            {"observed only moves the survivor", [&](json& d) { d["observedAfter"] = moved; }, ""},
-            {"observed changes a mode",
-             [&](json& d) { d["observedAfter"] = BuildTopology({fasterSurvivor}).snapshot; },
-             "observed desktop recovery changes survivor identities or modes"},
-            {"observed changes an identity",
-             [&](json& d) { d["observedAfter"] = BuildTopology({otherSurvivor}).snapshot; },
-             "observed desktop recovery changes survivor identities or modes"},
-            {"observed keeps the Nimbo", [](json& d) { d["observedAfter"] = d["before"]; },
-             "observed desktop recovery changes survivor identities or modes"},
-        });
+    // clang-format off
+    ExpectCases(json::parse(SerializeJournal(OfficeJournal())), [](const json& d) { (void)ParseJournalJson(d); }, {
+        {"version 1.0", [](json& d) { d["version"] = 1.0; }, ""},
+        {"unknown member", [](json& d) { d["comment"] = 5; }, ""},
+        {"version 2", [](json& d) { d["version"] = 2; }, "desktop journal version unsupported"},
+        {"version \"1\"", [](json& d) { d["version"] = "1"; }, "desktop journal version unsupported"},
+        {"displayId number", [](json& d) { d["displayId"] = 3; }, "type must be string, but is number"},
+        {"observedAfter array", [](json& d) { d["observedAfter"] = json::array(); }, "type must be string, but is array"},
+        {"invalid UTF-8 displayId", [](json& d) { d["displayId"] = "MONITOR\\KZV1A07\\\xFF"; }, "invalid UTF-8 in desktop journal"},
+        {"not a Nimbo", [&](json& d) { d["displayId"] = lenticor::WideToUtf8(DisplayIdOf(other)); }, "journal target is not a Nimbo"},
+        {"key of another manufacturer", [&](json& d) { d["targetKey"] = KeyOf(other); }, "journal interface is not the declared Nimbo manufacturer"},
+        {"after equals before", [](json& d) { d["after"] = d["before"]; }, "desktop journal is not a valid single-target removal"},
+        {"after removes the other display", [&](json& d) { d["after"] = nimboOnly; }, "desktop journal is not a valid single-target removal"},
+        {"after moves the survivor", [&](json& d) { d["after"] = moved; }, "desktop journal is not a valid single-target removal"},
+        {"observed only moves the survivor", [&](json& d) { d["observedAfter"] = moved; }, ""},
+        {"observed changes a mode", [&](json& d) { d["observedAfter"] = Survivor(&Monitor::refresh, 75u); }, "observed desktop recovery changes survivor identities or modes"},
+        {"observed changes an identity", [&](json& d) { d["observedAfter"] = Survivor(&Monitor::instance, std::string("other")); }, "observed desktop recovery changes survivor identities or modes"},
+        {"observed keeps the Nimbo", [](json& d) { d["observedAfter"] = d["before"]; }, "observed desktop recovery changes survivor identities or modes"},
+    });
+    // clang-format on
     EXPECT_NE(ErrorOf([] { (void)ParseJournal("{\"version\":1"); }), "");
 }
 

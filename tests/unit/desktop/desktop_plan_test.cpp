@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 
 #include "desktop/desktop_builders.h"
 #include "desktop/desktop_journal.h"
@@ -30,8 +31,7 @@ std::vector<Placement> PlacementsOf(const DesktopTopology& plan) {
 }
 
 Monitor Sized(Monitor m, std::uint32_t width, std::uint32_t height) {
-    m.width = width;
-    m.height = height;
+    std::tie(m.width, m.height) = std::tie(width, height);
     return m;
 }
 
@@ -43,15 +43,13 @@ TEST(DetachPlan, SurvivorsShiftSoTheNewPrimarySitsAtTheOrigin) {
         std::vector<Monitor> desk;
         std::vector<Placement> placements;
     };
+    // clang-format off
     const Case cases[] = {
         {"secondary removed: nothing moves", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920)}, {{1, 0, 0}}},
-        {"primary removed: the largest survivor becomes primary",
-         {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), Sized(OtherAt(3, 2, 3840, 1080), 2560, 1440)},
-         {{1, 0, -1080}, {3, 0, 0}}},
-        {"primary removed: a shared source shifts once",
-         {NimboAt(2, 0, 0), OtherAt(1, 1, 3840), twin},
-         {{1, 0, 0}, {3, 0, 0}}},
+        {"primary removed: the largest survivor becomes primary", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), Sized(OtherAt(3, 2, 3840, 1080), 2560, 1440)}, {{1, 0, -1080}, {3, 0, 0}}},
+        {"primary removed: a shared source shifts once", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840), twin}, {{1, 0, 0}, {3, 0, 0}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const std::string key = KeyOf(c.desk[c.desk[0].model == kNimboModel ? 0 : 1]);
         const DesktopTopology plan = PlanTargetRemoval(BuildTopology(c.desk), key);
@@ -102,16 +100,17 @@ TEST(DetachPlan, LayoutRules) {
         DesktopSnapshot snapshot;
         bool supported;
     };
+    // clang-format off
     const Case cases[] = {
         {"side by side", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1920)}), true},
         {"stacked", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 0, 1080)}), true},
         {"partial edge", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1920, 1079)}), true},
         {"gap", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 1921)}), false},
         {"zero width", BuildSnapshot({Sized(OtherAt(1, 0, 0), 0, 1080)}), false},
-        {"same rectangle, other source", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 0)}),
-         false},
+        {"same rectangle, other source", BuildSnapshot({OtherAt(1, 0, 0), OtherAt(2, 1, 0)}), false},
         {"source refers to a target mode", wrongMode, false},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(IsSupportedLayout(c.snapshot), c.supported) << c.name;
 }

@@ -30,47 +30,32 @@ TEST(DesktopTopology, SignatureChangesWithMeaningfulBytesOnly) {
         const char* name;
         std::function<void(DesktopSnapshot&)> change;
         bool meaningful;
+        const char* error = "";
     };
+    // clang-format off
     const Case cases[] = {
         {"source status", [](auto& s) { s.paths[0].sourceInfo.statusFlags = 9; }, false},
         {"target status", [](auto& s) { s.paths[0].targetInfo.statusFlags = 9; }, false},
         {"availability", [](auto& s) { s.paths[0].targetInfo.targetAvailable = 0; }, false},
-        {"mode order",
-         [](auto& s) {
-             std::swap(s.modes[0], s.modes[1]);
-             std::swap(s.paths[0].sourceInfo.modeInfoIdx, s.paths[0].targetInfo.modeInfoIdx);
-         },
-         false},
-        {"reserved video standard bits",
-         [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.videoStandard |= 0xFFC00000u; },
-         false},
-        {"bytes beyond the source mode",
-         [](auto& s) {
-             s.modes[0].desktopImageInfo.DesktopImageClip = {1, 2, 3, 4};
-         },
-         false},
+        {"mode order", [](auto& s) { std::swap(s.modes[0], s.modes[1]); std::swap(s.paths[0].sourceInfo.modeInfoIdx, s.paths[0].targetInfo.modeInfoIdx); }, false},
+        {"reserved video standard bits", [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.videoStandard |= 0xFFC00000u; }, false},
+        {"bytes beyond the source mode", [](auto& s) { s.modes[0].desktopImageInfo.DesktopImageClip = {1, 2, 3, 4}; }, false},
         {"position", [](auto& s) { s.modes[0].sourceMode.position.x = 5; }, true},
-        {"refresh",
-         [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.vSyncFreq.Numerator = 75; },
-         true},
-        {"vsync divider",
-         [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.videoStandard ^= 1u << 17; },
-         true},
+        {"refresh", [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.vSyncFreq.Numerator = 75; }, true},
+        {"vsync divider", [](auto& s) { s.modes[1].targetMode.targetVideoSignalInfo.videoStandard ^= 1u << 17; }, true},
         {"rotation", [](auto& s) { s.paths[0].targetInfo.rotation = 2; }, true},
+        {"mode index out of bounds", [](auto& s) { s.paths[0].targetInfo.modeInfoIdx = 2; }, true, "desktop snapshot mode index out of bounds"},
+        {"unknown mode type", [](auto& s) { s.modes[1].infoType = 0; }, true, "unsupported desktop mode type"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         DesktopSnapshot s = base;
         c.change(s);
-        EXPECT_EQ(PathSignature(s.paths[0], s.modes) != signature, c.meaningful) << c.name;
+        std::string changed;
+        EXPECT_EQ(ErrorOf([&] { changed = PathSignature(s.paths[0], s.modes); }), c.error)
+            << c.name;
+        EXPECT_EQ(changed != signature, c.meaningful) << c.name;
     }
-    DesktopSnapshot s = base;
-    s.paths[0].targetInfo.modeInfoIdx = 2;
-    EXPECT_EQ(ErrorOf([&] { (void)PathSignature(s.paths[0], s.modes); }),
-              "desktop snapshot mode index out of bounds");
-    s = base;
-    s.modes[1].infoType = 0;
-    EXPECT_EQ(ErrorOf([&] { (void)PathSignature(s.paths[0], s.modes); }),
-              "unsupported desktop mode type");
 }
 
 TEST(DesktopTopology, BuildKeepsUsableEntriesAndStoresOnlyActiveNamedPaths) {
