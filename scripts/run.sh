@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target lenticor
+cmake --preset mingw >&2
+cmake --build --preset mingw --target lenticor >&2
 
 state="$PWD/build/mingw/run-state"
 prefix="$PWD/build/mingw/wineprefix"

@@ -237,13 +237,13 @@ def main():
                 stop_background()
                 continue
             if "background" in step:
-                spec = step["background"]
-                args, process = start(spec, captured, spec.get("program"))
+                holder = step["background"]
+                args, process = start(holder, captured, holder.get("program"))
                 background.append(process)
                 line = process.stdout.readline().decode("utf-8", errors="replace").strip()
-                if line != spec["ready"]:
+                if line != holder["ready"]:
                     failures.append(f"step {index}: background {args!r} said {line!r}, "
-                                    f"expected {spec['ready']!r}")
+                                    f"expected {holder['ready']!r}")
                     break
                 continue
             group = step["concurrent"] if "concurrent" in step else [step]
