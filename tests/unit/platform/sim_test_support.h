@@ -1,7 +1,5 @@
 #pragma once
-// A scratch folder for the simulated machine's drives, raw access to the real
-// files behind them, a random source the test scripts, and a way to try
-// something from a second process.
+// Scratch drives, raw file access, scripted randomness, and a second process.
 
 #include <sys/wait.h>
 #include <unistd.h>
