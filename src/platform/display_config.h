@@ -5,8 +5,7 @@
 // so what the portable code stores is byte for byte what Windows returned.
 // Every call returns the Win32 error Windows returned (kErrorSuccess on success).
 //
-// SetDisplayConfig and the scale packets of DisplayConfigGet/SetDeviceInfo
-// belong here too when the desktop and readiness commands need them.
+// SetDisplayConfig and the display-scale packets complete it.
 
 #include "platform/display_config_types.h"
 #include "platform/native_codes.h"
@@ -72,6 +71,15 @@ class DisplayConfig {
     [[nodiscard]] virtual Win32Error GetSourceName(nimbo::dcfg::LUID adapterId,
                                                    std::uint32_t sourceId,
                                                    DisplayConfigSourceName& name) = 0;
+
+    // DisplayConfigGetDeviceInfo with the GET_DPI_SCALE packet: `packet`'s
+    // header is sent as given (type -3, size 32) and its steps filled in.
+    [[nodiscard]] virtual Win32Error GetDpiScale(
+        nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) = 0;
+
+    // DisplayConfigSetDeviceInfo with the SET_DPI_SCALE packet (type -4, size 24).
+    [[nodiscard]] virtual Win32Error SetDpiScale(
+        const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) = 0;
 
     // SetDisplayConfig(paths, modes, flags) with the records exactly as given.
     [[nodiscard]] virtual Win32Error SetDisplayConfig(

@@ -15,6 +15,9 @@
 
 namespace nimbo::dcfg {
 
+// WCHAR as Windows lays it out: 16 bits, whatever wchar_t is here.
+using wchar_t16 = char16_t;
+
 struct LUID {
     std::uint32_t LowPart;
     std::int32_t HighPart;
@@ -110,6 +113,40 @@ struct DISPLAYCONFIG_MODE_INFO {
     };
 };
 
+// The header every DisplayConfigGetDeviceInfo / DisplayConfigSetDeviceInfo
+// packet starts with; `id` is the source or target id the packet is about.
+struct DISPLAYCONFIG_DEVICE_INFO_HEADER {
+    std::int32_t type;
+    std::uint32_t size;
+    LUID adapterId;
+    std::uint32_t id;
+};
+
+// DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME (type 1): the GDI name of a source.
+struct DISPLAYCONFIG_SOURCE_DEVICE_NAME {
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    wchar_t16 viewGdiDeviceName[32];
+};
+
+// The display-scale packets. Windows documents neither; these are the bytes
+// the program sends and reads. Steps are relative to the monitor's
+// recommended scale.
+struct DISPLAYCONFIG_GET_DPI_SCALE {  // type -3, read
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    std::int32_t minScaleRel;
+    std::int32_t curScaleRel;
+    std::int32_t maxScaleRel;
+};
+
+struct DISPLAYCONFIG_SET_DPI_SCALE {  // type -4, written
+    DISPLAYCONFIG_DEVICE_INFO_HEADER header;
+    std::int32_t scaleRel;
+};
+
+inline constexpr std::int32_t kDeviceInfoGetSourceName = 1;
+inline constexpr std::int32_t kDeviceInfoGetDpiScale = -3;
+inline constexpr std::int32_t kDeviceInfoSetDpiScale = -4;
+
 // Values of DISPLAYCONFIG_MODE_INFO::infoType and of the path flags. Named
 // differently from the SDK macros so both can be in scope in the adapter.
 inline constexpr std::uint32_t kModeInfoTypeSource = 1;
@@ -138,5 +175,16 @@ static_assert(sizeof(DISPLAYCONFIG_MODE_INFO) == 64);
 static_assert(offsetof(DISPLAYCONFIG_MODE_INFO, adapterId) == 8);
 static_assert(offsetof(DISPLAYCONFIG_MODE_INFO, targetMode) == 16);
 static_assert(offsetof(DISPLAYCONFIG_MODE_INFO, sourceMode) == 16);
+static_assert(sizeof(DISPLAYCONFIG_DEVICE_INFO_HEADER) == 20);
+static_assert(offsetof(DISPLAYCONFIG_DEVICE_INFO_HEADER, adapterId) == 8);
+static_assert(offsetof(DISPLAYCONFIG_DEVICE_INFO_HEADER, id) == 16);
+static_assert(sizeof(DISPLAYCONFIG_SOURCE_DEVICE_NAME) == 84);
+static_assert(offsetof(DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName) == 20);
+static_assert(sizeof(DISPLAYCONFIG_GET_DPI_SCALE) == 32);
+static_assert(offsetof(DISPLAYCONFIG_GET_DPI_SCALE, minScaleRel) == 20);
+static_assert(offsetof(DISPLAYCONFIG_GET_DPI_SCALE, curScaleRel) == 24);
+static_assert(offsetof(DISPLAYCONFIG_GET_DPI_SCALE, maxScaleRel) == 28);
+static_assert(sizeof(DISPLAYCONFIG_SET_DPI_SCALE) == 24);
+static_assert(offsetof(DISPLAYCONFIG_SET_DPI_SCALE, scaleRel) == 20);
 
 }  // namespace nimbo::dcfg

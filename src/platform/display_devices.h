@@ -1,6 +1,6 @@
 #pragma once
 // Port: the Win32 display-device tables (EnumDisplayDevicesW,
-// EnumDisplaySettingsW). Later work adds ChangeDisplaySettingsExW here.
+// EnumDisplaySettingsW, ChangeDisplaySettingsExW).
 
 #include <cstdint>
 #include <optional>
@@ -44,6 +44,29 @@ struct DisplaySettings {
     std::uint32_t displayFrequency = 0;
 };
 
+// DM_* field bits of a mode to set.
+constexpr std::uint32_t kDmPelsWidth = 0x80000;
+constexpr std::uint32_t kDmPelsHeight = 0x100000;
+constexpr std::uint32_t kDmDisplayFrequency = 0x400000;
+
+// ChangeDisplaySettingsExW flags and DISP_CHANGE_* results.
+constexpr std::uint32_t kCdsUpdateRegistry = 0x1;
+constexpr std::uint32_t kCdsNoReset = 0x10000000;
+constexpr std::int32_t kDispChangeSuccessful = 0;
+constexpr std::int32_t kDispChangeRestart = 1;
+constexpr std::int32_t kDispChangeFailed = -1;
+constexpr std::int32_t kDispChangeBadMode = -2;
+constexpr std::int32_t kDispChangeBadParam = -5;
+
+// The DEVMODEW members a mode change sets; the rest of the 220-byte
+// structure is zero, dmSize its size.
+struct DisplayModeRequest {
+    std::uint32_t fields = 0;  // dmFields
+    std::uint32_t pelsWidth = 0;
+    std::uint32_t pelsHeight = 0;
+    std::uint32_t displayFrequency = 0;
+};
+
 class DisplayDevices {
   public:
     virtual ~DisplayDevices() = default;
@@ -60,6 +83,14 @@ class DisplayDevices {
     // into the modes the device offers. nullopt when the call returned FALSE.
     [[nodiscard]] virtual std::optional<DisplaySettings> EnumDisplaySettings(
         std::wstring_view deviceName, std::uint32_t modeNumber) = 0;
+
+    // ChangeDisplaySettingsExW(deviceName, mode, NULL, flags, NULL): the
+    // DISP_CHANGE_* value. With CDS_UPDATEREGISTRY | CDS_NORESET the mode is
+    // stored for the device and takes effect at the next call with both
+    // `deviceName` and `mode` nullopt (the "apply what is stored" call).
+    [[nodiscard]] virtual std::int32_t ChangeDisplaySettingsEx(
+        std::optional<std::wstring_view> deviceName, const DisplayModeRequest* mode,
+        std::uint32_t flags) = 0;
 };
 
 }  // namespace lenticor

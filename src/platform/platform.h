@@ -16,9 +16,11 @@ class Crypto;
 class DisplayConfig;
 class DisplayDevices;
 class Dxgi;
+class Environment;
 class Files;
 class Monitors;
 class Registry;
+class VideoInputDevices;
 class WindowSystem;
 
 struct Platform {
@@ -33,6 +35,8 @@ struct Platform {
     WindowSystem& windows;
     Files& files;
     Crypto& crypto;
+    VideoInputDevices& videoInputs;
+    Environment& environment;
 };
 
 }  // namespace lenticor

@@ -20,6 +20,7 @@ constexpr std::uint32_t kKeyRead = 0x20019;  // KEY_READ
 
 // REG_* value types.
 constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 
@@ -30,6 +31,11 @@ class RegistryKey {
     // RegEnumKeyExW with a 256-character name buffer: kErrorNoMoreItems past
     // the last subkey.
     [[nodiscard]] virtual Win32Error EnumKey(std::uint32_t index, std::wstring& name) = 0;
+
+    // RegQueryValueExW with no buffer: the value's REG_* type and its size in
+    // bytes; kErrorFileNotFound when there is no such value.
+    [[nodiscard]] virtual Win32Error QueryValueInfo(std::wstring_view valueName,
+                                                    std::uint32_t& type, std::uint32_t& size) = 0;
 
     // RegQueryValueExW into a buffer of `capacity` bytes. On success `data`
     // holds the value's bytes and `type` its REG_* type; a larger value gives

@@ -15,7 +15,7 @@ import sys
 SYSTEM_DLLS = {
     "advapi32.dll", "bcrypt.dll", "cfgmgr32.dll", "comctl32.dll", "dxgi.dll", "dxva2.dll",
     "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll",
-    "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "strmiids.dll", "ucrtbase.dll",
+    "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "ucrtbase.dll",
 }
 
 RT_VERSION = 16

@@ -7,6 +7,7 @@
 #include "win32_desktop_ports.h"
 #include "win32_journal_ports.h"
 #include "win32_ports.h"
+#include "win32_readiness_ports.h"
 
 int wmain(int argc, wchar_t** argv) {
     // No process-wide state is touched before dispatch: no console code page,
@@ -22,8 +23,10 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32WindowSystem windows;
     lenticor::win32::Win32Files files;
     lenticor::win32::Win32Crypto crypto;
-    lenticor::Platform platform{console,  clock,         dxgi,     displayDevices,
-                                registry, displayConfig, monitors, configManager,
-                                windows,  files,         crypto};
+    lenticor::win32::Win32VideoInputDevices videoInputs;
+    lenticor::win32::Win32Environment environment;
+    lenticor::Platform platform{console,       clock,       dxgi,          displayDevices, registry,
+                                displayConfig, monitors,    configManager, windows,        files,
+                                crypto,        videoInputs, environment};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

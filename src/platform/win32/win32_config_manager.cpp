@@ -18,6 +18,8 @@ const DEVPROPKEY& NativeKey(DeviceProperty key) {
             return DEVPKEY_Device_InstanceId;
         case DeviceProperty::Driver:
             return DEVPKEY_Device_Driver;
+        case DeviceProperty::LocationInfo:
+            return DEVPKEY_Device_LocationInfo;
         case DeviceProperty::LastArrivalDate:
             break;
     }
@@ -37,6 +39,11 @@ GetDeviceInterfacePropertyW ResolveGetDeviceInterfaceProperty() {
         reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Device_Interface_PropertyW")));
 }
 
+// An empty filter is no filter: the list calls take NULL for "every device".
+PCWSTR FilterOrNull(const std::wstring& filter) {
+    return filter.empty() ? nullptr : filter.c_str();
+}
+
 }  // namespace
 
 ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfacePath,
@@ -54,6 +61,22 @@ ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view inter
     type = nativeType;
     size = nativeSize;
     return result;
+}
+
+ConfigRet Win32ConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
+                                                  std::uint32_t flags) {
+    const std::wstring text(filter);
+    ULONG length = 0;
+    const CONFIGRET result = ::CM_Get_Device_ID_List_SizeW(&length, FilterOrNull(text), flags);
+    size = length;
+    return result;
+}
+
+ConfigRet Win32ConfigManager::GetDeviceIdList(std::wstring_view filter,
+                                              std::vector<wchar_t>& buffer, std::uint32_t flags) {
+    const std::wstring text(filter);
+    return ::CM_Get_Device_ID_ListW(FilterOrNull(text), buffer.data(),
+                                    static_cast<ULONG>(buffer.size()), flags);
 }
 
 ConfigRet Win32ConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,

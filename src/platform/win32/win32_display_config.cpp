@@ -21,9 +21,35 @@ static_assert(offsetof(::DISPLAYCONFIG_MODE_INFO, targetMode) ==
 static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>);
 static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>);
 
+// The scale packets are handed to Windows through our header, so it must be
+// the SDK's header byte for byte.
+static_assert(sizeof(::DISPLAYCONFIG_DEVICE_INFO_HEADER) ==
+              sizeof(nimbo::dcfg::DISPLAYCONFIG_DEVICE_INFO_HEADER));
+static_assert(offsetof(::DISPLAYCONFIG_DEVICE_INFO_HEADER, adapterId) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_DEVICE_INFO_HEADER, adapterId));
+static_assert(offsetof(::DISPLAYCONFIG_DEVICE_INFO_HEADER, id) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_DEVICE_INFO_HEADER, id));
+static_assert(sizeof(::DISPLAYCONFIG_SOURCE_DEVICE_NAME) ==
+              sizeof(nimbo::dcfg::DISPLAYCONFIG_SOURCE_DEVICE_NAME));
+static_assert(offsetof(::DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName));
+static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE>);
+
 template <std::size_t N>
 std::wstring FromFixed(const WCHAR (&text)[N]) {
     return std::wstring(text, ::wcsnlen(text, N));
+}
+
+using DisplayConfigSetDeviceInfoFunction = LONG(WINAPI*)(::DISPLAYCONFIG_DEVICE_INFO_HEADER*);
+
+// Looked up at run time: Wine's user32 does not export it, and a static import
+// would keep the program from starting there at all.
+DisplayConfigSetDeviceInfoFunction ResolveDisplayConfigSetDeviceInfo() {
+    const HMODULE module = ::GetModuleHandleW(L"user32.dll");
+    if (module == nullptr)
+        return nullptr;
+    return reinterpret_cast<DisplayConfigSetDeviceInfoFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DisplayConfigSetDeviceInfo")));
 }
 
 ::LUID ToNative(nimbo::dcfg::LUID luid) {
@@ -106,6 +132,20 @@ Win32Error Win32DisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::u
         name.viewGdiDeviceName = FromFixed(request.viewGdiDeviceName);
     }
     return status;
+}
+
+Win32Error Win32DisplayConfig::GetDpiScale(nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) {
+    return ::DisplayConfigGetDeviceInfo(
+        reinterpret_cast<::DISPLAYCONFIG_DEVICE_INFO_HEADER*>(&packet));
+}
+
+Win32Error Win32DisplayConfig::SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) {
+    static const DisplayConfigSetDeviceInfoFunction function = ResolveDisplayConfigSetDeviceInfo();
+    if (function == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    // The call takes a non-const header; Windows gets a private copy.
+    nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE copy = packet;
+    return function(reinterpret_cast<::DISPLAYCONFIG_DEVICE_INFO_HEADER*>(&copy));
 }
 
 }  // namespace lenticor::win32

@@ -54,4 +54,23 @@ std::optional<DisplaySettings> Win32DisplayDevices::EnumDisplaySettings(
     return settings;
 }
 
+std::int32_t Win32DisplayDevices::ChangeDisplaySettingsEx(
+    std::optional<std::wstring_view> deviceName, const DisplayModeRequest* mode,
+    std::uint32_t flags) {
+    std::wstring name;
+    if (deviceName) {
+        name.assign(*deviceName);
+    }
+    DEVMODEW native{};
+    if (mode != nullptr) {
+        native.dmSize = sizeof(native);
+        native.dmFields = mode->fields;
+        native.dmPelsWidth = mode->pelsWidth;
+        native.dmPelsHeight = mode->pelsHeight;
+        native.dmDisplayFrequency = mode->displayFrequency;
+    }
+    return ::ChangeDisplaySettingsExW(deviceName ? name.c_str() : nullptr,
+                                      mode != nullptr ? &native : nullptr, nullptr, flags, nullptr);
+}
+
 }  // namespace lenticor::win32

@@ -22,6 +22,9 @@ class Win32DisplayDevices final : public DisplayDevices {
                                                     std::uint32_t flags) override;
     std::optional<DisplaySettings> EnumDisplaySettings(std::wstring_view deviceName,
                                                        std::uint32_t modeNumber) override;
+    std::int32_t ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
+                                         const DisplayModeRequest* mode,
+                                         std::uint32_t flags) override;
 };
 
 class Win32Registry final : public Registry {
@@ -42,6 +45,8 @@ class Win32DisplayConfig final : public DisplayConfig {
                              DisplayConfigTargetName& name) override;
     Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                              DisplayConfigSourceName& name) override;
+    Win32Error GetDpiScale(nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override;
+    Win32Error SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override;
     Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
                                 std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
                                 std::uint32_t flags) override;

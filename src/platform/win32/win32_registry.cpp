@@ -21,6 +21,18 @@ class Key final : public RegistryKey {
         return status;
     }
 
+    Win32Error QueryValueInfo(std::wstring_view valueName, std::uint32_t& type,
+                              std::uint32_t& size) override {
+        const std::wstring name(valueName);
+        DWORD nativeType = 0;
+        DWORD nativeSize = 0;
+        const LSTATUS status = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &nativeType,
+                                                  nullptr, &nativeSize);
+        type = nativeType;
+        size = nativeSize;
+        return status;
+    }
+
     Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity, std::uint32_t& type,
                           std::vector<std::uint8_t>& data) override {
         const std::wstring name(valueName);

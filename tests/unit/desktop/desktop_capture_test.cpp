@@ -102,6 +102,20 @@ class Sim final : public lenticor::DisplayConfig,
                                 std::uint32_t flags) override {
         return ports.displayConfig.SetDisplayConfig(p, m, flags);
     }
+    Win32Error GetDpiScale(dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override {
+        return ports.displayConfig.GetDpiScale(packet);
+    }
+    Win32Error SetDpiScale(const dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override {
+        return ports.displayConfig.SetDpiScale(packet);
+    }
+    lenticor::ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
+                                            std::uint32_t flags) override {
+        return ports.configManager.GetDeviceIdListSize(size, filter, flags);
+    }
+    lenticor::ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
+                                        std::uint32_t flags) override {
+        return ports.configManager.GetDeviceIdList(filter, buffer, flags);
+    }
     bool EnumDisplayMonitors(const std::function<bool(lenticor::MonitorHandle)>& visit) override {
         return ports.monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) {
             if (leaves)

@@ -1,0 +1,20 @@
+#pragma once
+// Port: the process environment (GetEnvironmentVariableW).
+
+#include <cstdint>
+#include <string_view>
+
+namespace lenticor {
+
+class Environment {
+  public:
+    virtual ~Environment() = default;
+    // GetEnvironmentVariableW(name, buffer, capacity) with a buffer of
+    // `capacity` wide characters: the value's length when it fits, the size it
+    // needs (terminating NUL included) when it does not, 0 when the variable
+    // is unset or empty.
+    [[nodiscard]] virtual std::uint32_t GetEnvironmentVariable(std::wstring_view name,
+                                                               std::uint32_t capacity) = 0;
+};
+
+}  // namespace lenticor

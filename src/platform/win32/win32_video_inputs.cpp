@@ -1,0 +1,137 @@
+#include "windows_api.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <strmif.h>
+#include <uuids.h>
+#include <wrl/client.h>
+
+#include "win32_readiness_ports.h"
+
+namespace lenticor::win32 {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// Whatever Read leaves in the VARIANT (a BSTR, an interface, an array) is
+// freed on every path, including a failed Read that still wrote into it.
+class ScopedVariant {
+  public:
+    ScopedVariant() { ::VariantInit(&value_); }
+    ScopedVariant(const ScopedVariant&) = delete;
+    ScopedVariant& operator=(const ScopedVariant&) = delete;
+    ~ScopedVariant() { ::VariantClear(&value_); }
+
+    [[nodiscard]] VARIANT* get() { return &value_; }
+    [[nodiscard]] const VARIANT& value() const { return value_; }
+
+  private:
+    VARIANT value_;
+};
+
+class Win32PropertyBag final : public PropertyBag {
+  public:
+    explicit Win32PropertyBag(ComPtr<IPropertyBag> bag) : bag_(std::move(bag)) {}
+
+    HResult Read(std::wstring_view name, PropertyValue& value) override {
+        const std::wstring propertyName(name);
+        ScopedVariant variant;
+        const HRESULT hr = bag_->Read(propertyName.c_str(), variant.get(), nullptr);
+        const VARIANT& native = variant.value();
+        value.type = native.vt;
+        value.bstr.reset();
+        if (native.vt == VT_BSTR && native.bstrVal != nullptr) {
+            // The BSTR's own length, not wcslen: a driver's name may carry
+            // embedded NULs and the caller decides what to do with them.
+            value.bstr.emplace(native.bstrVal, ::SysStringLen(native.bstrVal));
+        }
+        return hr;
+    }
+
+  private:
+    ComPtr<IPropertyBag> bag_;
+};
+
+class Win32Moniker final : public Moniker {
+  public:
+    explicit Win32Moniker(ComPtr<IMoniker> moniker) : moniker_(std::move(moniker)) {}
+
+    HResult BindToStorage(std::unique_ptr<PropertyBag>& bag) override {
+        bag.reset();
+        ComPtr<IPropertyBag> native;
+        const HRESULT hr = moniker_->BindToStorage(nullptr, nullptr, __uuidof(IPropertyBag),
+                                                   reinterpret_cast<void**>(native.GetAddressOf()));
+        if (native) {
+            bag = std::make_unique<Win32PropertyBag>(std::move(native));
+        }
+        return hr;
+    }
+
+  private:
+    ComPtr<IMoniker> moniker_;
+};
+
+class Win32MonikerEnumerator final : public MonikerEnumerator {
+  public:
+    explicit Win32MonikerEnumerator(ComPtr<IEnumMoniker> enumerator)
+        : enumerator_(std::move(enumerator)) {}
+
+    HResult Next(std::unique_ptr<Moniker>& moniker) override {
+        moniker.reset();
+        ComPtr<IMoniker> native;
+        const HRESULT hr = enumerator_->Next(1, native.GetAddressOf(), nullptr);
+        if (native) {
+            moniker = std::make_unique<Win32Moniker>(std::move(native));
+        }
+        return hr;
+    }
+
+  private:
+    ComPtr<IEnumMoniker> enumerator_;
+};
+
+class Win32SystemDeviceEnumerator final : public SystemDeviceEnumerator {
+  public:
+    explicit Win32SystemDeviceEnumerator(ComPtr<ICreateDevEnum> devEnum)
+        : devEnum_(std::move(devEnum)) {}
+
+    HResult CreateVideoInputEnumerator(std::unique_ptr<MonikerEnumerator>& enumerator,
+                                       std::uint32_t flags) override {
+        enumerator.reset();
+        ComPtr<IEnumMoniker> native;
+        const HRESULT hr = devEnum_->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
+                                                           native.GetAddressOf(), flags);
+        if (native) {
+            enumerator = std::make_unique<Win32MonikerEnumerator>(std::move(native));
+        }
+        return hr;
+    }
+
+  private:
+    ComPtr<ICreateDevEnum> devEnum_;
+};
+
+}  // namespace
+
+HResult Win32VideoInputDevices::CoInitializeApartment() {
+    return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
+
+void Win32VideoInputDevices::CoUninitialize() {
+    ::CoUninitialize();
+}
+
+HResult Win32VideoInputDevices::CreateSystemDeviceEnumerator(
+    std::unique_ptr<SystemDeviceEnumerator>& enumerator) {
+    enumerator.reset();
+    ComPtr<ICreateDevEnum> native;
+    const HRESULT hr =
+        ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_ICreateDevEnum, reinterpret_cast<void**>(native.GetAddressOf()));
+    if (native) {
+        enumerator = std::make_unique<Win32SystemDeviceEnumerator>(std::move(native));
+    }
+    return hr;
+}
+
+}  // namespace lenticor::win32
