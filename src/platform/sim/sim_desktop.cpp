@@ -405,6 +405,9 @@ ConfigRet SimConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfa
     return kCrNoSuchDeviceInterface;
 }
 
+// Monitor nodes are numbered from 1, present USB devices from kUsbDevInstBase.
+constexpr DevInst kUsbDevInstBase = 0x10000;
+
 ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
                                           std::uint32_t flags) {
     if (flags != kCmLocateDevNodeNormal)
@@ -417,12 +420,29 @@ ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view in
             return kCrSuccess;
         }
     }
+    for (std::size_t i = 0; i < machine_.usbDevices.size(); ++i) {
+        if (ToLowerWide(machine_.usbDevices[i].instanceId) == wanted) {
+            devInst = kUsbDevInstBase + static_cast<DevInst>(i);
+            return kCrSuccess;
+        }
+    }
     return kCrNoSuchDevnode;
 }
 
 ConfigRet SimConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty key,
                                                std::uint32_t& type, std::span<std::uint8_t> buffer,
                                                std::uint32_t& size) {
+    if (devInst >= kUsbDevInstBase) {
+        const std::size_t index = devInst - kUsbDevInstBase;
+        if (index >= machine_.usbDevices.size())
+            return kCrNoSuchDevnode;
+        const SimUsbDevice& device = machine_.usbDevices[index];
+        if (key == DeviceProperty::InstanceId)
+            return WriteString(device.instanceId, type, buffer, size);
+        if (key == DeviceProperty::LocationInfo && device.location)
+            return WriteString(*device.location, type, buffer, size);
+        return kCrNoSuchValue;
+    }
     const auto nodes = DeviceTree(machine_);
     if (devInst == 0 || devInst > nodes.size())
         return kCrNoSuchDevnode;
@@ -438,8 +458,44 @@ ConfigRet SimConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty k
                 bytes.push_back(static_cast<std::uint8_t>(node.arrival >> shift));
             return WriteBytes(bytes, kDevPropTypeFileTime, type, buffer, size);
         }
+        case DeviceProperty::LocationInfo:
+            break;  // monitors report none in the simulation
     }
     return kCrNoSuchValue;
+}
+
+// The present devices whose enumerator (the instance id up to its first
+// backslash) is `filter`, as one multi-string.
+std::vector<wchar_t> SimConfigManager::DeviceIdList(std::wstring_view filter,
+                                                    std::uint32_t flags) const {
+    std::vector<wchar_t> list;
+    const bool byEnumerator = (flags & kCmGetIdListFilterEnumerator) != 0;
+    for (const auto& device : machine_.usbDevices) {
+        const auto enumerator =
+            std::wstring_view(device.instanceId)
+                .substr(0, std::min(device.instanceId.find(L'\\'), device.instanceId.size()));
+        if (byEnumerator && ToLowerWide(enumerator) != ToLowerWide(filter))
+            continue;
+        list.insert(list.end(), device.instanceId.begin(), device.instanceId.end());
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    return list;
+}
+
+ConfigRet SimConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
+                                                std::uint32_t flags) {
+    size = static_cast<std::uint32_t>(DeviceIdList(filter, flags).size());
+    return kCrSuccess;
+}
+
+ConfigRet SimConfigManager::GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
+                                            std::uint32_t flags) {
+    const auto list = DeviceIdList(filter, flags);
+    if (list.size() > buffer.size())
+        return kCrBufferSmall;
+    std::fill(std::copy(list.begin(), list.end(), buffer.begin()), buffer.end(), L'\0');
+    return kCrSuccess;
 }
 
 Win32Error SimWindowSystem::RegisterDefaultWindowClass(std::wstring_view className) {

@@ -4,6 +4,8 @@
 #include "app/text.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_edid.h"
+#include "platform/sim/sim_reader.h"
+#include "platform/sim/sim_readiness.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -12,8 +14,6 @@
 
 namespace lenticor::sim {
 namespace {
-
-using Json = nlohmann::json;
 
 // DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY by the names a machine file may use.
 const std::map<std::string, std::uint32_t>& OutputTechnologies() {
@@ -34,196 +34,6 @@ const std::map<std::string, std::uint32_t>& OutputTechnologies() {
 constexpr std::uint32_t kTechnologyInternal = 0x80000000u;
 constexpr std::uint32_t kTechnologyDisplayPortEmbedded = 11;
 constexpr std::uint32_t kTechnologyLvds = 6;
-
-// Walks the document keeping the JSON pointer of the current place, so every
-// complaint says where it is.
-class Reader {
-  public:
-    Reader(const Json& value, std::string path) : value_(value), path_(std::move(path)) {}
-
-    [[noreturn]] void Fail(const std::string& problem) const {
-        throw MachineError((path_.empty() ? "/" : path_) + ": " + problem);
-    }
-
-    const Json& value() const { return value_; }
-    const std::string& path() const { return path_; }
-
-    // An object whose members are all among `allowed`.
-    void ExpectObject(std::initializer_list<const char*> allowed) const {
-        if (!value_.is_object()) {
-            Fail("expected an object");
-        }
-        for (const auto& item : value_.items()) {
-            bool known = false;
-            for (const char* name : allowed) {
-                known = known || item.key() == name;
-            }
-            if (!known) {
-                Member(item.key()).Fail("unknown member");
-            }
-        }
-    }
-
-    bool Has(const char* name) const { return value_.contains(name); }
-
-    Reader Member(const std::string& name) const {
-        if (!value_.contains(name)) {
-            throw MachineError(path_ + "/" + Escape(name) + ": missing");
-        }
-        return Reader(value_.at(name), path_ + "/" + Escape(name));
-    }
-
-    Reader Element(std::size_t index) const {
-        return Reader(value_.at(index), path_ + "/" + std::to_string(index));
-    }
-
-    std::vector<Reader> Array() const {
-        if (!value_.is_array()) {
-            Fail("expected an array");
-        }
-        std::vector<Reader> elements;
-        for (std::size_t i = 0; i < value_.size(); ++i) {
-            elements.push_back(Element(i));
-        }
-        return elements;
-    }
-
-    std::wstring Text() const {
-        if (!value_.is_string()) {
-            Fail("expected a string");
-        }
-        auto wide = Utf8ToWideStrict(value_.get_ref<const std::string&>());
-        if (!wide) {
-            Fail("invalid UTF-8");
-        }
-        return *wide;
-    }
-
-    bool Bool() const {
-        if (!value_.is_boolean()) {
-            Fail("expected true or false");
-        }
-        return value_.get<bool>();
-    }
-
-    std::int64_t Integer(std::int64_t low, std::int64_t high) const {
-        if (!value_.is_number_integer()) {
-            Fail("expected an integer");
-        }
-        const bool inRange =
-            value_.is_number_unsigned()
-                ? value_.get<std::uint64_t>() <= static_cast<std::uint64_t>(high) &&
-                      (low <= 0 || value_.get<std::uint64_t>() >= static_cast<std::uint64_t>(low))
-                : value_.get<std::int64_t>() >= low && value_.get<std::int64_t>() <= high;
-        if (!inRange) {
-            Fail("out of range " + std::to_string(low) + ".." + std::to_string(high));
-        }
-        return value_.get<std::int64_t>();
-    }
-
-    std::uint32_t Unsigned32() const {
-        return static_cast<std::uint32_t>(Integer(0, std::numeric_limits<std::uint32_t>::max()));
-    }
-
-    // Desktop coordinates stay well inside 32 bits, as on Windows, so sizes
-    // and edges computed from them cannot overflow.
-    std::int32_t Coordinate() const {
-        return static_cast<std::int32_t>(Integer(-1'000'000, 1'000'000));
-    }
-
-    // An HRESULT or Win32 error: a number (negative HRESULTs allowed) or a
-    // hexadecimal string such as "0x887A0004".
-    std::int32_t Code() const {
-        if (value_.is_string()) {
-            const auto& text = value_.get_ref<const std::string&>();
-            if (text.size() < 3 || text.size() > 10 || text[0] != '0' ||
-                (text[1] != 'x' && text[1] != 'X')) {
-                Fail("expected a code such as 87 or \"0x887A0004\"");
-            }
-            std::uint32_t code = 0;
-            for (std::size_t i = 2; i < text.size(); ++i) {
-                const int digit = HexDigit(text[i]);
-                if (digit < 0) {
-                    Fail("expected a code such as 87 or \"0x887A0004\"");
-                }
-                code = code << 4 | static_cast<std::uint32_t>(digit);
-            }
-            return static_cast<std::int32_t>(code);
-        }
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(Integer(
-            std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::uint32_t>::max())));
-    }
-
-    // Hexadecimal bytes; blanks between them are allowed for readability.
-    std::vector<std::uint8_t> HexBytes() const {
-        if (!value_.is_string()) {
-            Fail("expected a string of hexadecimal bytes");
-        }
-        std::string digits;
-        for (const char c : value_.get_ref<const std::string&>()) {
-            if (c == ' ' || c == '\n' || c == '\t') {
-                continue;
-            }
-            if (HexDigit(c) < 0) {
-                Fail("expected a string of hexadecimal bytes");
-            }
-            digits.push_back(c);
-        }
-        if (digits.size() % 2 != 0) {
-            Fail("odd number of hexadecimal digits");
-        }
-        std::vector<std::uint8_t> bytes;
-        for (std::size_t i = 0; i < digits.size(); i += 2) {
-            bytes.push_back(
-                static_cast<std::uint8_t>(HexDigit(digits[i]) << 4 | HexDigit(digits[i + 1])));
-        }
-        return bytes;
-    }
-
-  private:
-    static int HexDigit(char c) {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    }
-
-    static std::string Escape(const std::string& name) {
-        std::string escaped;
-        for (const char c : name) {
-            if (c == '~') {
-                escaped += "~0";
-            } else if (c == '/') {
-                escaped += "~1";
-            } else {
-                escaped.push_back(c);
-            }
-        }
-        return escaped;
-    }
-
-    const Json& value_;
-    std::string path_;
-};
-
-SimMode ReadMode(const Reader& reader) {
-    reader.ExpectObject({"width", "height", "refreshRate", "bitsPerPixel"});
-    SimMode mode;
-    mode.width = static_cast<std::uint32_t>(reader.Member("width").Integer(1, 65535));
-    mode.height = static_cast<std::uint32_t>(reader.Member("height").Integer(1, 65535));
-    mode.refreshRate = static_cast<std::uint32_t>(reader.Member("refreshRate").Integer(0, 1000));
-    if (reader.Has("bitsPerPixel")) {
-        mode.bitsPerPixel =
-            static_cast<std::uint32_t>(reader.Member("bitsPerPixel").Integer(1, 64));
-    }
-    return mode;
-}
 
 std::uint32_t ReadOutputTechnology(const Reader& reader) {
     if (reader.value().is_string()) {
@@ -276,7 +86,7 @@ SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t 
 
 SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t gdiNumber) {
     reader.ExpectObject({"deviceName", "targetId", "outputTechnology", "active", "position",
-                         "orientation", "mode", "modes", "monitor", "faults"});
+                         "orientation", "mode", "modes", "monitor", "faults", "modeChange", "dpi"});
     SimOutput output;
     output.sourceId = sourceId;
     output.deviceName = reader.Has("deviceName") ? reader.Member("deviceName").Text()
@@ -296,10 +106,10 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
     if (reader.Has("orientation")) {
         output.orientation = static_cast<std::uint32_t>(reader.Member("orientation").Integer(0, 3));
     }
-    output.mode = ReadMode(reader.Member("mode"));
+    output.mode = ReadSimMode(reader.Member("mode"));
     if (reader.Has("modes")) {
         for (const auto& mode : reader.Member("modes").Array()) {
-            output.modes.push_back(ReadMode(mode));
+            output.modes.push_back(ReadSimMode(mode));
         }
     } else {
         output.modes.push_back(output.mode);
@@ -317,6 +127,7 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
             output.faults.enumDisplaySettings = faults.Member("EnumDisplaySettingsW").Bool();
         }
     }
+    ReadOutputReadiness(reader, output);
     return output;
 }
 
@@ -367,22 +178,6 @@ SimAdapter ReadAdapter(const Reader& reader, std::size_t ordinal, std::size_t& g
     return adapter;
 }
 
-// Creates the key and every key above it (Windows has no dangling subkeys).
-SimRegistryKey& AddRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path) {
-    std::size_t end = 0;
-    SimRegistryKey* key = nullptr;
-    do {
-        end = path.find(L'\\', end + 1);
-        const auto prefix = path.substr(0, end);
-        auto& entry = machine.registry[{hive, ToLowerWide(prefix)}];
-        if (entry.path.empty()) {
-            entry.path = prefix;
-        }
-        key = &entry;
-    } while (end != std::wstring::npos);
-    return *key;
-}
-
 void ReadRegistry(const Reader& reader, SimMachine& machine) {
     if (!reader.value().is_object()) {
         reader.Fail("expected an object");
@@ -404,7 +199,7 @@ void ReadRegistry(const Reader& reader, SimMachine& machine) {
             fullPath.find(L"\\\\") != std::wstring::npos) {
             keyReader.Fail("not a registry key path");
         }
-        auto& key = AddRegistryKey(machine, hive, fullPath);
+        auto& key = AddSimRegistryKey(machine, hive, fullPath);
         if (!keyReader.value().is_object()) {
             keyReader.Fail("expected an object of values");
         }
@@ -425,14 +220,7 @@ void ReadRegistry(const Reader& reader, SimMachine& machine) {
                     stored.data.push_back(static_cast<std::uint8_t>(number >> shift));
                 }
             } else {
-                stored.type = kRegSz;
-                const auto text = valueReader.Member("string").Text();
-                for (const wchar_t c : text) {
-                    stored.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-                    stored.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-                }
-                stored.data.push_back(0);
-                stored.data.push_back(0);
+                stored = MakeRegistryString(valueReader.Member("string").Text());
             }
             key.values[ToLowerWide(Utf8ToWideStrict(value.key()).value_or(L""))] = stored;
         }
@@ -452,9 +240,9 @@ void DeriveMonitorKeys(SimMachine& machine) {
                 continue;
             }
             auto& parameters =
-                AddRegistryKey(machine, SimHive::LocalMachine,
-                               L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model + L"\\" +
-                                   output.monitor->instanceId + L"\\Device Parameters");
+                AddSimRegistryKey(machine, SimHive::LocalMachine,
+                                  L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model + L"\\" +
+                                      output.monitor->instanceId + L"\\Device Parameters");
             if (output.monitor->edid) {
                 parameters.values[L"edid"] = {kRegBinary, *output.monitor->edid};
             }
@@ -464,9 +252,37 @@ void DeriveMonitorKeys(SimMachine& machine) {
 
 }  // namespace
 
+// Creates the key and every key above it (Windows has no dangling subkeys).
+SimRegistryValue MakeRegistryString(std::wstring_view text) {
+    SimRegistryValue value{kRegSz, {}};
+    for (const wchar_t c : text) {
+        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        value.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    value.data.push_back(0);
+    value.data.push_back(0);
+    return value;
+}
+
+SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path) {
+    std::size_t end = 0;
+    SimRegistryKey* key = nullptr;
+    do {
+        end = path.find(L'\\', end + 1);
+        const auto prefix = path.substr(0, end);
+        auto& entry = machine.registry[{hive, ToLowerWide(prefix)}];
+        if (entry.path.empty()) {
+            entry.path = prefix;
+        }
+        key = &entry;
+    } while (end != std::wstring::npos);
+    return *key;
+}
+
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
-    root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop"});
+    root.ExpectObject(
+        {"adapters", "topologyId", "registry", "faults", "desktop", "cameras", "usbDevices"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -486,7 +302,14 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     if (root.Has("faults")) {
         const auto faults = root.Member("faults");
         faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
-                             "QueryDisplayConfig", "DisplayConfigGetDeviceInfo"});
+                             "QueryDisplayConfig", "DisplayConfigGetDeviceInfo", "CoInitializeEx",
+                             "CoCreateInstance"});
+        if (faults.Has("CoInitializeEx")) {
+            machine.faults.coInitializeEx = faults.Member("CoInitializeEx").Code();
+        }
+        if (faults.Has("CoCreateInstance")) {
+            machine.faults.coCreateInstance = faults.Member("CoCreateInstance").Code();
+        }
         if (faults.Has("CreateDXGIFactory1")) {
             machine.faults.createDxgiFactory1 = faults.Member("CreateDXGIFactory1").Code();
         }
@@ -503,6 +326,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         }
     }
     DeriveMonitorKeys(machine);
+    ReadReadinessDevices(root, machine);
     if (root.Has("registry")) {
         ReadRegistry(root.Member("registry"), machine);
     }

@@ -47,6 +47,24 @@ struct SimOutputFaults {
     bool enumDisplaySettings = false;  // EnumDisplaySettingsW returns FALSE
 };
 
+// How the output's driver answers a mode change.
+struct SimModeChange {
+    std::optional<std::int32_t> refuse;  // DISP_CHANGE_* returned when storing the mode
+    std::optional<SimMode> endsIn;       // accepted, but the driver ends in this mode
+};
+
+// The display scale of the output's source, in steps around the monitor's
+// recommended scale.
+struct SimDpi {
+    std::int32_t min = 0;
+    std::int32_t current = 0;
+    std::int32_t max = 4;
+    std::optional<Win32Error> getFails;
+    std::optional<Win32Error> setFails;
+    bool setIgnored = false;  // a set is accepted but changes nothing
+    bool described = false;   // the file has a "dpi" member
+};
+
 struct SimOutput {
     std::wstring deviceName;  // GDI source name, \\.\DISPLAYn
     std::uint32_t sourceId = 0;
@@ -60,6 +78,10 @@ struct SimOutput {
     std::vector<SimMode> modes;  // what EnumDisplaySettingsW lists by index
     std::optional<SimMonitor> monitor;
     SimOutputFaults faults;
+    SimModeChange modeChange;
+    SimDpi dpi;
+    // Per run: a mode stored with CDS_NORESET, waiting for the apply call.
+    std::optional<SimMode> pendingMode;
 };
 
 struct SimAdapterFaults {
@@ -97,6 +119,29 @@ struct SimFaults {
     std::optional<Win32Error> getDisplayConfigBufferSizes;
     std::optional<Win32Error> queryDisplayConfig;
     std::optional<Win32Error> displayConfigGetDeviceInfo;
+    std::optional<HResult> coInitializeEx;
+    std::optional<HResult> coCreateInstance;
+};
+
+// A DirectShow property: absent (IPropertyBag::Read fails), a null BSTR, or
+// a text.
+struct SimProperty {
+    bool present = false;
+    std::optional<std::wstring> text;
+};
+
+// One video-input device, in the category's enumeration order.
+struct SimCamera {
+    SimProperty friendlyName;
+    SimProperty devicePath;
+    std::optional<HResult> bindToStorage;  // IMoniker::BindToStorage fails
+    bool bindsWithoutBag = false;          // ... or succeeds without a property bag
+};
+
+// A present USB device as the configuration manager lists it.
+struct SimUsbDevice {
+    std::wstring instanceId;
+    std::optional<std::wstring> location;  // none: no location information
 };
 
 struct SimMachine {
@@ -106,7 +151,17 @@ struct SimMachine {
     // Every registry key, derived and explicit, by hive and lower-cased path.
     std::map<std::pair<SimHive, std::wstring>, SimRegistryKey> registry;
     SimDesktop desktop;  // the desktop commands' additions (sim_desktop.h)
+    std::vector<SimCamera> cameras;
+    std::vector<SimUsbDevice> usbDevices;
+    bool readinessChanged = false;  // a mode or display scale was changed
 };
+
+// Adds the key and every key above it (Windows has no dangling subkeys);
+// `path` has no hive and no leading backslash.
+SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path);
+
+// A REG_SZ value holding `text`.
+[[nodiscard]] SimRegistryValue MakeRegistryString(std::wstring_view text);
 
 // Builds the machine from its JSON description; throws MachineError.
 [[nodiscard]] SimMachine ParseMachine(const nlohmann::json& document);

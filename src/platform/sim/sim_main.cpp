@@ -113,6 +113,10 @@ int main(int argc, char** argv) {
             lenticor::sim::StoreSimDesktop(source.machine, source.document);
             source.changed = true;
         }
+        if (source.machine.readinessChanged) {
+            lenticor::sim::StoreSimReadiness(source.machine, source.document);
+            source.changed = true;
+        }
         lenticor::sim::SaveIfChanged(source);
         return code;
     } catch (const lenticor::sim::MachineError& error) {

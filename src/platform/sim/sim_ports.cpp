@@ -137,25 +137,45 @@ class Key final : public RegistryKey {
         return kErrorNoMoreItems;
     }
 
+    Win32Error QueryValueInfo(std::wstring_view valueName, std::uint32_t& type,
+                              std::uint32_t& size) override {
+        const SimRegistryValue* value = nullptr;
+        if (const auto status = Find(valueName, value); status != kErrorSuccess) {
+            return status;
+        }
+        type = value->type;
+        size = static_cast<std::uint32_t>(value->data.size());
+        return kErrorSuccess;
+    }
+
     Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity, std::uint32_t& type,
                           std::vector<std::uint8_t>& data) override {
-        const auto key = machine_.registry.find({hive_, lowerPath_});
-        if (key == machine_.registry.end()) {
-            return kErrorFileNotFound;  // deleted since it was opened
+        const SimRegistryValue* value = nullptr;
+        if (const auto status = Find(valueName, value); status != kErrorSuccess) {
+            return status;
         }
-        const auto value = key->second.values.find(ToLowerWide(valueName));
-        if (value == key->second.values.end()) {
-            return kErrorFileNotFound;
-        }
-        if (value->second.data.size() > capacity) {
+        if (value->data.size() > capacity) {
             return kErrorMoreData;
         }
-        type = value->second.type;
-        data = value->second.data;
+        type = value->type;
+        data = value->data;
         return kErrorSuccess;
     }
 
   private:
+    Win32Error Find(std::wstring_view valueName, const SimRegistryValue*& value) const {
+        const auto key = machine_.registry.find({hive_, lowerPath_});
+        if (key == machine_.registry.end()) {
+            return kErrorFileNotFound;  // deleted since it was opened
+        }
+        const auto found = key->second.values.find(ToLowerWide(valueName));
+        if (found == key->second.values.end()) {
+            return kErrorFileNotFound;
+        }
+        value = &found->second;
+        return kErrorSuccess;
+    }
+
     const SimMachine& machine_;
     SimHive hive_;
     std::wstring lowerPath_;

@@ -14,6 +14,7 @@
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_readiness.h"
 
 namespace lenticor::sim {
 
@@ -34,6 +35,10 @@ class SimDisplayDevices final : public DisplayDevices {
                                                     std::uint32_t flags) override;
     std::optional<DisplaySettings> EnumDisplaySettings(std::wstring_view deviceName,
                                                        std::uint32_t modeNumber) override;
+    // In sim_readiness.cpp.
+    std::int32_t ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
+                                         const DisplayModeRequest* mode,
+                                         std::uint32_t flags) override;
 
   private:
     SimMachine& machine_;
@@ -65,6 +70,9 @@ class SimDisplayConfig final : public DisplayConfig {
     Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
                                 std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
                                 std::uint32_t flags) override;
+    // The display-scale packets, in sim_readiness.cpp.
+    Win32Error GetDpiScale(nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override;
+    Win32Error SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override;
 
   private:
     SimMachine& machine_;
@@ -84,13 +92,15 @@ class SimPorts {
           monitors(machine),
           configManager(machine),
           windows(machine),
-          files(std::move(drivesRoot)) {}
+          files(std::move(drivesRoot)),
+          videoInputs(machine) {}
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
     [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
-        return Platform{console,  clock,         dxgi,    displayDevices, registry, displayConfig,
-                        monitors, configManager, windows, files,          crypto};
+        return Platform{console,       clock,       dxgi,          displayDevices, registry,
+                        displayConfig, monitors,    configManager, windows,        files,
+                        crypto,        videoInputs, environment};
     }
 
     SimDxgi dxgi;
@@ -102,6 +112,8 @@ class SimPorts {
     SimWindowSystem windows;
     SimFiles files;
     OpenSslCrypto crypto;
+    SimVideoInputDevices videoInputs;
+    ProcessEnvironment environment;
 };
 
 }  // namespace lenticor::sim

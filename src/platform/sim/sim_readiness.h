@@ -1,0 +1,58 @@
+#pragma once
+// What the simulated machine adds for the readiness commands: DirectShow
+// cameras behind COM, present USB devices, the environment, and per output a
+// mode change and a display scale. Described in docs/simulated-readiness.md.
+
+#include "platform/environment.h"
+#include "platform/video_inputs.h"
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+
+namespace lenticor::sim {
+
+class Reader;
+struct SimMachine;
+struct SimOutput;
+
+// "cameras" and "usbDevices", and the registry keys a camera with a serial
+// number implies. Throws MachineError naming the place.
+void ReadReadinessDevices(const Reader& root, SimMachine& machine);
+
+// An output's "modeChange" and "dpi" members.
+void ReadOutputReadiness(const Reader& output, SimOutput& simOutput);
+
+// Writes each output's mode and display scale back into the description.
+void StoreSimReadiness(const SimMachine& machine, nlohmann::json& document);
+
+// COM as one thread sees it: the apartment is counted, and every interface
+// handed out is counted until it is released, so tests can prove that
+// nothing outlives the probe.
+class SimVideoInputDevices final : public VideoInputDevices {
+  public:
+    explicit SimVideoInputDevices(SimMachine& machine) : machine_(machine) {}
+    HResult CoInitializeApartment() override;
+    void CoUninitialize() override;
+    HResult CreateSystemDeviceEnumerator(
+        std::unique_ptr<SystemDeviceEnumerator>& enumerator) override;
+
+    // CoInitializeEx calls not yet balanced by CoUninitialize.
+    [[nodiscard]] int apartmentDepth() const { return apartments_; }
+    // Interfaces handed out and not yet released.
+    [[nodiscard]] int liveInterfaces() const { return *live_; }
+
+  private:
+    SimMachine& machine_;
+    int apartments_ = 0;
+    std::shared_ptr<int> live_ = std::make_shared<int>(0);
+};
+
+// The environment of the lenticor-sim process itself, so a host developer
+// sets LENTICOR_CAMERA_DEBUG as on Windows.
+class ProcessEnvironment final : public Environment {
+  public:
+    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
+};
+
+}  // namespace lenticor::sim
