@@ -4,6 +4,8 @@
 #include "desktop/desktop_command.h"
 #include "displays/list_displays_command.h"
 #include "platform/console.h"
+#include "readiness/check_command.h"
+#include "readiness/ensure_command.h"
 
 namespace lenticor {
 namespace {
@@ -17,6 +19,16 @@ int ListDisplays(Platform& platform, const CommandArgs&) {
     return nimbo::ListDisplaysCommand(platform);
 }
 
+int CheckNimbo(Platform& platform, const CommandArgs&) {
+    return nimbo::RunNimboCheck(platform);
+}
+
+int EnsureNimboReady(Platform& platform, const CommandArgs& args) {
+    const auto dpi = nimbo::ParseInitialDpi(args);
+    const auto target = nimbo::ParseNimboTarget(args);
+    return nimbo::RunEnsureNimboReady(platform, target, dpi);
+}
+
 }  // namespace
 
 std::vector<Command> BuildCommandTable() {
@@ -26,6 +38,8 @@ std::vector<Command> BuildCommandTable() {
         {L"--help", Help},
         {L"-h", Help},
         {L"--list-displays", ListDisplays},
+        {L"--check-nimbo", CheckNimbo},
+        {L"--ensure-nimbo-ready", EnsureNimboReady},
         nimbo::MakeDesktopCommand(),
     };
 }
