@@ -315,9 +315,12 @@ std::uint32_t ProcessEnvironment::GetEnvironmentVariable(std::wstring_view name,
     return length < capacity ? length : length + 1;
 }
 
-// ChangeDisplaySettingsExW as the program uses it: a mode stored with
-// CDS_UPDATEREGISTRY | CDS_NORESET takes effect at the next call with a NULL
-// device and mode. Simpler than Windows: other outputs keep their positions.
+// ChangeDisplaySettingsExW as the program uses it: CDS_NORESET saves the mode
+// in the registry without applying it, and a NULL device and mode apply
+// "all the values currently in the registry"
+// (learn.microsoft.com/windows/win32/api/winuser/nf-winuser-changedisplaysettingsexw).
+// Simpler than Windows: other outputs keep their positions, and a stored mode
+// that no apply call follows is forgotten with the run.
 std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
                                                         const DisplayModeRequest* mode,
                                                         std::uint32_t flags) {
