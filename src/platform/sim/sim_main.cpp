@@ -109,11 +109,8 @@ int main(int argc, char** argv) {
         const int code = lenticor::RunCommandLine(static_cast<int>(storage.size()),
                                                   argv == nullptr ? nullptr : wideArgv.data(),
                                                   platform, lenticor::BuildCommandTable());
-        if (source.machine.desktop.changed) {
+        if (source.machine.desktop.changed || source.machine.readinessChanged) {
             lenticor::sim::StoreSimDesktop(source.machine, source.document);
-            source.changed = true;
-        }
-        if (source.machine.readinessChanged) {
             lenticor::sim::StoreSimReadiness(source.machine, source.document);
             source.changed = true;
         }

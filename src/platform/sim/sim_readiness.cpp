@@ -174,13 +174,6 @@ class DeviceEnumerator final : public SystemDeviceEnumerator, Counted {
     const SimMachine& machine_;
 };
 
-Json ModeJson(const SimMode& mode) {
-    return {{"width", mode.width},
-            {"height", mode.height},
-            {"refreshRate", mode.refreshRate},
-            {"bitsPerPixel", mode.bitsPerPixel}};
-}
-
 }  // namespace
 
 void ReadReadinessDevices(const Reader& root, SimMachine& machine) {
@@ -261,12 +254,10 @@ void ReadOutputReadiness(const Reader& reader, SimOutput& output) {
 void StoreSimReadiness(const SimMachine& machine, Json& document) {
     auto& adapters = document["adapters"];
     for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
-        auto& outputs = adapters[a]["outputs"];
         const auto& simOutputs = machine.adapters[a].outputs;
-        for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {
-            outputs[o]["mode"] = ModeJson(simOutputs[o].mode);
+        for (std::size_t o = 0; o < simOutputs.size() && o < adapters[a]["outputs"].size(); ++o) {
             if (simOutputs[o].dpi.described) {
-                outputs[o]["dpi"]["current"] = simOutputs[o].dpi.current;
+                adapters[a]["outputs"][o]["dpi"]["current"] = simOutputs[o].dpi.current;
             }
         }
     }

@@ -23,7 +23,8 @@ void ReadReadinessDevices(const Reader& root, SimMachine& machine);
 // An output's "modeChange" and "dpi" members.
 void ReadOutputReadiness(const Reader& output, SimOutput& simOutput);
 
-// Writes each output's mode and display scale back into the description.
+// Writes each output's display scale back into the description (modes go
+// back with the desktop state, StoreSimDesktop).
 void StoreSimReadiness(const SimMachine& machine, nlohmann::json& document);
 
 // COM as one thread sees it: the apartment is counted, and every interface

@@ -5,6 +5,7 @@
 // initguid.h first: the property keys are defined here, not only declared.
 #include <devpkey.h>
 
+#include "optional_export.h"
 #include "win32_desktop_ports.h"
 
 #include <string>
@@ -29,16 +30,6 @@ const DEVPROPKEY& NativeKey(DeviceProperty key) {
 using GetDeviceInterfacePropertyW = CONFIGRET(WINAPI*)(LPCWSTR, const DEVPROPKEY*, DEVPROPTYPE*,
                                                        PBYTE, PULONG, ULONG);
 
-// Looked up at run time: some Windows-compatible systems lack the export, and
-// a static import of it would keep the program from starting at all.
-GetDeviceInterfacePropertyW ResolveGetDeviceInterfaceProperty() {
-    const HMODULE module = ::GetModuleHandleW(L"cfgmgr32.dll");
-    if (module == nullptr)
-        return nullptr;
-    return reinterpret_cast<GetDeviceInterfacePropertyW>(
-        reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Device_Interface_PropertyW")));
-}
-
 // An empty filter is no filter: the list calls take NULL for "every device".
 PCWSTR FilterOrNull(const std::wstring& filter) {
     return filter.empty() ? nullptr : filter.c_str();
@@ -50,7 +41,8 @@ ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view inter
                                                          DeviceProperty key, std::uint32_t& type,
                                                          std::span<std::uint8_t> buffer,
                                                          std::uint32_t& size) {
-    static const GetDeviceInterfacePropertyW function = ResolveGetDeviceInterfaceProperty();
+    static const auto function = OptionalExport<GetDeviceInterfacePropertyW>(
+        L"cfgmgr32.dll", "CM_Get_Device_Interface_PropertyW");
     if (function == nullptr)
         return CR_CALL_NOT_IMPLEMENTED;
     const std::wstring path(interfacePath);

@@ -1,5 +1,6 @@
 #include "windows_api.h"
 
+#include "optional_export.h"
 #include "win32_ports.h"
 
 #include <cstring>
@@ -41,16 +42,6 @@ std::wstring FromFixed(const WCHAR (&text)[N]) {
 }
 
 using DisplayConfigSetDeviceInfoFunction = LONG(WINAPI*)(::DISPLAYCONFIG_DEVICE_INFO_HEADER*);
-
-// Looked up at run time: Wine's user32 does not export it, and a static import
-// would keep the program from starting there at all.
-DisplayConfigSetDeviceInfoFunction ResolveDisplayConfigSetDeviceInfo() {
-    const HMODULE module = ::GetModuleHandleW(L"user32.dll");
-    if (module == nullptr)
-        return nullptr;
-    return reinterpret_cast<DisplayConfigSetDeviceInfoFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(module, "DisplayConfigSetDeviceInfo")));
-}
 
 ::LUID ToNative(nimbo::dcfg::LUID luid) {
     ::LUID native{};
@@ -140,7 +131,9 @@ Win32Error Win32DisplayConfig::GetDpiScale(nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SC
 }
 
 Win32Error Win32DisplayConfig::SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) {
-    static const DisplayConfigSetDeviceInfoFunction function = ResolveDisplayConfigSetDeviceInfo();
+    // Wine's user32 lacks it.
+    static const auto function = OptionalExport<DisplayConfigSetDeviceInfoFunction>(
+        L"user32.dll", "DisplayConfigSetDeviceInfo");
     if (function == nullptr)
         return ERROR_CALL_NOT_IMPLEMENTED;
     // The call takes a non-const header; Windows gets a private copy.
