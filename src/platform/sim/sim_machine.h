@@ -62,7 +62,10 @@ struct SimDpi {
     std::optional<Win32Error> getFails;
     std::optional<Win32Error> setFails;
     bool setIgnored = false;  // a set is accepted but changes nothing
-    bool described = false;   // the file has a "dpi" member
+    // Once a set succeeded in this run, every get returns this.
+    std::optional<Win32Error> readBackFails;
+    bool setThisRun = false;
+    bool described = false;  // the file has a "dpi" member
 };
 
 struct SimOutput {

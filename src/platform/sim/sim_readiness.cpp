@@ -233,7 +233,8 @@ void ReadOutputReadiness(const Reader& reader, SimOutput& output) {
     }
     if (reader.Has("dpi")) {
         const auto dpi = reader.Member("dpi");
-        dpi.ExpectObject({"min", "current", "max", "getFails", "setFails", "setIgnored"});
+        dpi.ExpectObject(
+            {"min", "current", "max", "getFails", "setFails", "setIgnored", "readBackFails"});
         auto& scale = output.dpi;
         scale.described = true;
         scale.min = static_cast<std::int32_t>(dpi.Member("min").Integer(-100, 100));
@@ -244,6 +245,9 @@ void ReadOutputReadiness(const Reader& reader, SimOutput& output) {
         }
         if (dpi.Has("setFails")) {
             scale.setFails = dpi.Member("setFails").Code();
+        }
+        if (dpi.Has("readBackFails")) {
+            scale.readBackFails = dpi.Member("readBackFails").Code();
         }
         if (dpi.Has("setIgnored")) {
             scale.setIgnored = dpi.Member("setIgnored").Bool();
@@ -381,6 +385,9 @@ Win32Error SimDisplayConfig::GetDpiScale(DISPLAYCONFIG_GET_DPI_SCALE& packet) {
     if (output->dpi.getFails) {
         return *output->dpi.getFails;
     }
+    if (output->dpi.setThisRun && output->dpi.readBackFails) {
+        return *output->dpi.readBackFails;
+    }
     packet.minScaleRel = output->dpi.min;
     packet.curScaleRel = output->dpi.current;
     packet.maxScaleRel = output->dpi.max;
@@ -400,6 +407,7 @@ Win32Error SimDisplayConfig::SetDpiScale(const DISPLAYCONFIG_SET_DPI_SCALE& pack
     if (output->dpi.setFails) {
         return *output->dpi.setFails;
     }
+    output->dpi.setThisRun = true;
     if (!output->dpi.setIgnored) {
         output->dpi.current = packet.scaleRel;
         output->dpi.described = true;
