@@ -79,8 +79,8 @@ void CameraProbeTrace(CameraProbeContext& context, std::string_view message);
 [[nodiscard]] NimboCamera ProbeNimboCamera(CameraProbeContext& context);
 
 // Walks the video-input category and fills the slots; 0 when the walk ran
-// (with or without devices), otherwise the failing HRESULT (an empty
-// category: S_FALSE = 1).
+// (with or without devices), E_FAIL when COM could not be initialised,
+// otherwise the failing HRESULT (an empty category: S_FALSE = 1).
 [[nodiscard]] std::int32_t EnumerateVideoInputDevices(CameraProbeContext& context,
                                                       CameraSlots& slots);
 

@@ -1,0 +1,266 @@
+#include "readiness/camera_probe.h"
+
+#include "app/text.h"
+#include "platform/registry.h"
+#include "readiness_test_machine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <utility>
+
+namespace lenticor::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kNimboPath = R"(\\?\usb#vid_5e17&pid_2c0b&mi_00#6&2d7c1b5&0&0000#)"
+                                   R"({65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
+constexpr const char* kDev1Path = R"(\\?\usb#vid_0c45&pid_6360&mi_00#7&3a1b2c3&0&0000#{x}\global)";
+constexpr const char* kOtherVendorPath =
+    R"(\\?\usb#vid_04f2&pid_b6dd&mi_00#6&1f0c&0&0000#{x}\global)";
+constexpr const char* kInterfaceKey =
+    R"(HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_5E17&PID_2C0B&MI_00\6&2D7C1B5&0&0000)";
+constexpr const char* kCompositeKey = R"(HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_5E17&PID_2C0B)";
+
+nlohmann::json Camera(const char* devicePath, const char* friendlyName = "USB Camera") {
+    return {{"friendlyName", friendlyName}, {"devicePath", devicePath}};
+}
+
+nlohmann::json NimboWithSerial(const char* serial) {
+    auto camera = Camera(kNimboPath, "KORVO Nimbo Camera");
+    camera["serialNumber"] = serial;
+    camera["containerId"] = "{0d9c5b2a-4a1e-4c8e-9b57-2f4a6c1d3e51}";
+    return camera;
+}
+
+nlohmann::json Machine(const std::vector<nlohmann::json>& cameras,
+                       nlohmann::json extra = nlohmann::json::object()) {
+    nlohmann::json document = {{"adapters", nlohmann::json::array()}, {"cameras", cameras}};
+    document.update(extra);
+    return document;
+}
+
+TEST(SplitCameraDevicePath, ReturnsTheSegmentsAroundThePatternOnlyForTheFullShape) {
+    struct Case {
+        const char* situation;
+        std::wstring path;
+        std::string interfaceSegment = "";
+        std::string instanceSegment = "";
+    };
+    const Case cases[] = {
+        {"the Nimbo's interface path", *Utf8ToWideStrict(kNimboPath), "vid_5e17&pid_2c0b&mi_00",
+         "6&2d7c1b5&0&0000"},
+        {"shortest full shape", L"#vid_5e17&pid_2c0b#i#", "vid_5e17&pid_2c0b", "i"},
+        {"pattern absent", LR"(\\?\usb#vid_0c45&pid_6360#6&1#{x}\global)"},
+        {"no # after the segment", LR"(\\?\usb#vid_5e17&pid_2c0b&mi_00)"},
+        {"no # after the instance", LR"(\\?\usb#vid_5e17&pid_2c0b#6&2d7c)"},
+        {"empty instance", LR"(\\?\usb#vid_5e17&pid_2c0b&mi_00##{x}\global)"},
+        {"no # before the pattern", L"vid_5e17&pid_2c0b#6&2d7c#{x}"},
+        {"ends right after the #", LR"(\\?\usb#vid_5e17&pid_2c0b&mi_00#)"},
+    };
+    for (const auto& c : cases) {
+        const auto segments = nimbo::SplitCameraDevicePath(c.path, L"vid_5e17&pid_2c0b");
+        EXPECT_EQ(segments, std::pair(c.interfaceSegment, c.instanceSegment)) << c.situation;
+    }
+}
+
+TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
+    struct Case {
+        const char* situation;
+        nimbo::UsbDeviceEntry entry;
+        std::optional<std::uint32_t> locationId;  // none: not a candidate
+    };
+    const Case cases[] = {
+        {"port 2 on hub 4", {R"(USB\VID_0C45&PID_636D\5&1)", "Port_#0002.Hub_#0004"}, 262146},
+        {"lower-case id", {R"(usb\vid_0c45&pid_636d\5&2)", "Port_#0002.Hub_#0004"}, 262146},
+        {"another bus", {R"(HID\VID_0C45&PID_636D\5&4)", "Port_#0001.Hub_#0001"}, {}},
+        {"port 0 is no port", {R"(USB\VID_0C45&PID_636D\a)", "Port_#0000.Hub_#0003"}, 0},
+        {"hub 0 is a hub", {R"(USB\VID_0C45&PID_636D\b)", "Port_#0003.Hub_#0000"}, 3},
+        {"hub alone", {R"(USB\VID_0C45&PID_636D\c)", "Hub_#0003"}, 0},
+        {"port above 16 bits", {R"(USB\VID_0C45&PID_636D\d)", "Port_#65536.Hub_#0001"}, 0},
+        {"hub above 16 bits", {R"(USB\VID_0C45&PID_636D\e)", "Port_#0001.Hub_#65536"}, 0},
+        {"largest", {R"(USB\VID_0C45&PID_636D\f)", "Port_#65535.Hub_#65535"}, 4294901760u + 65535},
+        {"huge port", {R"(USB\VID_0C45&PID_636D\g)", "Port_#99999999999999999999999.Hub_#1"}, 0},
+        {"no location", {R"(USB\VID_0C45&PID_636D\k)", ""}, 0},
+    };
+    for (const auto& c : cases) {
+        const auto found = nimbo::FindCameraRecoveryCandidates({c.entry});
+        ASSERT_EQ(found.size(), c.locationId ? 1u : 0u) << c.situation;
+        if (c.locationId) {
+            const auto& f = found[0];
+            EXPECT_EQ(
+                std::tie(f.instanceId, f.location, f.locationId, f.vendorId, f.productId),
+                std::tuple(c.entry.instanceId, c.entry.location, *c.locationId, 3141u, 25453u))
+                << c.situation;
+            EXPECT_EQ(f.reason, "possible_sonix_fallback");
+        }
+    }
+}
+
+TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
+    struct Case {
+        const char* situation;
+        nlohmann::json document;
+        std::string expected;        // a text standard error holds
+        std::int32_t cameraId = -1;  // -1: no Nimbo camera
+        std::string serial = "";
+        const char* debug = "1";         // LENTICOR_CAMERA_DEBUG; nullptr: unset
+        std::string absent = "";         // a text standard error does not hold
+        bool threadInApartment = false;  // the caller's thread entered COM first
+    };
+    const std::string unresolved = "unresolved (consumer uses default S3D device id)\n";
+    const auto interfaceWith = [](nlohmann::json value) {
+        return nlohmann::json{{"registry", {{kInterfaceKey, {{"ContainerID", std::move(value)}}}}}};
+    };
+    auto unmapped = interfaceWith({{"string", "{a}"}});
+    unmapped["registry"][std::string(kCompositeKey) + R"(\OTHER)"] = {
+        {"ContainerID", {{"string", "{b}"}}}};
+    const auto com = [](const char* call, const char* code) {
+        return nlohmann::json{{"faults", {{call, code}}}};
+    };
+    const auto nimbo = Machine({Camera(kNimboPath)});
+    const Case cases[] = {
+        {"Dev-1 enumerated before the Nimbo",
+         Machine({Camera(kDev1Path), NimboWithSerial("KN24a0001")}),
+         "[CameraProbe] Selected Nimbo (5e17/2c0b) at DirectShow camera id 701; serial source: "
+         "USB registry\n",
+         701, "KN24a0001", "1", "", true},
+        {"only Dev-1", Machine({Camera(kDev1Path)}),
+         "Selected Dev-1 (0c45/6360) at DirectShow camera id 700; serial source: DirectShow "
+         "DevicePath\n",
+         -1, "", "1", "No KORVO camera found"},
+        {"interface key missing", nimbo,
+         "[CameraProbe] Unable to open Nimbo interface registry key: "
+         R"(SYSTEM\CurrentControlSet\Enum\USB\vid_5e17&pid_2c0b&mi_00\6&2d7c1b5&0&0000)"
+         "\n",
+         700},
+        {"ContainerID is a number", Machine({Camera(kNimboPath)}, interfaceWith({{"dword", 5}})),
+         "[CameraProbe] Nimbo interface registry key has no ContainerID\n", 700},
+        {"composite root missing",
+         Machine({Camera(kNimboPath)}, interfaceWith({{"string", "{a}"}})),
+         "[CameraProbe] Unable to open Nimbo composite registry root\n", 700},
+        {"no subkey with the ContainerID", Machine({Camera(kNimboPath)}, unmapped),
+         "[CameraProbe] Unable to map Nimbo interface ContainerID to USB serial\n", 700},
+        {"tracing off", nimbo, unresolved, 700, "", nullptr, "[CameraProbe] Unable to open"},
+        {"tracing set to 0", nimbo, "DirectShow camera path: " + std::string(kNimboPath), 700, "",
+         "0"},
+        {"tracing set empty", nimbo, unresolved, 700, "", "", "[CameraProbe] Unable to open"},
+        {"CoInitializeEx fails",
+         Machine({NimboWithSerial("S")}, com("CoInitializeEx", "0x80004005")),
+         "DirectShow enumeration failed: -2147467259\n", -1, "", "1", "", true},
+        {"class not registered",
+         Machine({NimboWithSerial("S")}, com("CoCreateInstance", "0x80040154")),
+         "DirectShow enumeration failed: -2147221164\n"},
+        {"no cameras", Machine({}),
+         "DirectShow enumeration failed: 1\n[00:00:00.000] [WARNING] "
+         "[CameraProbe] No KORVO camera found\n"},
+        {"thread already in the other apartment",
+         Machine({NimboWithSerial("S")}, com("CoInitializeEx", "0x80010106")), "USB registry\n",
+         700, "S", "1", "", true},
+        {"two Nimbo cameras: the first wins", Machine({Camera(kNimboPath), NimboWithSerial("S")}),
+         "id 700;", 700, "S"},
+        {"a device that cannot bind, then the Nimbo",
+         Machine({com("BindToStorage", "0x80004005"), Camera(kNimboPath)}), "id 701;", 701},
+        {"a device without property bag, then the Nimbo",
+         Machine({{{"faults", {{"noPropertyBag", true}}}}, Camera(kNimboPath)}), "id 701;", 701},
+        {"devices without a path, then the Nimbo",
+         Machine({{{"friendlyName", "Nimbo"}},
+                  {{"friendlyName", "Nimbo"}, {"devicePath", nullptr}},
+                  Camera(kNimboPath)}),
+         "id 702;", 702},
+        {"KORVO by name only", Machine({Camera(kOtherVendorPath, "KORVO Cam")}),
+         "[CameraProbe] Ignoring friendly-name-only KORVO camera candidate without supported "
+         "VID/PID\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        const ScopedEnvironmentVariable debug("LENTICOR_CAMERA_DEBUG", c.debug);
+        ReadinessMachine pc(c.document);
+        auto& devices = pc.ports.videoInputs;
+        if (c.threadInApartment) {
+            const auto fault = std::exchange(pc.machine.faults.coInitializeEx, std::nullopt);
+            ASSERT_EQ(devices.CoInitializeApartment(), kSOk);
+            pc.machine.faults.coInitializeEx = fault;
+        }
+        nimbo::CameraProbeContext context{pc.platform, pc.log};
+        const auto camera = nimbo::ProbeNimboCamera(context);
+        EXPECT_EQ(std::tie(camera.present, camera.cameraId, camera.serialNumber),
+                  std::tuple(c.cameraId >= 0, c.cameraId, c.serial));
+        EXPECT_EQ(devices.liveInterfaces(), 0);
+        EXPECT_EQ(devices.apartmentDepth(), c.threadInApartment ? 1 : 0);
+        EXPECT_THAT(pc.Err(), HasSubstr(c.expected));
+        if (!c.absent.empty()) {
+            EXPECT_THAT(pc.Err(), Not(HasSubstr(c.absent)));
+        }
+    }
+}
+
+// The simulated registry, except that enumerating the composite root's
+// subkeys answers `first` at index 0 and `later` at every other index.
+struct ScriptedRootRegistry final : Registry {
+    struct Key final : RegistryKey {
+        explicit Key(ScriptedRootRegistry& registry) : owner(registry) {}
+        Win32Error EnumKey(std::uint32_t index, std::wstring&) override {
+            // A walk that never ends is stopped here and fails on the count.
+            return ++owner.enumCalls > 1000 ? kErrorNoMoreItems
+                                            : (index == 0 ? owner.first : owner.later);
+        }
+        Win32Error QueryValueInfo(std::wstring_view, std::uint32_t&, std::uint32_t&) override {
+            return kErrorFileNotFound;
+        }
+        Win32Error QueryValue(std::wstring_view, std::size_t, std::uint32_t&,
+                              std::vector<std::uint8_t>&) override {
+            return kErrorFileNotFound;
+        }
+        ScriptedRootRegistry& owner;
+    };
+
+    ScriptedRootRegistry(Registry& simulated, Win32Error atFirst, Win32Error atLater)
+        : inner(simulated), first(atFirst), later(atLater) {}
+    Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
+                       std::unique_ptr<RegistryKey>& key) override {
+        const auto status = inner.OpenKey(hive, subKey, access, key);
+        if (status == kErrorSuccess && subKey.ends_with(L"\\VID_5E17&PID_2C0B")) {
+            key = std::make_unique<Key>(*this);
+        }
+        return status;
+    }
+    Registry& inner;
+    Win32Error first;
+    Win32Error later;
+    int enumCalls = 0;
+};
+
+TEST(ResolveNimboCameraSerial, SkipsOverlongNamesAndEndsTheWalkOnAnyOtherEnumerationError) {
+    struct Case {
+        const char* situation;
+        Win32Error first;
+        Win32Error later;
+        int enumCalls;
+    };
+    const Case cases[] = {
+        {"a name too long for the buffer, then no more", kErrorMoreData, kErrorNoMoreItems, 2},
+        {"root deleted under the walk (ERROR_KEY_DELETED)", 1018, 1018, 1},
+    };
+    for (const auto& c : cases) {
+        ReadinessMachine pc(Machine({NimboWithSerial("KN24A0001")}));
+        ScriptedRootRegistry registry(pc.ports.registry, c.first, c.later);
+        auto& p = pc.ports;
+        Platform platform{pc.console,   pc.clock,        p.dxgi,     p.displayDevices,
+                          registry,     p.displayConfig, p.monitors, p.configManager,
+                          p.windows,    p.files,         p.crypto,   p.videoInputs,
+                          p.environment};
+        nimbo::CameraProbeContext context{platform, pc.log};
+        EXPECT_EQ(
+            nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),
+            "")
+            << c.situation;
+        EXPECT_EQ(registry.enumCalls, c.enumCalls) << c.situation;
+    }
+}
+
+}  // namespace
+}  // namespace lenticor::testing

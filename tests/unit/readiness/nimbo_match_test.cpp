@@ -1,0 +1,187 @@
+#include "readiness/nimbo_match.h"
+
+#include "app/result_line.h"
+#include "app/text.h"
+#include "readiness/check_command.h"
+
+#include <gtest/gtest.h>
+
+namespace lenticor::testing {
+namespace {
+
+using nimbo::DisplayInfo;
+using nimbo::NimboDisplayClass;
+
+DisplayInfo Display(std::wstring name, std::wstring friendlyName, std::wstring code) {
+    DisplayInfo display;
+    display.name = std::move(name);
+    display.friendlyName = std::move(friendlyName);
+    display.manufacturerCode = std::move(code);
+    return display;
+}
+
+TEST(ClassifyNimboDisplay, NameOrExactModelIsExactKzvWithUhdIsBackupCaseSensitively) {
+    struct Case {
+        const wchar_t* friendlyName;
+        const wchar_t* code;
+        NimboDisplayClass expected;
+    };
+    const Case cases[] = {
+        {L"Korvo Nimbo", L"ABC1234", NimboDisplayClass::Exact},
+        {L"My Korvo Nimbo 2", L"", NimboDisplayClass::Exact},
+        {L"Generic Monitor", L"KZV1A07", NimboDisplayClass::Exact},
+        {L"", L"KZV2B09", NimboDisplayClass::Exact},
+        {L"", L"kzv1a07", NimboDisplayClass::None},
+        {L"korvo nimbo", L"", NimboDisplayClass::None},
+        {L"Generic Monitor", L"KZV1A070", NimboDisplayClass::None},
+        {L"UHD TV", L"KZV0000", NimboDisplayClass::Backup},
+        {L"UHD", L"KZV", NimboDisplayClass::Backup},
+        {L"Generic Monitor", L"KZV0000", NimboDisplayClass::None},
+        {L"uhd", L"KZV0000", NimboDisplayClass::None},
+        {L"UHD", L"KZ", NimboDisplayClass::None},
+        {L"UHD", L"XKZV000", NimboDisplayClass::None},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(nimbo::ClassifyNimboDisplay(Display(L"", c.friendlyName, c.code)), c.expected)
+            << WideToUtf8(c.friendlyName) << " / " << WideToUtf8(c.code);
+    }
+}
+
+// "<id>/<camera id>:<serial>/display <index>/ready", with "-" for a missing
+// camera or display and without "/ready" when the candidate is not ready.
+std::string Describe(const nimbo::NimboCandidate& candidate) {
+    return candidate.id + "/" +
+           (candidate.cameraReady
+                ? std::to_string(candidate.cameraId) + ":" + candidate.serialNumber
+                : "-") +
+           "/" +
+           (candidate.display.ready ? "display " + std::to_string(candidate.display.displayIndex)
+                                    : "-") +
+           (candidate.ready ? "/ready" : "");
+}
+
+TEST(PairNimboCandidates, GivesTheCameraToTheFirstDisplayOnlyAndNeedsItsSerialForReady) {
+    struct Case {
+        const char* situation;
+        nimbo::NimboCamera camera;
+        std::size_t displays;
+        std::vector<std::string> expected;
+    };
+    const nimbo::NimboCamera withSerial{"SER", 705, true};
+    const nimbo::NimboCamera withoutSerial{"", 705, true};
+    const nimbo::NimboCamera absent{"SER", 705, false};
+    const Case cases[] = {
+        {"nothing", absent, 0, {}},
+        {"display without camera", absent, 1, {"/-/display 3"}},
+        {"camera without display", withSerial, 0, {"nimbo:SER/705:SER/-"}},
+        {"camera without serial or display", withoutSerial, 0, {"/705:/-"}},
+        {"camera without serial", withoutSerial, 1, {"/705:/display 3"}},
+        {"camera and two displays",
+         withSerial,
+         2,
+         {"nimbo:SER/705:SER/display 3/ready", "/-/display 5"}},
+        {"two displays, no camera", absent, 2, {"/-/display 3", "/-/display 5"}},
+    };
+    std::vector<nimbo::NimboDisplay> all(2);
+    all[0].displayIndex = 3;
+    all[1].displayIndex = 5;
+    all[0].ready = all[1].ready = true;
+    for (const auto& c : cases) {
+        const std::vector displays(all.begin(),
+                                   all.begin() + static_cast<std::ptrdiff_t>(c.displays));
+        std::vector<std::string> actual;
+        for (const auto& candidate : nimbo::PairNimboCandidates(c.camera, displays)) {
+            actual.push_back(Describe(candidate));
+        }
+        EXPECT_EQ(actual, c.expected) << c.situation;
+    }
+}
+
+TEST(MatchNimboTarget, WantsExactlyOneDisplayOfTheBestClass) {
+    const auto nimbo1 = Display(LR"(\\.\DISPLAY1)", L"Korvo Nimbo", L"KZV1A07");
+    const auto nimbo2 = Display(LR"(\\.\DISPLAY2)", L"Korvo Nimbo", L"KZV2B09");
+    const auto uhdA = Display(LR"(\\.\DISPLAY3)", L"UHD A", L"KZV0000");
+    const auto uhdB = Display(LR"(\\.\DISPLAY4)", L"UHD B", L"KZV0001");
+    const auto panel = Display(LR"(\\.\DISPLAY1)", L"Laptop Panel", L"LPN0A81");
+    const auto nameless = Display(L"", L"Korvo Nimbo", L"KZV1A07");
+    struct Case {
+        const char* situation;
+        std::vector<DisplayInfo> displays;
+        std::string expected;  // "<position>" or "<error code>: <message>"
+        bool targetNamed = false;
+    };
+    const std::string ambiguous = "AMBIGUOUS_NIMBO_TARGET: Multiple Nimbo displays found; ";
+    const std::string twoExact = " (2 exact matches: KZV1A07/Korvo Nimbo KZV2B09/Korvo Nimbo)";
+    const Case cases[] = {
+        {"exact beats backup", {uhdA, nimbo2, uhdB}, "1"},
+        {"one backup", {panel, uhdB}, "1"},
+        {"one output listed twice", {nimbo1, nimbo1}, "0"},
+        {"a non-Nimbo of the same name does not hide it", {panel, nimbo1}, "1"},
+        {"two exact", {nimbo1, nimbo2}, ambiguous + "specify nimbo:<id>" + twoExact},
+        {"two exact for a named target",
+         {nimbo1, nimbo2},
+         ambiguous + "cannot match by serial without camera" + twoExact,
+         true},
+        {"nameless records all count",
+         {nameless, nameless},
+         ambiguous +
+             "specify nimbo:<id> (2 exact matches: KZV1A07/Korvo Nimbo KZV1A07/Korvo Nimbo)"},
+        {"two backup",
+         {uhdA, panel, uhdB},
+         ambiguous + "specify nimbo:<id> (2 backup matches: KZV0000/UHD A KZV0001/UHD B)"},
+        {"none", {panel}, "NO_NIMBO_TARGET: No Nimbo display found"},
+    };
+    for (const auto& c : cases) {
+        const auto match = nimbo::MatchNimboTarget(c.displays, c.targetNamed);
+        EXPECT_EQ(match.position >= 0 ? std::to_string(match.position) + match.errorCode
+                                      : match.errorCode + ": " + match.errorMessage,
+                  c.expected)
+            << c.situation;
+    }
+}
+
+TEST(BuildNimboCheckJson, ShowsCameraAndDisplayMembersOnlyWhenReadyAndRecoveryOnlyWhenFound) {
+    auto nimbo = Display(LR"(\\.\DISPLAY2)", L"Korvo Nimbo", L"KZV1A07");
+    nimbo.index = 1;
+    nimbo.desktopRect = {1920, 0, 5760, 2160};
+    nimbo.refreshRate = 60;
+    const auto displays =
+        nimbo::ListNimboDisplays({Display(LR"(\\.\DISPLAY1)", L"Panel", L"LPN0A81"), nimbo});
+    const nimbo::NimboCamera camera{"SER", 701, true};
+    nimbo::CameraRecoveryCandidate sonix;
+    sonix.locationId = 262146;
+    sonix.instanceId = R"(USB\VID_0C45&PID_636D\5&1)";
+    sonix.location = "Port_#0002.Hub_#0004";
+    struct Case {
+        const char* situation;
+        std::vector<nimbo::NimboCandidate> candidates;
+        std::vector<nimbo::CameraRecoveryCandidate> recovery;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"nothing", {}, {}, R"({"candidates":[]})"},
+        {"camera and display ready",
+         nimbo::PairNimboCandidates(camera, displays),
+         {},
+         R"({"candidates":[{"camera":{"cameraId":701,"ready":true,"serialNumber":"SER"},)"
+         R"("display":{"displayIndex":1,"friendlyName":"Korvo Nimbo","height":2160,)"
+         R"("manufacturerCode":"KZV1A07","ready":true,"refreshRate":60,"width":3840},)"
+         R"("id":"nimbo:SER","ready":true}]})"},
+        {"a recovery candidate and a candidate with nothing ready",
+         {nimbo::NimboCandidate{}},
+         {sonix},
+         R"({"cameraRecoveryCandidates":[{"instanceId":"USB\\VID_0C45&PID_636D\\5&1",)"
+         R"("location":"Port_#0002.Hub_#0004","locationId":262146,"productId":25453,)"
+         R"("reason":"possible_sonix_fallback","vendorId":3141}],"candidates":[{"camera":)"
+         R"({"ready":false},"display":{"ready":false},"id":"","ready":false}]})"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SerializeResult(nimbo::BuildNimboCheckJson(c.candidates, c.recovery),
+                                  Utf8Handling::Strict),
+                  c.expected)
+            << c.situation;
+    }
+}
+
+}  // namespace
+}  // namespace lenticor::testing

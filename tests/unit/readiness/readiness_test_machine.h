@@ -1,0 +1,71 @@
+#pragma once
+// A simulated PC for the readiness tests. Unlike DisplayTestMachine it keeps
+// the machine and its ports in reach, so a test can read back what a command
+// changed and how many COM interfaces are still alive.
+
+#include "app/diagnostic_log.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_ports.h"
+#include "test_platform.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace lenticor::testing {
+
+class ReadinessMachine {
+  public:
+    explicit ReadinessMachine(const nlohmann::json& document)
+        : machine(sim::ParseMachine(document)), ports(machine) {}
+    std::string Err() const { return console.err.str(); }
+
+    CapturingConsole console;
+    FixedClock clock;
+    sim::SimMachine machine;
+    sim::SimPorts ports;
+    Platform platform = ports.MakePlatform(console, clock);
+    DiagnosticLog log{console.err, clock};
+};
+
+// Sets an environment variable (nullptr: removes it) for one scope.
+class ScopedEnvironmentVariable {
+  public:
+    ScopedEnvironmentVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            saved_ = old;
+        }
+        Set(value);
+    }
+    ~ScopedEnvironmentVariable() { Set(saved_ ? saved_->c_str() : nullptr); }
+
+  private:
+    void Set(const char* value) {
+        value != nullptr ? ::setenv(name_, value, 1) : ::unsetenv(name_);
+    }
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
+// {key: value}
+inline nlohmann::json Member(const char* key, nlohmann::json value) {
+    return {{key, std::move(value)}};
+}
+
+// {"width": w, "height": h, "refreshRate": hz}
+inline nlohmann::json Mode(int width, int height, int refreshRate) {
+    return {{"width", width}, {"height", height}, {"refreshRate", refreshRate}};
+}
+
+// One adapter with a 1920x1080 panel at the origin and `second` (with a
+// 3840x2160 mode unless it says otherwise) to its right as \\.\DISPLAY2.
+inline nlohmann::json PanelAnd(const nlohmann::json& second) {
+    nlohmann::json output = {{"position", {{"x", 1920}, {"y", 0}}}, {"mode", Mode(3840, 2160, 60)}};
+    output.update(second);
+    const nlohmann::json panel = {{"mode", Mode(1920, 1080, 60)}};
+    return {{"adapters", {{{"description", "GPU"}, {"outputs", {panel, output}}}}}};
+}
+
+}  // namespace lenticor::testing
