@@ -1,6 +1,8 @@
 #include "platform/clock.h"
+#include "platform/steady_clock.h"
 
 #include <chrono>
+#include <thread>
 
 namespace lenticor {
 
@@ -18,6 +20,17 @@ std::tm SystemClock::ToLocalTime(std::int64_t secondsSince1970) const {
     localtime_r(&seconds, &local);
 #endif
     return local;
+}
+
+std::int64_t SystemSteadyClock::NowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void SystemSteadyClock::SleepUntil(std::int64_t instant) {
+    std::this_thread::sleep_until(
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(instant)));
 }
 
 }  // namespace lenticor

@@ -30,6 +30,10 @@ class Monitors {
     [[nodiscard]] virtual bool EnumDisplayMonitors(
         const std::function<bool(MonitorHandle)>& visit) = 0;
 
+    // GetLastError() as it stood right after an EnumDisplayMonitors that
+    // reported false; 0 where nothing recorded one.
+    [[nodiscard]] virtual std::uint32_t EnumerationError() const { return 0; }
+
     // GetMonitorInfoW with a MONITORINFOEXW; false when the call failed.
     [[nodiscard]] virtual bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) = 0;
 };

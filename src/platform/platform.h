@@ -18,8 +18,11 @@ class DisplayDevices;
 class Dxgi;
 class Environment;
 class Files;
+class MonitorConfiguration;
 class Monitors;
 class Registry;
+class StandardInput;
+class SteadyClock;
 class VideoInputDevices;
 class WindowSystem;
 
@@ -37,6 +40,9 @@ struct Platform {
     Crypto& crypto;
     VideoInputDevices& videoInputs;
     Environment& environment;
+    MonitorConfiguration& monitorConfiguration;
+    StandardInput& standardInput;
+    SteadyClock& steadyClock;
 };
 
 }  // namespace lenticor

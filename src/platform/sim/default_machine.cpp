@@ -6,7 +6,8 @@ const nlohmann::json& DefaultMachineDocument() {
     // A laptop with its panel as the primary display and a Nimbo on a
     // DisplayPort output to its right, still at 30 Hz as a fresh monitor
     // often comes up; the laptop's own webcam enumerates before the Nimbo's
-    // camera, whose serial number the registry resolves.
+    // camera, whose serial number the registry resolves. The Nimbo speaks
+    // DDC/CI, the laptop panel (an embedded DisplayPort panel) does not.
     static const nlohmann::json document = nlohmann::json::parse(R"json({
   "adapters": [
     {
@@ -49,7 +50,11 @@ const nlohmann::json& DefaultMachineDocument() {
             "hardwareId": "MONITOR\\KZV1A07\\{4d36e96e-e325-11ce-bfc1-08002be10318}\\0001",
             "deviceString": "Generic PnP Monitor",
             "instanceId": "5&2a3b4c5d&0&UID4353",
-            "edid": {"name": "Korvo Nimbo"}
+            "edid": {"name": "Korvo Nimbo"},
+            "ddc": {
+              "capabilities": "(prot(monitor)type(lcd)model(Nimbo)cmds(01 02 03 07 0C E3 F3)vcp(02 04 05 08 10 12 14(05 08 0B) 16 18 1A 52 60(0F 11 12) AC AE B2 B6 C6 C8 D6(01 04 05) DF)mccs_ver(2.2))",
+              "vcp": {"D6": 1, "10": {"current": 50, "maximum": 100}}
+            }
           }
         }
       ]

@@ -18,8 +18,6 @@ using Json = nlohmann::json;
 constexpr std::uint32_t kValidateFlags = 0x60;
 constexpr std::uint32_t kApplyFlags = 0xA0;
 constexpr Win32Error kErrorCannotFindWindowClass = 1407;
-// A made-up but stable arrival time (2024-01-01 UTC in FILETIME ticks).
-constexpr std::uint64_t kArrivalBase = 133485408000000000ull;
 
 [[noreturn]] void Fail(const std::string& where, const std::string& problem) {
     throw MachineError(where + ": " + problem);
@@ -113,7 +111,7 @@ std::vector<DeviceNode> DeviceTree(const SimMachine& machine) {
             const auto& broken = machine.desktop.faults.driverKeyMismatch;
             if (broken && ToLowerWide(*broken) == ToLowerWide(output.deviceName))
                 node.driverKey += L"0";
-            node.arrival = kArrivalBase + output.targetId;
+            node.arrival = monitor.lastArrival;
             nodes.push_back(std::move(node));
         }
     }
@@ -142,10 +140,6 @@ ConfigRet WriteString(std::wstring_view text, std::uint32_t& type, std::span<std
     }
     bytes.insert(bytes.end(), {0, 0});
     return WriteBytes(bytes, kDevPropTypeString, type, buffer, size);
-}
-
-MonitorHandle HandleOf(std::size_t adapter, std::size_t output) {
-    return ((adapter + 1) << 8) | (output + 1);
 }
 
 }  // namespace
@@ -357,13 +351,39 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
     return kErrorSuccess;
 }
 
+// Adapter and output in the low bytes, the output's re-enumeration count
+// above them: a display keeps its HMONITOR while it stays on the desktop and
+// gets a new one when it comes back
+// (https://learn.microsoft.com/en-us/windows/win32/gdi/hmonitor-and-the-device-context).
+MonitorHandle SimMonitorHandle(const SimMachine& machine, std::size_t adapter, std::size_t output) {
+    const auto generation = machine.adapters[adapter].outputs[output].monitorGeneration;
+    return (MonitorHandle{generation} << 16) | ((adapter + 1) << 8) | (output + 1);
+}
+
+SimOutput* SimOutputOfMonitor(SimMachine& machine, MonitorHandle monitor, std::size_t* adapter,
+                              std::size_t* output) {
+    const std::size_t a = ((monitor >> 8) & 0xFF) - 1;
+    const std::size_t o = (monitor & 0xFF) - 1;
+    if (a >= machine.adapters.size() || o >= machine.adapters[a].outputs.size())
+        return nullptr;
+    SimOutput& found = machine.adapters[a].outputs[o];
+    // An output that left the desktop, or re-enumerated, since the handle was made.
+    if (!found.active || SimMonitorHandle(machine, a, o) != monitor)
+        return nullptr;
+    if (adapter != nullptr)
+        *adapter = a;
+    if (output != nullptr)
+        *output = o;
+    return &found;
+}
+
 bool SimMonitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) {
     std::vector<MonitorHandle> handles;
     for (std::size_t a = 0; a < machine_.adapters.size(); ++a) {
         const auto& outputs = machine_.adapters[a].outputs;
         for (std::size_t o = 0; o < outputs.size(); ++o) {
             if (outputs[o].active)
-                handles.push_back(HandleOf(a, o));
+                handles.push_back(SimMonitorHandle(machine_, a, o));
         }
     }
     for (const auto handle : handles) {
@@ -374,13 +394,10 @@ bool SimMonitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& 
 }
 
 bool SimMonitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
-    const std::size_t a = (monitor >> 8) - 1;
-    const std::size_t o = (monitor & 0xFF) - 1;
-    if (a >= machine_.adapters.size() || o >= machine_.adapters[a].outputs.size())
-        return false;
-    const SimOutput& output = machine_.adapters[a].outputs[o];
-    if (!output.active)
+    const SimOutput* found = SimOutputOfMonitor(machine_, monitor);
+    if (found == nullptr)
         return false;  // the display left the desktop since it was enumerated
+    const SimOutput& output = *found;
     const auto right = output.x + static_cast<std::int32_t>(output.mode.width);
     const auto bottom = output.y + static_cast<std::int32_t>(output.mode.height);
     info.monitor = {output.x, output.y, right, bottom};

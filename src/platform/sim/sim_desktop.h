@@ -22,6 +22,7 @@
 namespace lenticor::sim {
 
 struct SimMachine;
+struct SimOutput;
 
 struct SimDesktopFaults {
     // The next so many QueryDisplayConfig calls of a run find that the
@@ -77,6 +78,14 @@ void SimAfterQuery(SimMachine& machine);
 [[nodiscard]] Win32Error SimSetDisplayConfig(
     SimMachine& machine, std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
     std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes, std::uint32_t flags);
+
+// The HMONITOR of an output, and the active output an HMONITOR still names
+// (null when it left the desktop or re-enumerated since); `adapter` and
+// `output` receive its indexes when given.
+[[nodiscard]] MonitorHandle SimMonitorHandle(const SimMachine& machine, std::size_t adapter,
+                                             std::size_t output);
+SimOutput* SimOutputOfMonitor(SimMachine& machine, MonitorHandle monitor,
+                              std::size_t* adapter = nullptr, std::size_t* output = nullptr);
 
 // One HMONITOR per active output.
 class SimMonitors final : public Monitors {

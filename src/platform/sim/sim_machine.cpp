@@ -48,7 +48,8 @@ std::uint32_t ReadOutputTechnology(const Reader& reader) {
 }
 
 SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t targetId) {
-    reader.ExpectObject({"hardwareId", "deviceString", "instanceId", "interfacePath", "edid"});
+    reader.ExpectObject({"hardwareId", "deviceString", "instanceId", "interfacePath", "edid",
+                         "lastArrival", "ddc"});
     SimMonitor monitor;
     monitor.hardwareId = reader.Member("hardwareId").Text();
     monitor.deviceString =
@@ -63,6 +64,21 @@ SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t 
                                 ? reader.Member("interfacePath").Text()
                                 : L"\\\\?\\DISPLAY#" + model + L"#" + monitor.instanceId +
                                       L"#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+    // A made-up but stable arrival time: 2024-01-01 UTC in FILETIME ticks,
+    // plus the target id so that no two monitors arrived at once.
+    constexpr std::uint64_t kArrivalBase = 133485408000000000ull;
+    if (reader.Has("lastArrival")) {
+        const auto arrival = reader.Member("lastArrival");
+        if (!arrival.value().is_number_unsigned() || arrival.value().get<std::uint64_t>() == 0) {
+            arrival.Fail("expected a FILETIME, a positive integer");
+        }
+        monitor.lastArrival = arrival.value().get<std::uint64_t>();
+    } else {
+        monitor.lastArrival = kArrivalBase + targetId;
+    }
+    if (reader.Has("ddc")) {
+        monitor.ddc = ReadSimDdcMonitor(reader.Member("ddc"));
+    }
     if (reader.Has("edid")) {
         const auto edid = reader.Member("edid");
         if (edid.value().is_null()) {
@@ -281,8 +297,8 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
-    root.ExpectObject(
-        {"adapters", "topologyId", "registry", "faults", "desktop", "cameras", "usbDevices"});
+    root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
+                       "usbDevices", "ddcLog"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -332,6 +348,9 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     }
     machine.desktop =
         ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr);
+    if (root.Has("ddcLog")) {
+        ReadSimDdcLog(root.Member("ddcLog"), machine);
+    }
     return machine;
 }
 

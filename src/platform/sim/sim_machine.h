@@ -6,6 +6,7 @@
 
 #include "platform/display_config_types.h"
 #include "platform/native_codes.h"
+#include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
 
 #include <nlohmann/json.hpp>
@@ -40,6 +41,9 @@ struct SimMonitor {
     std::wstring instanceId;     // the instance subkey under Enum\DISPLAY\<model>
     std::wstring interfacePath;  // \\?\DISPLAY#<model>#<instance>#{e6f07b5f-...}
     std::optional<std::vector<std::uint8_t>> edid;  // none: no EDID value in the registry
+    std::uint64_t lastArrival = 0;                  // DEVPKEY_Device_LastArrivalDate, FILETIME
+    bool lastArrivalChanged = false;                // replugged in this run
+    std::optional<SimDdcMonitor> ddc;               // none: the monitor has no DDC/CI
 };
 
 struct SimOutputFaults {
@@ -85,6 +89,9 @@ struct SimOutput {
     SimDpi dpi;
     // Per run: a mode stored with CDS_NORESET, waiting for the apply call.
     std::optional<SimMode> pendingMode;
+    // Per run: how often the monitor re-enumerated; part of its HMONITOR, so
+    // a handle from before a re-enumeration is no longer valid.
+    std::uint32_t monitorGeneration = 0;
 };
 
 struct SimAdapterFaults {
@@ -157,6 +164,7 @@ struct SimMachine {
     std::vector<SimCamera> cameras;
     std::vector<SimUsbDevice> usbDevices;
     bool readinessChanged = false;  // a mode or display scale was changed
+    SimDdcBus ddc;                  // the DDC/CI bus and the simulated clock
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

@@ -109,9 +109,13 @@ int main(int argc, char** argv) {
         const int code = lenticor::RunCommandLine(static_cast<int>(storage.size()),
                                                   argv == nullptr ? nullptr : wideArgv.data(),
                                                   platform, lenticor::BuildCommandTable());
-        if (source.machine.desktop.changed || source.machine.readinessChanged) {
+        // Between two runs the monitors finish what they were doing.
+        lenticor::sim::SettleSimDdc(source.machine, true);
+        if (source.machine.desktop.changed || source.machine.readinessChanged ||
+            lenticor::sim::SimDdcNeedsSaving(source.machine)) {
             lenticor::sim::StoreSimDesktop(source.machine, source.document);
             lenticor::sim::StoreSimReadiness(source.machine, source.document);
+            lenticor::sim::StoreSimDdc(source.machine, source.document);
             source.changed = true;
         }
         lenticor::sim::SaveIfChanged(source);

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_crypto.h"
+#include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
@@ -93,14 +94,21 @@ class SimPorts {
           configManager(machine),
           windows(machine),
           files(std::move(drivesRoot)),
-          videoInputs(machine) {}
+          videoInputs(machine),
+          steadyClock(machine),
+          monitorConfiguration(machine, steadyClock) {}
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
     [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
-        return Platform{console,       clock,       dxgi,          displayDevices, registry,
-                        displayConfig, monitors,    configManager, windows,        files,
-                        crypto,        videoInputs, environment};
+        return Platform{console,       clock,
+                        dxgi,          displayDevices,
+                        registry,      displayConfig,
+                        monitors,      configManager,
+                        windows,       files,
+                        crypto,        videoInputs,
+                        environment,   monitorConfiguration,
+                        standardInput, steadyClock};
     }
 
     SimDxgi dxgi;
@@ -114,6 +122,9 @@ class SimPorts {
     OpenSslCrypto crypto;
     SimVideoInputDevices videoInputs;
     ProcessEnvironment environment;
+    SimSteadyClock steadyClock;
+    SimMonitorConfiguration monitorConfiguration;
+    SimStandardInput standardInput;
 };
 
 }  // namespace lenticor::sim

@@ -4,6 +4,8 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/steady_clock.h"
+#include "win32_ddc_ports.h"
 #include "win32_desktop_ports.h"
 #include "win32_journal_ports.h"
 #include "win32_ports.h"
@@ -25,8 +27,16 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32Crypto crypto;
     lenticor::win32::Win32VideoInputDevices videoInputs;
     lenticor::win32::Win32Environment environment;
-    lenticor::Platform platform{console,       clock,       dxgi,          displayDevices, registry,
-                                displayConfig, monitors,    configManager, windows,        files,
-                                crypto,        videoInputs, environment};
+    lenticor::win32::Win32MonitorConfiguration monitorConfiguration;
+    lenticor::win32::Win32StandardInput standardInput;
+    lenticor::SystemSteadyClock steadyClock;
+    lenticor::Platform platform{console,       clock,
+                                dxgi,          displayDevices,
+                                registry,      displayConfig,
+                                monitors,      configManager,
+                                windows,       files,
+                                crypto,        videoInputs,
+                                environment,   monitorConfiguration,
+                                standardInput, steadyClock};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

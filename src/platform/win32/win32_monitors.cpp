@@ -33,6 +33,7 @@ bool Win32Monitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>
     EnumContext context{&visit, nullptr};
     const BOOL completed =
         ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&context));
+    enumerationError_ = completed != FALSE ? 0 : ::GetLastError();
     if (context.error)
         std::rethrow_exception(context.error);
     return completed != FALSE;

@@ -1,0 +1,598 @@
+#include "platform/sim/sim_ddc.h"
+
+#include "app/text.h"
+#include "platform/native_codes.h"
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_reader.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace lenticor::sim {
+namespace {
+
+// FACILITY_GRAPHICS codes of the monitor configuration API, as GetLastError
+// reports them:
+// https://learn.microsoft.com/en-us/windows/win32/com/com-error-codes-10
+//
+// Nothing acknowledged the DDC/CI address: what dxva2 reports for a monitor
+// without DDC/CI (observed for a capabilities read on Windows:
+// https://github.com/arcnmx/ddc-hi-rs/issues/5, os error -1071241854).
+constexpr std::uint32_t kErrorI2cTransmittingData = 0xC0262582u;
+// The monitor's VCP reply flagged the code as unsupported.
+constexpr std::uint32_t kErrorDdcciVcpNotSupported = 0xC0262584u;
+// A handle that GetPhysicalMonitorsFromHMONITOR never issued or that was destroyed.
+constexpr std::uint32_t kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
+// "The operating system asynchronously destroyed the monitor which corresponds
+// to this handle": the monitor was removed or re-enumerated since.
+constexpr std::uint32_t kErrorMonitorNoLongerExists = 0xC026258Du;
+// What user32 reports for an HMONITOR that is not (or no longer) valid:
+// https://learn.microsoft.com/en-us/windows/win32/debug/system-error-codes--1300-1699-
+constexpr std::uint32_t kErrorInvalidMonitorHandle = 1461;
+
+// The VESA DDC/CI 1.1 host wait times, the least a transaction can cost:
+// 40 ms after a Get VCP Feature request, 50 ms after Set VCP Feature, 50 ms
+// per capabilities request fragment of at most 32 bytes. Microsoft gives the
+// same figures for the two VCP calls ("takes about 40 milliseconds",
+// https://learn.microsoft.com/en-us/windows/win32/api/lowlevelmonitorconfigurationapi/nf-lowlevelmonitorconfigurationapi-getvcpfeatureandvcpfeaturereply;
+// "about 50 milliseconds", https://learn.microsoft.com/en-us/previous-versions/ms775247(v=vs.85)).
+constexpr std::int64_t kMillisecond = 1'000'000;
+constexpr std::int64_t kGetVcpCost = 40 * kMillisecond;
+constexpr std::int64_t kSetVcpCost = 50 * kMillisecond;
+constexpr std::int64_t kCapabilitiesFragmentCost = 50 * kMillisecond;
+constexpr std::size_t kCapabilitiesFragmentBytes = 32;
+
+constexpr std::uint8_t kVcpPower = 0xD6;
+constexpr std::uint32_t kPowerOn = 1;
+constexpr std::uint32_t kPowerOffLast = 5;  // MCCS: 02 standby .. 05 power off
+constexpr std::uint32_t kMcSetParameter = 1;
+constexpr std::uint32_t kVcpValueMaximum = 0xFFFF;  // DDC/CI carries 16-bit values
+// A re-enumeration is a new arrival; a second later keeps it predictable.
+constexpr std::uint64_t kReplugArrivalStep = 10'000'000;
+
+std::uint8_t ReadVcpCode(const Reader& at, const std::string& key) {
+    const auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    if (key.size() != 2 || !hex(key[0]) || !hex(key[1])) {
+        at.Fail("a VCP code is two hexadecimal digits, such as \"D6\"");
+    }
+    return static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
+}
+
+// An object keyed by VCP code; every code once, whatever its letter case.
+template <class Value>
+std::map<std::uint8_t, Value> ReadByVcpCode(const Reader& reader,
+                                            Value (*read)(const Reader& reader)) {
+    if (!reader.value().is_object()) {
+        reader.Fail("expected an object keyed by VCP code");
+    }
+    std::map<std::uint8_t, Value> values;
+    for (const auto& item : reader.value().items()) {
+        const auto member = reader.Member(item.key());
+        const auto code = ReadVcpCode(member, item.key());
+        if (!values.emplace(code, read(member)).second) {
+            member.Fail("VCP code given twice");
+        }
+    }
+    return values;
+}
+
+std::uint32_t ReadFailureCode(const Reader& reader) {
+    return static_cast<std::uint32_t>(reader.Code());
+}
+
+SimVcpFeature ReadVcpFeature(const Reader& reader) {
+    SimVcpFeature feature;
+    if (reader.value().is_object()) {
+        reader.ExpectObject({"current", "maximum"});
+        feature.current =
+            static_cast<std::uint32_t>(reader.Member("current").Integer(0, kVcpValueMaximum));
+        feature.maximum =
+            static_cast<std::uint32_t>(reader.Member("maximum").Integer(0, kVcpValueMaximum));
+    } else {
+        feature.current = static_cast<std::uint32_t>(reader.Integer(0, kVcpValueMaximum));
+        feature.maximum = 100;
+    }
+    return feature;
+}
+
+// A code for every VCP code, or an object of codes by VCP code.
+void ReadFailures(const Reader& reader, std::optional<std::uint32_t>& all,
+                  std::map<std::uint8_t, std::uint32_t>& byCode) {
+    if (reader.value().is_object()) {
+        byCode = ReadByVcpCode(reader, &ReadFailureCode);
+    } else {
+        all = ReadFailureCode(reader);
+    }
+}
+
+std::string VcpKey(std::uint8_t code) {
+    char text[3] = {};
+    std::snprintf(text, sizeof text, "%02X", code);
+    return text;
+}
+
+bool InStandby(std::uint32_t power) {
+    return power != kPowerOn;
+}
+
+void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
+    auto& power = ddc.vcp[kVcpPower].current;
+    if (power != value) {
+        power = value;
+        machine.ddc.changed = true;
+    }
+}
+
+// Applies one transition that has come due.
+void CompleteTransition(SimMachine& machine, SimOutput& output) {
+    auto& ddc = *output.monitor->ddc;
+    const auto transition = *ddc.transition;
+    ddc.transition.reset();
+    SetPower(machine, ddc, transition.value);
+    if (transition.reenumerate) {
+        ReenumerateSimMonitor(machine, output);
+    }
+}
+
+// D6 as a monitor carries it out: on wakes it from standby (after wakeMs,
+// unless it sleeps through the first request), a standby value puts it to
+// sleep (after offDelayMs). Values outside 01..05 are ignored.
+void WritePower(SimMachine& machine, SimOutput& output, std::uint32_t value) {
+    auto& ddc = *output.monitor->ddc;
+    if (value < kPowerOn || value > kPowerOffLast) {
+        return;
+    }
+    const auto now = machine.ddc.now;
+    const bool standby = InStandby(ddc.vcp[kVcpPower].current);
+    auto& transition = ddc.transition;
+    if (value == kPowerOn) {
+        if (!standby) {
+            transition.reset();  // an on before a pending off keeps it on
+            return;
+        }
+        if (transition && transition->value == kPowerOn) {
+            return;  // already waking
+        }
+        if (ddc.ignoresFirstWrite && !ddc.firstWriteIgnored) {
+            ddc.firstWriteIgnored = true;
+            return;
+        }
+        transition = SimDdcMonitor::Transition{kPowerOn, now + ddc.wakeMs * kMillisecond,
+                                               ddc.reenumeratesOnWake};
+    } else if (standby) {
+        transition.reset();  // also ends a wake in progress
+        SetPower(machine, ddc, value);
+        return;
+    } else if (transition) {
+        transition->value = value;
+    } else {
+        transition = SimDdcMonitor::Transition{value, now + ddc.offDelayMs * kMillisecond, false};
+    }
+    if (transition->due <= now) {
+        CompleteTransition(machine, output);
+    }
+}
+
+// A Set VCP Feature has no reply in DDC/CI: a code the monitor does not know,
+// or a value above its maximum, is dropped silently and the call succeeds.
+void WriteVcp(SimMachine& machine, SimOutput& output, std::uint8_t code, std::uint32_t value) {
+    auto& ddc = *output.monitor->ddc;
+    const auto feature = ddc.vcp.find(code);
+    if (feature == ddc.vcp.end()) {
+        return;
+    }
+    if (code == kVcpPower) {
+        WritePower(machine, output, value);
+        return;
+    }
+    if (value <= feature->second.maximum && feature->second.current != value) {
+        feature->second.current = value;
+        machine.ddc.changed = true;
+    }
+}
+
+// The error a bus transaction with this monitor ends in before the command
+// itself is looked at, or 0.
+std::uint32_t BusError(const SimOutput& output) {
+    const auto& ddc = output.monitor->ddc;
+    return !ddc || ddc->noDdc ? kErrorI2cTransmittingData : 0;
+}
+
+std::uint32_t Failure(const std::optional<std::uint32_t>& all,
+                      const std::map<std::uint8_t, std::uint32_t>& byCode, std::uint8_t code) {
+    if (const auto found = byCode.find(code); found != byCode.end()) {
+        return found->second;
+    }
+    return all.value_or(0);
+}
+
+nlohmann::json TransactionJson(const SimDdcTransaction& transaction) {
+    nlohmann::json entry = {{"atMs", transaction.at / kMillisecond},
+                            {"costMs", transaction.cost / kMillisecond},
+                            {"display", WideToUtf8(transaction.display)},
+                            {"operation", transaction.operation}};
+    if (transaction.code) {
+        entry["code"] = VcpKey(*transaction.code);
+    }
+    if (transaction.value) {
+        entry["value"] = *transaction.value;
+    }
+    if (transaction.maximum) {
+        entry["maximum"] = *transaction.maximum;
+    }
+    if (transaction.error) {
+        char text[11] = {};
+        std::snprintf(text, sizeof text, "0x%08X", *transaction.error);
+        entry["error"] = text;
+    }
+    return entry;
+}
+
+}  // namespace
+
+SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
+    reader.ExpectObject({"physicalMonitors", "noDdc", "capabilities", "capabilitiesLengthFails",
+                         "capabilitiesRequestFails", "vcp", "readFails", "writeFails", "wakeMs",
+                         "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake"});
+    SimDdcMonitor ddc;
+    if (reader.Has("physicalMonitors")) {
+        ddc.physicalMonitors =
+            static_cast<std::uint32_t>(reader.Member("physicalMonitors").Integer(0, 4));
+    }
+    if (reader.Has("noDdc")) {
+        ddc.noDdc = reader.Member("noDdc").Bool();
+    }
+    if (reader.Has("capabilities")) {
+        const auto member = reader.Member("capabilities");
+        const auto text = member.Text();
+        if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x20 || c > 0x7E; })) {
+            member.Fail("a capabilities string holds printable ASCII only");
+        }
+        ddc.capabilities.assign(text.begin(), text.end());
+    }
+    if (reader.Has("capabilitiesLengthFails")) {
+        ddc.capabilitiesLengthFails = ReadFailureCode(reader.Member("capabilitiesLengthFails"));
+    }
+    if (reader.Has("capabilitiesRequestFails")) {
+        ddc.capabilitiesRequestFails = ReadFailureCode(reader.Member("capabilitiesRequestFails"));
+    }
+    if (reader.Has("vcp")) {
+        ddc.vcp = ReadByVcpCode(reader.Member("vcp"), &ReadVcpFeature);
+    }
+    if (reader.Has("vcp")) {
+        // A bare D6 value reports the highest power mode as its maximum.
+        for (const auto& item : reader.Member("vcp").value().items()) {
+            if (std::stoul(item.key(), nullptr, 16) == kVcpPower && item.value().is_number()) {
+                ddc.vcp[kVcpPower].maximum = kPowerOffLast;
+            }
+        }
+    }
+    if (reader.Has("readFails")) {
+        ReadFailures(reader.Member("readFails"), ddc.readFailsAll, ddc.readFails);
+    }
+    if (reader.Has("writeFails")) {
+        ReadFailures(reader.Member("writeFails"), ddc.writeFailsAll, ddc.writeFails);
+    }
+    if (reader.Has("wakeMs")) {
+        ddc.wakeMs = static_cast<std::uint32_t>(reader.Member("wakeMs").Integer(0, 600'000));
+    }
+    if (reader.Has("offDelayMs")) {
+        ddc.offDelayMs =
+            static_cast<std::uint32_t>(reader.Member("offDelayMs").Integer(0, 600'000));
+    }
+    if (reader.Has("ignoresFirstWrite")) {
+        ddc.ignoresFirstWrite = reader.Member("ignoresFirstWrite").Bool();
+    }
+    if (reader.Has("reenumeratesOnWake")) {
+        ddc.reenumeratesOnWake = reader.Member("reenumeratesOnWake").Bool();
+    }
+    return ddc;
+}
+
+void ReadSimDdcLog(const Reader& reader, SimMachine& machine) {
+    machine.ddc.documentHasLog = !reader.Array().empty();
+}
+
+void SettleSimDdc(SimMachine& machine, bool everything) {
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs) {
+            if (!output.monitor || !output.monitor->ddc) {
+                continue;
+            }
+            const auto& transition = output.monitor->ddc->transition;
+            if (transition && (everything || transition->due <= machine.ddc.now)) {
+                CompleteTransition(machine, output);
+            }
+        }
+    }
+}
+
+void ReenumerateSimMonitor(SimMachine& machine, SimOutput& output) {
+    ++output.monitorGeneration;
+    output.monitor->lastArrival += kReplugArrivalStep;
+    output.monitor->lastArrivalChanged = true;
+    machine.ddc.changed = true;
+}
+
+bool SimDdcNeedsSaving(const SimMachine& machine) {
+    return machine.ddc.changed || !machine.ddc.log.empty() || machine.ddc.documentHasLog;
+}
+
+void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
+    auto& adapters = document["adapters"];
+    for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
+        auto& outputs = adapters[a]["outputs"];
+        const auto& simOutputs = machine.adapters[a].outputs;
+        for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {
+            const auto& monitor = simOutputs[o].monitor;
+            auto& stored = outputs[o];
+            if (!monitor || !stored.contains("monitor") || !stored["monitor"].is_object()) {
+                continue;
+            }
+            auto& storedMonitor = stored["monitor"];
+            if (monitor->lastArrivalChanged) {
+                storedMonitor["lastArrival"] = monitor->lastArrival;
+            }
+            if (!monitor->ddc || !storedMonitor.contains("ddc") ||
+                !storedMonitor["ddc"].contains("vcp")) {
+                continue;
+            }
+            // The file keeps the shape it was written in: a bare number stays one.
+            for (auto& [key, value] : storedMonitor["ddc"]["vcp"].items()) {
+                const auto code = static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
+                const auto current = monitor->ddc->vcp.at(code).current;
+                if (value.is_object()) {
+                    value["current"] = current;
+                } else {
+                    value = current;
+                }
+            }
+        }
+    }
+    auto log = nlohmann::json::array();
+    for (const auto& transaction : machine.ddc.log) {
+        log.push_back(TransactionJson(transaction));
+    }
+    document["ddcLog"] = std::move(log);
+}
+
+std::int64_t SimSteadyClock::NowNanoseconds() {
+    return machine_.ddc.now;
+}
+
+void SimSteadyClock::SleepUntil(std::int64_t instant) {
+    if (instant > machine_.ddc.now) {
+        machine_.ddc.now = instant;
+        SettleSimDdc(machine_);
+    }
+}
+
+void SimSteadyClock::Advance(std::int64_t nanoseconds) {
+    SleepUntil(machine_.ddc.now + nanoseconds);
+}
+
+DdcCall SimMonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
+                                                             std::uint32_t& count) {
+    const SimOutput* output = SimOutputOfMonitor(machine_, monitor);
+    if (output == nullptr) {
+        return {false, kErrorInvalidMonitorHandle};
+    }
+    count = !output->monitor       ? 0
+            : output->monitor->ddc ? output->monitor->ddc->physicalMonitors
+                                   : 1;
+    return {true, 0};
+}
+
+DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
+                                                     std::span<PhysicalMonitor> monitors) {
+    std::size_t adapter = 0;
+    std::size_t index = 0;
+    const SimOutput* output = SimOutputOfMonitor(machine_, monitor, &adapter, &index);
+    if (output == nullptr) {
+        return {false, kErrorInvalidMonitorHandle};
+    }
+    std::uint32_t count = 0;
+    if (const auto call = GetNumberOfPhysicalMonitors(monitor, count); !call.ok) {
+        return call;
+    }
+    // Not verified on Windows: an array shorter than the count is refused.
+    if (monitors.size() < count) {
+        return {false, static_cast<std::uint32_t>(kErrorInvalidParameter)};
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        monitors[i].handle = next_++;
+        monitors[i].description = output->monitor->deviceString.substr(0, 127);
+        live_[monitors[i].handle] = {adapter, index, output->monitorGeneration};
+    }
+    return {true, 0};
+}
+
+DdcCall SimMonitorConfiguration::DestroyPhysicalMonitors(
+    std::span<const PhysicalMonitor> monitors) {
+    DdcCall outcome{true, 0};
+    for (const auto& monitor : monitors) {
+        if (live_.erase(monitor.handle) == 0) {
+            outcome = {false, kErrorInvalidPhysicalMonitorHandle};
+        }
+    }
+    return outcome;
+}
+
+SimMonitorConfiguration::Target SimMonitorConfiguration::Find(PhysicalMonitorHandle monitor) {
+    const auto issued = live_.find(monitor);
+    if (issued == live_.end()) {
+        return {nullptr, kErrorInvalidPhysicalMonitorHandle};
+    }
+    SimOutput& output = machine_.adapters[issued->second.adapter].outputs[issued->second.output];
+    if (!output.active || !output.monitor ||
+        output.monitorGeneration != issued->second.generation) {
+        return {&output, kErrorMonitorNoLongerExists};
+    }
+    return {&output, 0};
+}
+
+DdcCall SimMonitorConfiguration::Transact(PhysicalMonitorHandle monitor,
+                                          SimDdcTransaction transaction,
+                                          const std::function<std::int64_t(const SimOutput&)>& cost,
+                                          const Answer& answer) {
+    const auto start = machine_.ddc.now;
+    auto target = Find(monitor);
+    if (target.output != nullptr) {
+        transaction.display = target.output->deviceName;
+    }
+    if (target.error == 0) {
+        clock_.Advance(cost(*target.output));
+        // The monitor may have gone while the bus was busy.
+        target = Find(monitor);
+    }
+    if (target.error == 0) {
+        target.error = BusError(*target.output);
+    }
+    if (target.error == 0) {
+        target.error = answer(*target.output, *target.output->monitor->ddc, transaction);
+    }
+    transaction.at = start - SimDdcBus::kRunStart;
+    transaction.cost = machine_.ddc.now - start;
+    if (target.error != 0) {
+        transaction.error = target.error;
+    }
+    machine_.ddc.log.push_back(transaction);
+    return target.error != 0 ? DdcCall{false, target.error} : DdcCall{true, 0};
+}
+
+namespace {
+
+SimDdcTransaction Transaction(const char* operation, std::optional<std::uint8_t> code = {},
+                              std::optional<std::uint32_t> value = {}) {
+    SimDdcTransaction transaction;
+    transaction.operation = operation;
+    transaction.code = code;
+    transaction.value = value;
+    return transaction;
+}
+
+}  // namespace
+
+DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
+                                                             std::uint32_t& length) {
+    // Asking for the length is at least one request and reply on the bus.
+    return Transact(
+        monitor, Transaction("GetCapabilitiesStringLength"),
+        [](const SimOutput&) { return kCapabilitiesFragmentCost; },
+        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+            if (ddc.capabilitiesLengthFails) {
+                return *ddc.capabilitiesLengthFails;
+            }
+            length = static_cast<std::uint32_t>(ddc.capabilities.size() + 1);
+            transaction.value = length;
+            return 0;
+        });
+}
+
+DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
+    PhysicalMonitorHandle monitor, std::span<char> buffer) {
+    const auto cost = [](const SimOutput& output) {
+        const auto& ddc = output.monitor->ddc;
+        const bool answers = BusError(output) == 0 && !ddc->capabilitiesRequestFails;
+        const std::size_t bytes = answers ? ddc->capabilities.size() : 0;
+        const auto fragments = std::max<std::size_t>(
+            1, (bytes + kCapabilitiesFragmentBytes - 1) / kCapabilitiesFragmentBytes);
+        return static_cast<std::int64_t>(fragments) * kCapabilitiesFragmentCost;
+    };
+    return Transact(
+        monitor, Transaction("CapabilitiesRequestAndCapabilitiesReply"), cost,
+        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+            if (ddc.capabilitiesRequestFails) {
+                return *ddc.capabilitiesRequestFails;
+            }
+            // Not verified on Windows: a buffer without room for the string
+            // and its terminator is refused.
+            if (buffer.size() < ddc.capabilities.size() + 1) {
+                return static_cast<std::uint32_t>(kErrorInvalidParameter);
+            }
+            *std::copy(ddc.capabilities.begin(), ddc.capabilities.end(), buffer.begin()) = '\0';
+            transaction.value = static_cast<std::uint32_t>(ddc.capabilities.size() + 1);
+            return 0;
+        });
+}
+
+DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor,
+                                                                 std::uint8_t code,
+                                                                 std::uint32_t& type,
+                                                                 std::uint32_t& current,
+                                                                 std::uint32_t& maximum) {
+    return Transact(
+        monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
+        [](const SimOutput&) { return kGetVcpCost; },
+        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+            if (const auto error = Failure(ddc.readFailsAll, ddc.readFails, code); error != 0) {
+                return error;
+            }
+            const auto feature = ddc.vcp.find(code);
+            if (feature == ddc.vcp.end()) {
+                return kErrorDdcciVcpNotSupported;
+            }
+            type = kMcSetParameter;
+            current = feature->second.current;
+            maximum = feature->second.maximum;
+            transaction.value = current;
+            transaction.maximum = maximum;
+            return 0;
+        });
+}
+
+DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
+                                               std::uint32_t value) {
+    return Transact(
+        monitor, Transaction("SetVCPFeature", code, value),
+        [](const SimOutput&) { return kSetVcpCost; },
+        [&](SimOutput& output, SimDdcMonitor& ddc, SimDdcTransaction&) -> std::uint32_t {
+            if (const auto error = Failure(ddc.writeFailsAll, ddc.writeFails, code); error != 0) {
+                return error;
+            }
+            WriteVcp(machine_, output, code, value);
+            return 0;
+        });
+}
+
+bool SimStandardInput::IsPipe() {
+    struct stat status {};
+    return ::fstat(STDIN_FILENO, &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
+bool SimStandardInput::PeekAvailable(std::uint32_t& available) {
+    int count = 0;
+    if (::ioctl(STDIN_FILENO, FIONREAD, &count) != 0 || count < 0) {
+        return false;
+    }
+    // An empty pipe whose every writer has gone is broken: PeekNamedPipe
+    // then fails (ERROR_BROKEN_PIPE) instead of reporting nothing to read.
+    if (count == 0) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, 1, 0) == 1 && (input.revents & POLLHUP) != 0) {
+            return false;
+        }
+    }
+    available = static_cast<std::uint32_t>(count);
+    return true;
+}
+
+bool SimStandardInput::Read(std::span<char> buffer, std::uint32_t& read) {
+    const auto got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+    if (got < 0) {
+        return false;
+    }
+    read = static_cast<std::uint32_t>(got);
+    return true;
+}
+
+}  // namespace lenticor::sim

@@ -1,0 +1,174 @@
+#pragma once
+// What the simulated machine adds for the DDC/CI commands: the physical
+// monitors behind each HMONITOR, the monitors' VCP features and power
+// behaviour, a virtual steady clock that every bus transaction is charged to,
+// the run's transaction log, and the process's real standard input.
+// Described in docs/simulated-ddc.md.
+
+#include "platform/monitor_configuration.h"
+#include "platform/standard_input.h"
+#include "platform/steady_clock.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lenticor::sim {
+
+class Reader;
+struct SimMachine;
+struct SimOutput;
+
+struct SimVcpFeature {
+    std::uint32_t current = 0;
+    std::uint32_t maximum = 0;
+};
+
+// A monitor that answers DDC/CI (the "ddc" member of a monitor).
+struct SimDdcMonitor {
+    std::uint32_t physicalMonitors = 1;  // behind the monitor's HMONITOR
+    bool noDdc = false;                  // DDC/CI switched off: nothing answers
+    std::string capabilities;            // the MCCS capabilities string, ASCII
+    std::optional<std::uint32_t> capabilitiesLengthFails;
+    std::optional<std::uint32_t> capabilitiesRequestFails;
+    std::map<std::uint8_t, SimVcpFeature> vcp;
+    std::optional<std::uint32_t> readFailsAll;
+    std::map<std::uint8_t, std::uint32_t> readFails;
+    std::optional<std::uint32_t> writeFailsAll;
+    std::map<std::uint8_t, std::uint32_t> writeFails;
+    std::uint32_t wakeMs = 0;      // standby -> on takes this long after the write
+    std::uint32_t offDelayMs = 0;  // on -> standby/off takes this long
+    bool ignoresFirstWrite = false;
+    bool reenumeratesOnWake = false;
+
+    // Per run: a D6 change the monitor is still carrying out.
+    struct Transition {
+        std::uint32_t value = 0;
+        std::int64_t due = 0;  // simulated nanoseconds
+        bool reenumerate = false;
+    };
+    std::optional<Transition> transition;
+    bool firstWriteIgnored = false;
+};
+
+// One call of a bus function, as recorded in the machine file's "ddcLog".
+struct SimDdcTransaction {
+    std::int64_t at = 0;    // simulated nanoseconds since the run started
+    std::int64_t cost = 0;  // nanoseconds charged to the clock
+    std::wstring display;   // GDI device name of the monitor's output
+    std::string operation;  // the dxva2 function's name
+    std::optional<std::uint8_t> code;
+    std::optional<std::uint32_t> value;    // read, written, or the length
+    std::optional<std::uint32_t> maximum;  // a successful VCP read's maximum
+    std::optional<std::uint32_t> error;    // GetLastError of a failed call
+};
+
+// The bus state of one run.
+struct SimDdcBus {
+    // A steady clock never starts at zero on a running PC; an arbitrary uptime
+    // keeps "no time recorded yet" distinguishable from "at the start".
+    static constexpr std::int64_t kRunStart = 1'000'000'000'000;
+    std::int64_t now = kRunStart;
+    std::vector<SimDdcTransaction> log;
+    bool documentHasLog = false;  // the loaded file holds a non-empty ddcLog
+    bool changed = false;         // a VCP value or a last-arrival time changed
+};
+
+// The "ddc" member of a monitor. Throws MachineError naming the place.
+[[nodiscard]] SimDdcMonitor ReadSimDdcMonitor(const Reader& reader);
+
+// The top-level "ddcLog" member of a loaded file: only its shape is checked.
+void ReadSimDdcLog(const Reader& reader, SimMachine& machine);
+
+// Carries out every transition whose time has come (and, with `everything`,
+// the rest too: between two runs the monitors finish what they were doing).
+void SettleSimDdc(SimMachine& machine, bool everything = false);
+
+// The monitor re-enumerates: a new HMONITOR and a new last-arrival time.
+void ReenumerateSimMonitor(SimMachine& machine, SimOutput& output);
+
+// Whether the machine file must be written for the DDC/CI side of the run.
+[[nodiscard]] bool SimDdcNeedsSaving(const SimMachine& machine);
+
+// Writes VCP values, last-arrival times and the run's transaction log back.
+void StoreSimDdc(const SimMachine& machine, nlohmann::json& document);
+
+// Simulated time: a sleep returns at once, having moved the clock to its
+// instant, and monitors finish what they were doing as time passes.
+class SimSteadyClock final : public SteadyClock {
+  public:
+    explicit SimSteadyClock(SimMachine& machine) : machine_(machine) {}
+    [[nodiscard]] std::int64_t NowNanoseconds() override;
+    void SleepUntil(std::int64_t instant) override;
+    void Advance(std::int64_t nanoseconds);
+
+  private:
+    SimMachine& machine_;
+};
+
+// dxva2 over the simulated monitors. Physical-monitor handles are counted
+// until destroyed, so tests can prove that none leaks.
+class SimMonitorConfiguration final : public MonitorConfiguration {
+  public:
+    SimMonitorConfiguration(SimMachine& machine, SimSteadyClock& clock)
+        : machine_(machine), clock_(clock) {}
+    DdcCall GetNumberOfPhysicalMonitors(MonitorHandle monitor, std::uint32_t& count) override;
+    DdcCall GetPhysicalMonitors(MonitorHandle monitor,
+                                std::span<PhysicalMonitor> monitors) override;
+    DdcCall DestroyPhysicalMonitors(std::span<const PhysicalMonitor> monitors) override;
+    DdcCall GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
+                                        std::uint32_t& length) override;
+    DdcCall CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor,
+                                                    std::span<char> buffer) override;
+    DdcCall GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t code,
+                                            std::uint32_t& type, std::uint32_t& current,
+                                            std::uint32_t& maximum) override;
+    DdcCall SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
+                          std::uint32_t value) override;
+
+    // Physical-monitor handles handed out and not yet destroyed.
+    [[nodiscard]] std::size_t livePhysicalMonitors() const { return live_.size(); }
+
+  private:
+    struct Issued {
+        std::size_t adapter = 0;
+        std::size_t output = 0;
+        std::uint32_t generation = 0;  // the HMONITOR's, see SimOutput
+    };
+    // The bus behind a handle, or the error a call on it reports before any
+    // bus traffic.
+    struct Target {
+        SimOutput* output = nullptr;
+        std::uint32_t error = 0;
+    };
+    [[nodiscard]] Target Find(PhysicalMonitorHandle monitor);
+    // Answers the command from the monitor's state: 0 or the error to report.
+    using Answer = std::function<std::uint32_t(SimOutput& output, SimDdcMonitor& ddc,
+                                               SimDdcTransaction& transaction)>;
+    // One bus transaction: charges its cost to the clock, answers it unless
+    // the handle or the bus fails, and logs it.
+    DdcCall Transact(PhysicalMonitorHandle monitor, SimDdcTransaction transaction,
+                     const std::function<std::int64_t(const SimOutput&)>& cost,
+                     const Answer& answer);
+
+    SimMachine& machine_;
+    SimSteadyClock& clock_;
+    std::map<PhysicalMonitorHandle, Issued> live_;
+    PhysicalMonitorHandle next_ = 1;
+};
+
+// The lenticor-sim process's own file descriptor 0, so a host can drive the
+// cancel watcher through a real pipe.
+class SimStandardInput final : public StandardInput {
+  public:
+    [[nodiscard]] bool IsPipe() override;
+    [[nodiscard]] bool PeekAvailable(std::uint32_t& available) override;
+    [[nodiscard]] bool Read(std::span<char> buffer, std::uint32_t& read) override;
+};
+
+}  // namespace lenticor::sim

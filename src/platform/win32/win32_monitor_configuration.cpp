@@ -1,0 +1,94 @@
+#include "dxva2_monitor_api.h"
+
+#include "win32_ddc_ports.h"
+
+#include <cwchar>
+#include <vector>
+
+namespace lenticor::win32 {
+namespace {
+
+// Read at once: any later call (even a destructor) may overwrite it.
+DdcCall Outcome(BOOL succeeded) {
+    if (succeeded) {
+        return {true, 0};
+    }
+    return {false, static_cast<std::uint32_t>(::GetLastError())};
+}
+
+HANDLE NativeHandle(PhysicalMonitorHandle monitor) {
+    return reinterpret_cast<HANDLE>(monitor);
+}
+
+}  // namespace
+
+DdcCall Win32MonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
+                                                               std::uint32_t& count) {
+    DWORD native = 0;
+    const auto outcome = Outcome(
+        ::GetNumberOfPhysicalMonitorsFromHMONITOR(reinterpret_cast<HMONITOR>(monitor), &native));
+    count = native;
+    return outcome;
+}
+
+DdcCall Win32MonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
+                                                       std::span<PhysicalMonitor> monitors) {
+    std::vector<PHYSICAL_MONITOR> native(monitors.size());
+    const auto outcome = Outcome(::GetPhysicalMonitorsFromHMONITOR(
+        reinterpret_cast<HMONITOR>(monitor), static_cast<DWORD>(native.size()), native.data()));
+    if (!outcome.ok) {
+        return outcome;
+    }
+    for (std::size_t i = 0; i < native.size(); ++i) {
+        monitors[i].handle = reinterpret_cast<PhysicalMonitorHandle>(native[i].hPhysicalMonitor);
+        const auto& text = native[i].szPhysicalMonitorDescription;
+        monitors[i].description.assign(text, ::wcsnlen(text, PHYSICAL_MONITOR_DESCRIPTION_SIZE));
+    }
+    return outcome;
+}
+
+DdcCall Win32MonitorConfiguration::DestroyPhysicalMonitors(
+    std::span<const PhysicalMonitor> monitors) {
+    std::vector<PHYSICAL_MONITOR> native(monitors.size());
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        native[i].hPhysicalMonitor = NativeHandle(monitors[i].handle);
+    }
+    return Outcome(::DestroyPhysicalMonitors(static_cast<DWORD>(native.size()), native.data()));
+}
+
+DdcCall Win32MonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
+                                                               std::uint32_t& length) {
+    DWORD native = 0;
+    const auto outcome = Outcome(::GetCapabilitiesStringLength(NativeHandle(monitor), &native));
+    length = native;
+    return outcome;
+}
+
+DdcCall Win32MonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
+    PhysicalMonitorHandle monitor, std::span<char> buffer) {
+    return Outcome(::CapabilitiesRequestAndCapabilitiesReply(NativeHandle(monitor), buffer.data(),
+                                                             static_cast<DWORD>(buffer.size())));
+}
+
+DdcCall Win32MonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor,
+                                                                   std::uint8_t code,
+                                                                   std::uint32_t& type,
+                                                                   std::uint32_t& current,
+                                                                   std::uint32_t& maximum) {
+    MC_VCP_CODE_TYPE nativeType = MC_MOMENTARY;
+    DWORD nativeCurrent = 0;
+    DWORD nativeMaximum = 0;
+    const auto outcome = Outcome(::GetVCPFeatureAndVCPFeatureReply(
+        NativeHandle(monitor), code, &nativeType, &nativeCurrent, &nativeMaximum));
+    type = static_cast<std::uint32_t>(nativeType);
+    current = nativeCurrent;
+    maximum = nativeMaximum;
+    return outcome;
+}
+
+DdcCall Win32MonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
+                                                 std::uint32_t value) {
+    return Outcome(::SetVCPFeature(NativeHandle(monitor), code, value));
+}
+
+}  // namespace lenticor::win32

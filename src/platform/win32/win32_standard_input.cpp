@@ -1,0 +1,40 @@
+#include "windows_api.h"
+
+#include "win32_ddc_ports.h"
+
+namespace lenticor::win32 {
+namespace {
+
+// Null when the process has no standard input (a GUI parent gave none).
+HANDLE StandardInputHandle() {
+    const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+}  // namespace
+
+bool Win32StandardInput::IsPipe() {
+    const HANDLE handle = StandardInputHandle();
+    return handle != nullptr && ::GetFileType(handle) == FILE_TYPE_PIPE;
+}
+
+bool Win32StandardInput::PeekAvailable(std::uint32_t& available) {
+    DWORD native = 0;
+    if (!::PeekNamedPipe(StandardInputHandle(), nullptr, 0, nullptr, &native, nullptr)) {
+        return false;
+    }
+    available = native;
+    return true;
+}
+
+bool Win32StandardInput::Read(std::span<char> buffer, std::uint32_t& read) {
+    DWORD native = 0;
+    if (!::ReadFile(StandardInputHandle(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                    &native, nullptr)) {
+        return false;
+    }
+    read = native;
+    return true;
+}
+
+}  // namespace lenticor::win32

@@ -1,0 +1,89 @@
+#include "ddc/capabilities.h"
+#include "ddc/ddc_target.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace nimbo {
+namespace {
+
+TEST(FindVcpCodeValues, FollowsOnlyTheFirstVcpSectionAndItsFlatLists) {
+    struct Case {
+        const char* situation;
+        std::string capabilities;
+        const char* code;
+        std::optional<std::string> values;
+    };
+    const std::string typical =
+        "(prot(monitor)type(lcd)cmds(01 02 03 07 0C)vcp(02 04 10 12 14(05 08 0B) 60(0F 11) "
+        "D6(01 04 05))mccs_ver(2.2))";
+    const Case cases[] = {
+        {"a typical monitor", typical, "D6", "01 04 05"},
+        {"a code without a list is an engaged empty list", "vcp(10 D6(01 04))", "10", ""},
+        {"lower-case section and code", "vcp(10 d6(01 04))", "d6", "01 04"},
+        {"blanks are normalised", "VCP(D6( 01   04 ))", "D6", "01 04"},
+        {"a list before the code is skipped", "VCP(14(05 08 0B) D6(01 04))", "D6", "01 04"},
+        {"tabs and newlines are blanks", "vcp(\t10\nD6 (01\t04)\r\n)", "D6", "01 04"},
+        {"no mccs_ver and no closing of the whole string", "(vcp(D6(01 04))", "D6", "01 04"},
+        {"an unterminated list", "VCP(D6(01 04", "D6", std::nullopt},
+        {"an unterminated section", "vcp(10 D6(01 04)", "D6", std::nullopt},
+        {"VCPNAME( is not VCP(", "VCPNAME(D6(x))", "D6", std::nullopt},
+        {"a second section is never read", "vcp(10)vcp(D6(01 04))", "D6", std::nullopt},
+        {"D6 outside the section", "cmds(D6(01 04))vcp(10)", "D6", std::nullopt},
+        {"0D6 is not D6", "vcp(0D6(01 04))", "D6", std::nullopt},
+        {"an empty section", "vcp()D6(01 04)", "D6", std::nullopt},
+        {"stray characters are stepped over", "vcp(zz ) D6(01 04))", "D6", std::nullopt},
+        {"stray letters before the code", "vcp(zz D6(01 04))", "D6", "01 04"},
+        {"too short", "vcp", "D6", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindVcpCodeValues(c.capabilities, c.code), c.values) << c.situation;
+    }
+}
+
+TEST(AdvertisesPowerOnAndOff, NeedsTheExactTokens01And04) {
+    const std::pair<const char*, bool> cases[] = {
+        {"vcp(D6(01 04))", true},   {"vcp(D6(04 05 01))", true}, {"vcp(D6(04 05))", false},
+        {"vcp(D6(1 4))", false},    {"vcp(D6(001 04))", false},  {"vcp(D6)", false},
+        {"vcp(10 D6(01 04", false}, {"vcp(d6(01 04))", true},    {"", false},
+    };
+    for (const auto& [capabilities, expected] : cases) {
+        EXPECT_EQ(AdvertisesPowerOnAndOff(capabilities), expected) << capabilities;
+    }
+}
+
+TEST(FormatCapabilityToken, HexesLowerCaseIdsAndBoundsTheirLength) {
+    const std::wstring ascii500(500, L'A');
+    const std::wstring ascii512(512, L'a');
+    const std::wstring ascii513(513, L'a');
+    std::string a500;  // 500 lower-cased A's in hex
+    for (int i = 0; i < 500; ++i) {
+        a500 += "61";
+    }
+    struct Case {
+        const char* situation;
+        std::wstring deviceId;
+        std::wstring instanceId;
+        std::uint64_t arrival;
+        std::optional<std::string> token;
+    };
+    const Case cases[] = {
+        {"one letter each", L"A", L"b", 255, "b1:61:62:00000000000000ff"},
+        {"non-ASCII ids go through UTF-8", L"\u00E9", L"x", 0x0123456789ABCDEFull,
+         "b1:c3a9:78:0123456789abcdef"},
+        {"500 units fit", ascii500, ascii500, 1, "b1:" + a500 + ":" + a500 + ":0000000000000001"},
+        {"512 units each make the token too long", ascii512, ascii512, 1, std::nullopt},
+        {"513 units are refused", ascii513, L"x", 1, std::nullopt},
+        {"no arrival time", L"A", L"b", 0, std::nullopt},
+        {"no instance id", L"A", L"", 1, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatCapabilityToken("b1", c.deviceId, c.instanceId, c.arrival), c.token)
+            << c.situation;
+    }
+}
+
+}  // namespace
+}  // namespace nimbo
