@@ -1,6 +1,7 @@
 #include "app/dispatcher.h"
 
 #include "app/usage.h"
+#include "ddc/power_command.h"
 #include "desktop/desktop_command.h"
 #include "displays/list_displays_command.h"
 #include "platform/console.h"
@@ -41,6 +42,7 @@ std::vector<Command> BuildCommandTable() {
         {L"--check-nimbo", CheckNimbo},
         {L"--ensure-nimbo-ready", EnsureNimboReady},
         nimbo::MakeDesktopCommand(),
+        nimbo::MakeDisplayPowerCommand(),
     };
 }
 
