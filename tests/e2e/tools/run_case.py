@@ -13,6 +13,9 @@ A case file is JSON:
       {
         "args": ["--help", "extra"],
         "env": {"NAME": "value"},               # added to the environment
+        "stdin": "cancel\n",                    # standard input is a pipe carrying this
+                                                 # text, held open until the step ends
+                                                 # (default: the null device)
         "unsetEnv": ["DISPLAY"],                 # removed from the environment
         "exit": 0,
         "stdout": "exact text",                 # or "stdoutFile" (relative to the case file)
@@ -210,9 +213,14 @@ def main():
             env.pop(name, None)
         args = [substitute(arg, work, captured) for arg in step["args"]]
         exe = helpers[program] if program else options.exe
-        return args, subprocess.Popen(command_prefix + [exe] + args, env=env, cwd=work,
-                                      stdin=subprocess.PIPE if program else subprocess.DEVNULL,
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        piped = program is not None or "stdin" in step
+        process = subprocess.Popen(command_prefix + [exe] + args, env=env, cwd=work,
+                                   stdin=subprocess.PIPE if piped else subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if step.get("stdin"):
+            process.stdin.write(substitute(step["stdin"], work, captured).encode("utf-8"))
+            process.stdin.flush()
+        return args, process
 
     background = []
 
@@ -254,6 +262,11 @@ def main():
                 running.append(start(member, captured))
             errors = []
             for member, (args, process) in zip(group, running):
+                if process.stdin is not None:
+                    # The host keeps the pipe open while the command runs.
+                    process.wait(timeout=STEP_TIMEOUT_SECONDS)
+                    process.stdin.close()
+                    process.stdin = None
                 out, err = process.communicate(timeout=STEP_TIMEOUT_SECONDS)
                 stdout, stderr = decode(out), decode(err)
                 problems = check_step(member, process.returncode, stdout, stderr, case_dir, work,
