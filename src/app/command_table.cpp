@@ -1,6 +1,7 @@
 #include "app/dispatcher.h"
 
 #include "app/usage.h"
+#include "ddc/brightness_command.h"
 #include "ddc/power_command.h"
 #include "desktop/desktop_command.h"
 #include "displays/list_displays_command.h"
@@ -43,6 +44,7 @@ std::vector<Command> BuildCommandTable() {
         {L"--ensure-nimbo-ready", EnsureNimboReady},
         nimbo::MakeDesktopCommand(),
         nimbo::MakeDisplayPowerCommand(),
+        nimbo::MakeDisplayBrightnessCommand(),
     };
 }
 

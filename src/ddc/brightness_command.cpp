@@ -1,0 +1,124 @@
+#include "ddc/brightness_command.h"
+
+#include "ddc/brightness_request.h"
+#include "ddc/ddc_target.h"
+#include "platform/console.h"
+#include "platform/monitor_configuration.h"
+#include "platform/platform.h"
+#include "platform/steady_clock.h"
+
+#include <chrono>
+#include <exception>
+#include <ostream>
+
+namespace nimbo {
+namespace {
+
+constexpr const char* kBrightnessLogTag = "[NimboBrightness]";
+constexpr std::uint8_t kVcpBrightness = 0x10;
+constexpr std::chrono::nanoseconds kSettleTime = std::chrono::milliseconds(100);
+
+int Report(lenticor::Platform& platform, const DisplayBrightnessResult& result) {
+    PrintBrightnessResult(platform.console.Out(), result);
+    return result.success ? lenticor::kExitSuccess : lenticor::kExitFailure;
+}
+
+// The caller owns `held` and `nativeError` so that both outlive the engine:
+// the monitor is released only after the result line, which carries the error.
+DisplayBrightnessIo MonitorIo(lenticor::Platform& platform, const NimboDdcCandidate& candidate,
+                              OwnedPhysicalMonitors& held, std::uint32_t& nativeError) {
+    auto& api = platform.monitorConfiguration;
+    auto& err = platform.console.Err();
+    return {
+        .isCurrent = [&platform, &candidate] { return IsDdcCandidateCurrent(platform, candidate); },
+        .buildToken = [&platform,
+                       &candidate] { return BuildCapabilityToken(platform, candidate, "b1"); },
+        .acquire =
+            [&platform, &candidate, &held] {
+                held = AcquireSinglePhysicalMonitor(platform, candidate.monitor, kBrightnessLogTag,
+                                                    CancelPoll{});
+                return held.owned();
+            },
+        .read =
+            [&api, &err, &held, &nativeError](std::uint32_t& current, std::uint32_t& maximum) {
+                current = 0;
+                maximum = 0;
+                std::uint32_t type = 0;
+                const lenticor::DdcCall call = api.GetVCPFeatureAndVCPFeatureReply(
+                    held.handle(), kVcpBrightness, type, current, maximum);
+                if (!call.ok) {
+                    nativeError = call.error;
+                    err << kBrightnessLogTag << " VCP 10 read failed, error=" << call.error
+                        << std::endl;
+                }
+                return call.ok;
+            },
+        .write =
+            [&api, &err, &held, &nativeError](std::uint32_t value) {
+                const lenticor::DdcCall call =
+                    api.SetVCPFeature(held.handle(), kVcpBrightness, value);
+                if (!call.ok) {
+                    nativeError = call.error;
+                    err << kBrightnessLogTag << " VCP 10 write failed, error=" << call.error
+                        << std::endl;
+                }
+                return call.ok;
+            },
+        .settle =
+            [&clock = platform.steadyClock] {
+                clock.SleepUntil(clock.NowNanoseconds() + kSettleTime.count());
+            },
+    };
+}
+
+}  // namespace
+
+int NimboDisplayBrightnessCommand::Execute(lenticor::Platform& platform,
+                                           const DisplayBrightnessRequest& request) {
+    DisplayBrightnessResult result;
+    if (request.action == DisplayBrightnessAction::Set)
+        result.requestedLevel = request.level;
+    // Declared before everything that may throw, so the monitor stays held
+    // until the result line, whichever line that is, has been written.
+    OwnedPhysicalMonitors held;
+    std::uint32_t nativeError = 0;
+    try {
+        const NimboDdcResolution resolution = ResolveNimboDdcTarget(platform, request.displayId);
+        if (!resolution.candidate) {
+            result.errorCode = resolution.errorCode;
+            result.errorMessage = resolution.errorMessage;
+            return Report(platform, result);
+        }
+        const NimboDdcCandidate& candidate = *resolution.candidate;
+        result.displayId = candidate.deviceId;
+        DisplayBrightnessRequest resolved = request;
+        resolved.displayId = candidate.deviceId;
+        result = RunBrightnessEngine(resolved, MonitorIo(platform, candidate, held, nativeError));
+        if (nativeError != 0)
+            result.nativeError = nativeError;
+        return Report(platform, result);
+    } catch (const std::exception& error) {
+        result.success = false;
+        result.errorCode = "NIMBO_BRIGHTNESS_EXCEPTION";
+        result.errorMessage = error.what();
+        return Report(platform, result);
+    }
+}
+
+lenticor::Command MakeDisplayBrightnessCommand() {
+    return lenticor::MakeParsedCommand<DisplayBrightnessRequest>(
+        L"--nimbo-display-brightness",
+        {.parse = ParseDisplayBrightnessRequest,
+         .run =
+             [](lenticor::Platform& platform, const DisplayBrightnessRequest& request) {
+                 return NimboDisplayBrightnessCommand::Execute(platform, request);
+             },
+         .defaultResult =
+             [](const DisplayBrightnessRequest&) {
+                 return BrightnessResultToJson(DisplayBrightnessResult{});
+             },
+         .tag = kBrightnessResultTag,
+         .handling = lenticor::Utf8Handling::Replace});
+}
+
+}  // namespace nimbo
