@@ -6,6 +6,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "ddc/brightness_engine.h"
 #include "ddc/brightness_request.h"
 
 namespace nimbo::test {
@@ -159,6 +160,24 @@ TEST(RunBrightnessEngine, ReadsOnlyWhatTheTokenCannotVouchFor) {
         EXPECT_EQ(BrightnessResultToJson(RunBrightnessEngine(c.request, monitor.Io())).dump(),
                   c.json);
         EXPECT_EQ(monitor.trace, c.trace);
+    }
+}
+
+TEST(BrightnessConversions, RoundToTheNearestStepAndHitBothEndsExactly) {
+    struct Case {
+        std::int32_t level;
+        std::uint32_t maximum;
+        std::uint32_t raw;      // what a set writes
+        std::int32_t readBack;  // what a status then reports
+    };
+    const Case cases[] = {
+        {50, 100, 50, 50},      {50, 255, 128, 50},       {33, 3, 1, 33},         {67, 3, 2, 67},
+        {0, 255, 0, 0},         {100, 255, 255, 100},     {100, 7, 7, 100},       {1, 7, 0, 0},
+        {99, 65535, 64880, 99}, {100, 65535, 65535, 100}, {50, 65535, 32768, 50}, {-5, 10, 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BrightnessRaw(c.level, c.maximum), c.raw) << c.level << " of " << c.maximum;
+        EXPECT_EQ(BrightnessPercent(c.raw, c.maximum), c.readBack) << c.raw << " of " << c.maximum;
     }
 }
 
