@@ -125,6 +125,15 @@ std::size_t Utf16Length(std::wstring_view text) {
 #endif
 }
 
+std::wstring Utf16LeToWide(std::span<const std::uint8_t> bytes) {
+    std::wstring text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text.push_back(static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8));
+    }
+    return text;
+}
+
 std::wstring ToLowerWide(std::wstring_view text) {
     std::wstring out(text);
     for (auto& c : out) {

@@ -7,7 +7,9 @@
 // pairs), and both convert as Windows would convert the equivalent UTF-16.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,10 @@ namespace lenticor {
 // Number of UTF-16 code units `text` occupies on Windows (limits such as
 // "1 to 1024 UTF-16 code units" count these, not wchar_t elements).
 [[nodiscard]] std::size_t Utf16Length(std::wstring_view text);
+
+// UTF-16LE bytes as Windows writes them into property and registry buffers,
+// one wide character per code unit; an odd last byte is ignored.
+[[nodiscard]] std::wstring Utf16LeToWide(std::span<const std::uint8_t> bytes);
 
 // Lower-cases every character with towlower (the comparison rule for display
 // IDs and interface paths).

@@ -60,18 +60,11 @@ std::optional<std::wstring> InstanceIdOfInterface(lenticor::ConfigManager& manag
         size % 2 != 0) {
         return std::nullopt;
     }
-    const auto unit = [&buffer](std::size_t i) {
-        return static_cast<wchar_t>(buffer[2 * i] | buffer[2 * i + 1] << 8);
-    };
-    const std::size_t units = size / 2;
-    if (unit(units - 1) != L'\0' || unit(0) == L'\0') {
+    const auto text = lenticor::Utf16LeToWide(std::span(buffer.data(), size));
+    if (text.back() != L'\0' || text.front() == L'\0') {
         return std::nullopt;
     }
-    std::wstring id;
-    for (std::size_t i = 0; i < units && unit(i) != L'\0'; ++i) {
-        id.push_back(unit(i));
-    }
-    return id;
+    return text.substr(0, text.find(L'\0'));
 }
 
 std::optional<std::uint64_t> LastArrival(lenticor::ConfigManager& manager,

@@ -51,10 +51,7 @@ std::optional<std::wstring> StringProperty(lenticor::ConfigRet result, std::uint
     if (result != lenticor::kCrSuccess || type != lenticor::kDevPropTypeString || size < 2 ||
         size > kPropertyBufferBytes || size % 2 != 0)
         return std::nullopt;
-    std::wstring text;
-    for (std::uint32_t i = 0; i < size; i += 2) {
-        text.push_back(static_cast<wchar_t>(buffer[i] | (buffer[i + 1] << 8)));
-    }
+    std::wstring text = lenticor::Utf16LeToWide(std::span(buffer.data(), size));
     if (text.back() != L'\0')
         return std::nullopt;
     text.resize(text.find(L'\0'));

@@ -92,15 +92,6 @@ std::wstring Widen(std::string_view text) {
     return wide;
 }
 
-// UTF-16LE bytes as Windows wrote them, one wchar_t per code unit.
-std::wstring FromUtf16Bytes(const std::uint8_t* bytes, std::size_t size) {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        text.push_back(static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8));
-    }
-    return text;
-}
-
 // One "%u" of the C scanners: blanks, an optional sign, at least one digit.
 // Saturates instead of overflowing; a negative number is never in range, so
 // it reads as the largest value.
@@ -267,7 +258,7 @@ std::wstring ReadContainerId(lenticor::RegistryKey& key) {
     if (key.QueryValue(kContainerIdValue, size / 2 * 2, type, data) != lenticor::kErrorSuccess) {
         return {};
     }
-    auto text = FromUtf16Bytes(data.data(), data.size());
+    auto text = lenticor::Utf16LeToWide(data);
     while (!text.empty() && text.back() == L'\0') {
         text.pop_back();
     }
@@ -415,7 +406,8 @@ std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::Platform& platform) 
             if (manager.GetDevNodeProperty(node, lenticor::DeviceProperty::LocationInfo, type,
                                            buffer, written) == lenticor::kCrSuccess &&
                 type == lenticor::kDevPropTypeString) {
-                auto text = FromUtf16Bytes(buffer.data(), std::min(written, kLocationBufferBytes));
+                auto text = lenticor::Utf16LeToWide(
+                    std::span(buffer.data(), std::min(written, kLocationBufferBytes)));
                 text.erase(std::min(text.find(L'\0'), text.size()));
                 entry.location = WideToUtf8(text);
             }

@@ -72,16 +72,6 @@ Found FindTarget(const SimMachine& machine, nimbo::dcfg::LUID adapterId, std::ui
     return {};
 }
 
-SimOutput* FindByDeviceName(SimMachine& machine, std::wstring_view deviceName) {
-    for (auto& adapter : machine.adapters) {
-        for (auto& output : adapter.outputs) {
-            if (ToLowerWide(output.deviceName) == ToLowerWide(deviceName))
-                return &output;
-        }
-    }
-    return nullptr;
-}
-
 std::uint32_t BitsOf(std::uint32_t pixelFormat) {
     return pixelFormat >= 1 && pixelFormat <= 4 ? pixelFormat * 8 : 0;
 }
@@ -230,7 +220,7 @@ void SimAfterQuery(SimMachine& machine) {
     const auto& unplug = desktop.faults.unplug;
     if (!unplug || desktop.successfulQueries != unplug->afterQueries)
         return;
-    if (SimOutput* output = FindByDeviceName(machine, unplug->output)) {
+    if (SimOutput* output = FindSimOutput(machine, unplug->output)) {
         output->monitor.reset();
         output->active = false;
         desktop.changed = true;

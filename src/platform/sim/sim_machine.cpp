@@ -269,6 +269,18 @@ void DeriveMonitorKeys(SimMachine& machine) {
 }  // namespace
 
 // Creates the key and every key above it (Windows has no dangling subkeys).
+SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName) {
+    const auto wanted = ToLowerWide(deviceName);
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs) {
+            if (ToLowerWide(output.deviceName) == wanted) {
+                return &output;
+            }
+        }
+    }
+    return nullptr;
+}
+
 SimRegistryValue MakeRegistryString(std::wstring_view text) {
     SimRegistryValue value{kRegSz, {}};
     for (const wchar_t c : text) {

@@ -171,6 +171,10 @@ struct SimMachine {
 // `path` has no hive and no leading backslash.
 SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path);
 
+// The output whose GDI device name is `deviceName` (case-insensitive, as
+// Windows compares them), or null.
+[[nodiscard]] SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName);
+
 // A REG_SZ value holding `text`.
 [[nodiscard]] SimRegistryValue MakeRegistryString(std::wstring_view text);
 

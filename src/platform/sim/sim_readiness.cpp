@@ -65,17 +65,6 @@ void DeriveCameraKeys(const Reader& reader, const SimCamera& camera, SimMachine&
         .values[L"containerid"] = MakeRegistryString(containerId);
 }
 
-SimOutput* FindOutput(SimMachine& machine, std::wstring_view deviceName) {
-    for (auto& adapter : machine.adapters) {
-        for (auto& output : adapter.outputs) {
-            if (ToLowerWide(output.deviceName) == ToLowerWide(deviceName)) {
-                return &output;
-            }
-        }
-    }
-    return nullptr;
-}
-
 // Sources are numbered by their position on the adapter, as GetSourceName
 // answers them.
 SimOutput* FindSource(SimMachine& machine, const nimbo::dcfg::LUID& adapterId,
@@ -332,7 +321,7 @@ std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstri
         }
         return kDispChangeSuccessful;
     }
-    SimOutput* output = deviceName ? FindOutput(machine_, *deviceName) : nullptr;
+    SimOutput* output = deviceName ? FindSimOutput(machine_, *deviceName) : nullptr;
     if (output == nullptr || mode == nullptr) {
         return kDispChangeBadParam;
     }
