@@ -18,8 +18,10 @@ class DisplayDevices;
 class Dxgi;
 class Environment;
 class Files;
+class ModuleLoader;
 class MonitorConfiguration;
 class Monitors;
+class Processes;
 class Registry;
 class StandardInput;
 class SteadyClock;
@@ -43,6 +45,8 @@ struct Platform {
     MonitorConfiguration& monitorConfiguration;
     StandardInput& standardInput;
     SteadyClock& steadyClock;
+    ModuleLoader& modules;
+    Processes& processes;
 };
 
 }  // namespace lenticor

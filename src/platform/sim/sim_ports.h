@@ -14,7 +14,9 @@
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_foreground.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_readiness.h"
 
 namespace lenticor::sim {
@@ -96,7 +98,9 @@ class SimPorts {
           files(std::move(drivesRoot)),
           videoInputs(machine),
           steadyClock(machine),
-          monitorConfiguration(machine, steadyClock) {}
+          monitorConfiguration(machine, steadyClock),
+          modules(machine),
+          processes(machine) {}
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
@@ -108,7 +112,8 @@ class SimPorts {
                         windows,       files,
                         crypto,        videoInputs,
                         environment,   monitorConfiguration,
-                        standardInput, steadyClock};
+                        standardInput, steadyClock,
+                        modules,       processes};
     }
 
     SimDxgi dxgi;
@@ -125,6 +130,8 @@ class SimPorts {
     SimSteadyClock steadyClock;
     SimMonitorConfiguration monitorConfiguration;
     SimStandardInput standardInput;
+    SimModuleLoader modules;
+    SimProcesses processes;
 };
 
 }  // namespace lenticor::sim

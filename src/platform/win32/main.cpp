@@ -9,6 +9,7 @@
 #include "win32_desktop_ports.h"
 #include "win32_journal_ports.h"
 #include "win32_ports.h"
+#include "win32_present_method_ports.h"
 #include "win32_readiness_ports.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -30,6 +31,8 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32MonitorConfiguration monitorConfiguration;
     lenticor::win32::Win32StandardInput standardInput;
     lenticor::SystemSteadyClock steadyClock;
+    lenticor::win32::Win32ModuleLoader modules;
+    lenticor::win32::Win32Processes processes;
     lenticor::Platform platform{console,       clock,
                                 dxgi,          displayDevices,
                                 registry,      displayConfig,
@@ -37,6 +40,7 @@ int wmain(int argc, wchar_t** argv) {
                                 windows,       files,
                                 crypto,        videoInputs,
                                 environment,   monitorConfiguration,
-                                standardInput, steadyClock};
+                                standardInput, steadyClock,
+                                modules,       processes};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

@@ -151,7 +151,8 @@ struct DdcBench {
                       pc.platform().windows,       pc.platform().files,
                       pc.platform().crypto,        pc.platform().videoInputs,
                       pc.platform().environment,   ddc,
-                      pc.platform().standardInput, pc.platform().steadyClock};
+                      pc.platform().standardInput, pc.platform().steadyClock,
+                      pc.platform().modules,       pc.platform().processes};
 };
 
 TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {

@@ -256,7 +256,8 @@ TEST(ResolveNimboCameraSerial, SkipsOverlongNamesAndEndsTheWalkOnAnyOtherEnumera
                           p.windows,       p.files,
                           p.crypto,        p.videoInputs,
                           p.environment,   p.monitorConfiguration,
-                          p.standardInput, p.steadyClock};
+                          p.standardInput, p.steadyClock,
+                          p.modules,       p.processes};
         nimbo::CameraProbeContext context{platform, pc.log};
         EXPECT_EQ(
             nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),
