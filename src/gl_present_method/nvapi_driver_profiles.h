@@ -5,6 +5,7 @@
 #include "gl_present_method/driver_profiles.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace lenticor {
@@ -32,11 +33,17 @@ class NvapiDriverProfiles final : public IDriverProfiles {
   private:
     // Defined with the NvAPI function table in nvapi_driver_profiles.cpp.
     struct Functions;
+    struct Lookup;
+
+    // FindApplicationByName of the exe; stores nothing.
+    [[nodiscard]] Lookup FindApplication(const std::wstring& exe);
+    [[nodiscard]] bool WriteSetting(void* profile, std::uint32_t value);
+    bool Fail(std::int32_t status);
 
     ModuleLoader& modules_;
     std::int32_t lastStatus_ = 0;
     void* session_ = nullptr;  // NvDRSSessionHandle
-    Functions* functions_ = nullptr;
+    std::unique_ptr<Functions> functions_;
 };
 
 }  // namespace lenticor::gl_present_method

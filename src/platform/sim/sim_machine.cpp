@@ -4,6 +4,7 @@
 #include "app/text.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_edid.h"
+#include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_reader.h"
 #include "platform/sim/sim_readiness.h"
 
@@ -310,7 +311,7 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog"});
+                       "usbDevices", "ddcLog", "nvidia"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -362,6 +363,9 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr);
     if (root.Has("ddcLog")) {
         ReadSimDdcLog(root.Member("ddcLog"), machine);
+    }
+    if (root.Has("nvidia")) {
+        ReadSimNvidia(root.Member("nvidia"), machine);
     }
     return machine;
 }

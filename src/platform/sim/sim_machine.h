@@ -6,6 +6,7 @@
 
 #include "platform/display_config_types.h"
 #include "platform/native_codes.h"
+#include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
 
@@ -163,8 +164,9 @@ struct SimMachine {
     SimDesktop desktop;  // the desktop commands' additions (sim_desktop.h)
     std::vector<SimCamera> cameras;
     std::vector<SimUsbDevice> usbDevices;
-    bool readinessChanged = false;  // a mode or display scale was changed
-    SimDdcBus ddc;                  // the DDC/CI bus and the simulated clock
+    bool readinessChanged = false;            // a mode or display scale was changed
+    SimDdcBus ddc;                            // the DDC/CI bus and the simulated clock
+    std::optional<NvidiaDriverStore> nvidia;  // none: no NVIDIA driver (sim_nvidia.h)
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

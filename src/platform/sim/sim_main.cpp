@@ -5,6 +5,7 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_ports.h"
 
 #include <stdlib.h>  // mkdtemp
@@ -112,10 +113,12 @@ int main(int argc, char** argv) {
         // Between two runs the monitors finish what they were doing.
         lenticor::sim::SettleSimDdc(source.machine, true);
         if (source.machine.desktop.changed || source.machine.readinessChanged ||
-            lenticor::sim::SimDdcNeedsSaving(source.machine)) {
+            lenticor::sim::SimDdcNeedsSaving(source.machine) ||
+            lenticor::sim::SimNvidiaNeedsSaving(source.machine)) {
             lenticor::sim::StoreSimDesktop(source.machine, source.document);
             lenticor::sim::StoreSimReadiness(source.machine, source.document);
             lenticor::sim::StoreSimDdc(source.machine, source.document);
+            lenticor::sim::StoreSimNvidia(source.machine, source.document);
             source.changed = true;
         }
         lenticor::sim::SaveIfChanged(source);

@@ -1,0 +1,225 @@
+// NvapiDriverProfiles against the simulated driver: which NvAPI statuses
+// become which answers, what reaches the driver's store and when, and that
+// the settings session never outlives the object.
+
+#include "gl_present_method/nvapi_driver_profiles.h"
+#include "platform/nvapi_records.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_nvidia.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+namespace lenticor::gl_present_method {
+namespace {
+
+using Json = nlohmann::json;
+
+// A machine whose driver holds `nvidia`; null: no NVIDIA driver.
+struct Driver {
+    explicit Driver(const Json& nvidia)
+        : machine(sim::ParseMachine(nvidia.is_null()
+                                        ? Json{{"adapters", Json::array()}}
+                                        : Json{{"adapters", Json::array()}, {"nvidia", nvidia}})) {}
+    [[nodiscard]] std::size_t LiveSessions() const {
+        return machine.nvidia ? machine.nvidia->liveSessions() : 0;
+    }
+    sim::SimMachine machine;
+    sim::SimModuleLoader modules{machine};
+};
+
+const Json kGameProfile = Json::parse(R"({"profiles": [
+    {"name": "Korvo Vistel game.exe", "applications": ["game.exe", "launcher.exe"],
+     "settings": [{"id": "0x20D690F8", "value": 2}]},
+    {"name": "Korvo Vistelpad", "applications": ["pad.exe"],
+     "settings": [{"id": "0x20D690F8", "predefinedValue": 1, "value": 3}]},
+    {"name": "Shipped", "predefined": true, "applications": ["shipped.exe"],
+     "settings": [{"id": "0x20D690F8", "predefinedValue": 1}]},
+    {"name": "Plain", "applications": ["plain.exe"]}],
+  "globalSettings": [{"id": "0x20D690F8", "value": 5}]})");
+
+Json WithFaults(Json nvidia, const Json& faults) {
+    nvidia["faults"] = faults;
+    return nvidia;
+}
+
+TEST(NvapiDriverProfiles, OpenAnswersEachFailingStepWithItsCodeAndNeverLeaksTheSession) {
+    struct Case {
+        const char* name;
+        Json nvidia;
+        const char* code;
+        std::int32_t lastStatus;
+    };
+    const Case cases[] = {
+        {"no driver", nullptr, "NVAPI_UNAVAILABLE", 0},
+        {"a missing interface",
+         {{"missingInterfaces", {"NvAPI_DRS_GetProfileInfo"}}},
+         "NVAPI_UNAVAILABLE",
+         0},
+        {"initialize fails", WithFaults({}, {{"NvAPI_Initialize", -6}}), "NVAPI_UNAVAILABLE", 0},
+        {"no session", WithFaults({}, {{"NvAPI_DRS_CreateSession", -1}}), "NVAPI_SESSION_FAILED",
+         -1},
+        {"settings unreadable", WithFaults({}, {{"NvAPI_DRS_LoadSettings", -3}}),
+         "NVAPI_SESSION_FAILED", -3},
+        {"open", Json::object(), "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Driver driver(c.nvidia);
+        {
+            NvapiDriverProfiles profiles(driver.modules);
+            EXPECT_EQ(profiles.Open(), c.code);
+            EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
+        }
+        EXPECT_EQ(driver.LiveSessions(), 0u) << "the settings session outlived the object";
+    }
+}
+
+TEST(NvapiDriverProfiles, OpenQueriesEveryInterfaceOnceInTheFixedOrder) {
+    Driver driver(Json::object());
+    NvapiDriverProfiles profiles(driver.modules);
+    ASSERT_EQ(profiles.Open(), "");
+    std::vector<std::uint32_t> expected;
+    for (const auto& entry : nvapi::kInterfaceIds) {
+        expected.push_back(entry.id);
+    }
+    EXPECT_EQ(driver.machine.nvidia->queried(), expected);
+}
+
+TEST(NvapiDriverProfiles, ReadProfileReportsOnlyAValueTheUserStoredInTheExesOwnProfile) {
+    struct Case {
+        const wchar_t* exe;
+        Json faults;
+        bool found, ours, shared, error;
+        std::optional<std::uint32_t> value;
+        std::int32_t lastStatus;
+    };
+    const Case cases[] = {
+        {L"unknown.exe", {}, false, false, false, false, std::nullopt, 0},
+        {L"LAUNCHER.EXE", {}, true, true, true, false, 2u, 0},
+        {L"pad.exe", {}, true, false, false, false, 3u, 0},
+        {L"shipped.exe", {}, true, false, false, false, std::nullopt, 0},
+        {L"plain.exe", {}, true, false, false, false, std::nullopt, 0},
+        {L"game.exe",
+         {{"NvAPI_DRS_FindApplicationByName", -3}},
+         false,
+         false,
+         false,
+         true,
+         std::nullopt,
+         -3},
+        {L"game.exe",
+         {{"NvAPI_DRS_GetProfileInfo", -8}},
+         false,
+         false,
+         false,
+         true,
+         std::nullopt,
+         -8},
+        {L"game.exe", {{"NvAPI_DRS_GetSetting", -1}}, true, true, true, true, std::nullopt, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.exe << " " << c.faults.dump());
+        auto nvidia = kGameProfile;
+        if (!c.faults.is_null()) {
+            nvidia["faults"] = c.faults;
+        }
+        Driver driver(nvidia);
+        NvapiDriverProfiles profiles(driver.modules);
+        ASSERT_EQ(profiles.Open(), "");
+        const auto state = profiles.ReadProfile(c.exe);
+        EXPECT_EQ(state.found, c.found);
+        EXPECT_EQ(state.ours, c.ours);
+        EXPECT_EQ(state.shared, c.shared);
+        EXPECT_EQ(state.error, c.error);
+        EXPECT_EQ(state.value, c.value);
+        EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
+    }
+}
+
+TEST(NvapiDriverProfiles, ChangesFailWithTheDriversStatusAndStopAtTheFirstFailure) {
+    enum class Op { Create, Set, DeleteValue, DeleteProfile };
+    struct Case {
+        const char* name;
+        Op op;
+        const wchar_t* exe;
+        Json faults;
+        bool ok;
+        std::int32_t lastStatus;
+        std::size_t profilesAfterSave;
+    };
+    const Case cases[] = {
+        {"set on an unknown exe", Op::Set, L"new.exe", {}, false, -166, 4},
+        {"delete an unknown exe's profile", Op::DeleteProfile, L"new.exe", {}, false, -166, 4},
+        {"delete a value that is not there", Op::DeleteValue, L"plain.exe", {}, true, 0, 4},
+        {"delete a predefined value", Op::DeleteValue, L"shipped.exe", {}, true, 0, 4},
+        {"delete a profile", Op::DeleteProfile, L"game.exe", {}, true, 0, 3},
+        {"create for an exe another profile holds", Op::Create, L"Plain.exe", {}, false, -167, 5},
+        {"create without the right to",
+         Op::Create,
+         L"new.exe",
+         {{"NvAPI_DRS_SetSetting", -137}},
+         false,
+         -137,
+         5},
+        {"create", Op::Create, L"new.exe", {}, true, 0, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto nvidia = kGameProfile;
+        if (!c.faults.is_null()) {
+            nvidia["faults"] = c.faults;
+        }
+        Driver driver(nvidia);
+        NvapiDriverProfiles profiles(driver.modules);
+        ASSERT_EQ(profiles.Open(), "");
+        bool ok = false;
+        switch (c.op) {
+            case Op::Create:
+                ok = profiles.CreateProfileForExe(c.exe, 7);
+                break;
+            case Op::Set:
+                ok = profiles.SetValue(c.exe, 7);
+                break;
+            case Op::DeleteValue:
+                ok = profiles.DeleteValue(c.exe);
+                break;
+            case Op::DeleteProfile:
+                ok = profiles.DeleteProfile(c.exe);
+                break;
+        }
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
+        EXPECT_EQ(driver.machine.nvidia->Document(), sim::NvidiaDriverStore(nvidia).Document())
+            << "a change reached the driver's store before Save";
+        ASSERT_TRUE(profiles.Save());
+        EXPECT_EQ(driver.machine.nvidia->Document()["profiles"].size(), c.profilesAfterSave);
+    }
+}
+
+TEST(NvapiDriverProfiles, ASavedProfileIsWhatTheNextRunReadsFromTheMachineFile) {
+    Driver driver(kGameProfile);
+    {
+        NvapiDriverProfiles profiles(driver.modules);
+        ASSERT_EQ(profiles.Open(), "");
+        ASSERT_TRUE(profiles.CreateProfileForExe(L"new.exe", 7));
+        ASSERT_TRUE(profiles.SetValue(L"plain.exe", 4));
+        ASSERT_TRUE(profiles.Save());
+    }
+    EXPECT_EQ(driver.LiveSessions(), 0u);
+    Json document = {{"adapters", Json::array()}};
+    sim::StoreSimNvidia(driver.machine, document);
+    Driver next(document["nvidia"]);
+    EXPECT_EQ(next.machine.nvidia->Document(), document["nvidia"]) << "parse and save disagree";
+    NvapiDriverProfiles profiles(next.modules);
+    ASSERT_EQ(profiles.Open(), "");
+    const auto created = profiles.ReadProfile(L"new.exe");
+    EXPECT_TRUE(created.ours && !created.shared);
+    EXPECT_EQ(created.value, 7u);
+    EXPECT_EQ(profiles.ReadProfile(L"plain.exe").value, 4u);
+}
+
+}  // namespace
+}  // namespace lenticor::gl_present_method
