@@ -2,7 +2,8 @@
 """Checks the built lenticor.exe: it may import Windows system DLLs only (a
 MinGW runtime DLL would not be on the user's machine), and it must carry an
 application manifest asking for asInvoker without any DPI awareness, and a
-version resource."""
+version resource. With --dll-export it checks a test DLL instead: system
+imports only, and an export table of exactly the names given."""
 
 import argparse
 import re
@@ -26,6 +27,21 @@ def imported_dlls(objdump, exe):
     output = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
                             text=True).stdout
     return [name.strip() for name in re.findall(r"DLL Name:\s*(\S+)", output)]
+
+
+def exported_names(objdump, dll):
+    output = subprocess.run([objdump, "-p", dll], check=True, capture_output=True,
+                            text=True).stdout
+    table = output.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) != 2:
+        return []
+    names = []
+    for line in table[1].splitlines()[1:]:
+        match = re.match(r"\s*\[\s*\d+\]\s+(\S+)\s*$", line)
+        if match is None:
+            break
+        names.append(match.group(1))
+    return names
 
 
 def resources(data):
@@ -69,6 +85,8 @@ def resources(data):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--dll-export", action="append", dest="dll_exports",
+                        help="check a DLL: its only exports are the names given")
     parser.add_argument("exe")
     options = parser.parse_args()
     problems = []
@@ -79,6 +97,14 @@ def main():
     for dll in dlls:
         if dll.lower() not in SYSTEM_DLLS:
             problems.append(f"imports {dll}, which is not part of Windows")
+
+    if options.dll_exports:
+        exports = exported_names(options.objdump, options.exe)
+        if sorted(exports) != sorted(options.dll_exports):
+            problems.append(f"exports {exports}, expected exactly {options.dll_exports}")
+        print("\n".join(problems) if problems else f"imports: {', '.join(dlls)}; exports: "
+              f"{', '.join(exports)}")
+        return 1 if problems else 0
 
     with open(options.exe, "rb") as handle:
         found = resources(handle.read())

@@ -9,9 +9,15 @@ A case file is JSON:
                                                # by LENTICOR_SIM_MACHINE
     "files": {"journal/desktop.json": "text"},  # created under WORK before the first step
                                                # (${size:N:CHAR} and ${WORK} are replaced)
+    "nvapi": {"profiles": [...]},               # wine only: the test nvapi64.dll goes into
+                                               # the prefix's system32 for this case, with
+                                               # this driver state in WORK/nvapi.json (the
+                                               # machine file's "nvidia" shape), saved back
+                                               # there; the DLL is removed when the case ends
     "steps": [
       {
         "args": ["--help", "extra"],
+        "program": "nvapi_probe",               # a --helper name instead of the exe
         "env": {"NAME": "value"},               # added to the environment
         "stdin": "cancel\n",                    # standard input is a pipe carrying this
                                                  # text, held open until the step ends
@@ -167,6 +173,7 @@ def main():
     parser.add_argument("--helper", action="append", default=[],
                         help="NAME=PATH of a helper program for background steps")
     parser.add_argument("--kind", required=True, choices=["sim", "wine"])
+    parser.add_argument("--nvapi-dll", help="the test nvapi64.dll for cases with \"nvapi\"")
     parser.add_argument("--work", required=True)
     parser.add_argument("--state", required=True, help="folder of the Wine fixture's state")
     parser.add_argument("case")
@@ -201,11 +208,30 @@ def main():
 
     helpers = dict(item.split("=", 1) for item in options.helper)
 
+    # The driver library lives in the shared prefix's system folder, where the
+    # program loads it from; ctest's lock "nvapi64" keeps other cases away
+    # while it is there.
+    installed_dll = None
+    if "nvapi" in case:
+        if options.kind != "wine" or not options.nvapi_dll:
+            print("an \"nvapi\" case needs --kind wine and --nvapi-dll")
+            return 1
+        state = os.path.join(work, "nvapi.json")
+        with open(state, "w", encoding="utf-8") as handle:
+            json.dump(case["nvapi"], handle, indent=2)
+        base_env["LENTICOR_TEST_NVAPI_STATE"] = "Z:" + state.replace("/", "\\")
+        # Native only: a Wine build with its own nvapi64 must not answer.
+        overrides = base_env.get("WINEDLLOVERRIDES", "")
+        base_env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "nvapi64=n"
+        installed_dll = os.path.join(base_env["WINEPREFIX"], "drive_c", "windows", "system32",
+                                     "nvapi64.dll")
+
     def decode(data):
         text = data.decode("utf-8", errors="surrogateescape")
         return text.replace("\r\n", "\n") if options.kind == "wine" else text
 
     def start(step, captured, program=None):
+        program = program or step.get("program")
         env = dict(base_env)
         for name, value in step.get("env", {}).items():
             env[name] = substitute(value, work, captured)
@@ -237,6 +263,8 @@ def main():
     captured = {}
     failures = []
     try:
+        if installed_dll:
+            shutil.copyfile(options.nvapi_dll, installed_dll)
         for index, step in enumerate(case["steps"]):
             if "setJson" in step:
                 set_json(work, step["setJson"], captured)
@@ -279,6 +307,8 @@ def main():
                 break
     finally:
         stop_background()
+        if installed_dll and os.path.exists(installed_dll):
+            os.remove(installed_dll)
     if failures:
         print("\n".join(failures))
         return 1
