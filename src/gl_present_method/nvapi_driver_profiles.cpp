@@ -179,6 +179,9 @@ ProfileState NvapiDriverProfiles::ReadProfile(const std::wstring& exe) {
         return state;
     }
     const auto profile = lookup.profile;
+    // The exe is known even when its profile cannot be described: a caller
+    // refreshing after a change must not take the profile for gone.
+    state.found = true;
     nv::DrsProfileRecord info{};
     info.version = nv::kProfileVersion1;
     const auto described = functions_->getProfileInfo(session, profile, &info);
@@ -187,7 +190,6 @@ ProfileState NvapiDriverProfiles::ReadProfile(const std::wstring& exe) {
         state.error = true;
         return state;
     }
-    state.found = true;
     state.ours = BeginsWithOwnPrefix(info.profileName);
     state.shared = info.numOfApps > 1;
     nv::DrsSettingRecord setting{};

@@ -52,19 +52,16 @@ TEST(NvapiDriverProfiles, OpenAnswersEachFailingStepWithItsCodeAndNeverLeaksTheS
         const char* code;
         std::int32_t lastStatus;
     };
+    // clang-format off
     const Case cases[] = {
         {"no driver", nullptr, "NVAPI_UNAVAILABLE", 0},
-        {"a missing interface",
-         {{"missingInterfaces", {"NvAPI_DRS_GetProfileInfo"}}},
-         "NVAPI_UNAVAILABLE",
-         0},
+        {"a missing interface", {{"missingInterfaces", {"NvAPI_DRS_GetProfileInfo"}}}, "NVAPI_UNAVAILABLE", 0},
         {"initialize fails", WithFaults({}, {{"NvAPI_Initialize", -6}}), "NVAPI_UNAVAILABLE", 0},
-        {"no session", WithFaults({}, {{"NvAPI_DRS_CreateSession", -1}}), "NVAPI_SESSION_FAILED",
-         -1},
-        {"settings unreadable", WithFaults({}, {{"NvAPI_DRS_LoadSettings", -3}}),
-         "NVAPI_SESSION_FAILED", -3},
+        {"no session", WithFaults({}, {{"NvAPI_DRS_CreateSession", -1}}), "NVAPI_SESSION_FAILED", -1},
+        {"settings unreadable", WithFaults({}, {{"NvAPI_DRS_LoadSettings", -3}}), "NVAPI_SESSION_FAILED", -3},
         {"open", Json::object(), "", 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Driver driver(c.nvidia);
@@ -96,30 +93,18 @@ TEST(NvapiDriverProfiles, ReadProfileReportsOnlyAValueTheUserStoredInTheExesOwnP
         std::optional<std::uint32_t> value;
         std::int32_t lastStatus;
     };
+    // clang-format off
     const Case cases[] = {
         {L"unknown.exe", {}, false, false, false, false, std::nullopt, 0},
         {L"LAUNCHER.EXE", {}, true, true, true, false, 2u, 0},
         {L"pad.exe", {}, true, false, false, false, 3u, 0},
         {L"shipped.exe", {}, true, false, false, false, std::nullopt, 0},
         {L"plain.exe", {}, true, false, false, false, std::nullopt, 0},
-        {L"game.exe",
-         {{"NvAPI_DRS_FindApplicationByName", -3}},
-         false,
-         false,
-         false,
-         true,
-         std::nullopt,
-         -3},
-        {L"game.exe",
-         {{"NvAPI_DRS_GetProfileInfo", -8}},
-         false,
-         false,
-         false,
-         true,
-         std::nullopt,
-         -8},
+        {L"game.exe", {{"NvAPI_DRS_FindApplicationByName", -3}}, false, false, false, true, std::nullopt, -3},
+        {L"game.exe", {{"NvAPI_DRS_GetProfileInfo", -8}}, true, false, false, true, std::nullopt, -8},
         {L"game.exe", {{"NvAPI_DRS_GetSetting", -1}}, true, true, true, true, std::nullopt, -1},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.exe << " " << c.faults.dump());
         auto nvidia = kGameProfile;
@@ -150,6 +135,7 @@ TEST(NvapiDriverProfiles, ChangesFailWithTheDriversStatusAndStopAtTheFirstFailur
         std::int32_t lastStatus;
         std::size_t profilesAfterSave;
     };
+    // clang-format off
     const Case cases[] = {
         {"set on an unknown exe", Op::Set, L"new.exe", {}, false, -166, 4},
         {"delete an unknown exe's profile", Op::DeleteProfile, L"new.exe", {}, false, -166, 4},
@@ -157,15 +143,10 @@ TEST(NvapiDriverProfiles, ChangesFailWithTheDriversStatusAndStopAtTheFirstFailur
         {"delete a predefined value", Op::DeleteValue, L"shipped.exe", {}, true, 0, 4},
         {"delete a profile", Op::DeleteProfile, L"game.exe", {}, true, 0, 3},
         {"create for an exe another profile holds", Op::Create, L"Plain.exe", {}, false, -167, 5},
-        {"create without the right to",
-         Op::Create,
-         L"new.exe",
-         {{"NvAPI_DRS_SetSetting", -137}},
-         false,
-         -137,
-         5},
+        {"create without the right to", Op::Create, L"new.exe", {{"NvAPI_DRS_SetSetting", -137}}, false, -137, 5},
         {"create", Op::Create, L"new.exe", {}, true, 0, 5},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto nvidia = kGameProfile;
