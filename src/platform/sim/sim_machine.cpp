@@ -310,7 +310,7 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog"});
+                       "usbDevices", "ddcLog", "fileSystem"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
