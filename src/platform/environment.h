@@ -2,6 +2,7 @@
 // Port: the process environment (GetEnvironmentVariableW).
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace lenticor {
@@ -15,6 +16,11 @@ class Environment {
     // is unset or empty.
     [[nodiscard]] virtual std::uint32_t GetEnvironmentVariable(std::wstring_view name,
                                                                std::uint32_t capacity) = 0;
+    // The same call, keeping the text: `value` receives it only when it fits
+    // (the return is then its length), and is cleared otherwise.
+    [[nodiscard]] virtual std::uint32_t GetEnvironmentVariableW(std::wstring_view name,
+                                                                std::uint32_t capacity,
+                                                                std::wstring& value) = 0;
 };
 
 }  // namespace lenticor

@@ -20,6 +20,7 @@ namespace fileapi {
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
 inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
 inline constexpr std::uint32_t kDelete = 0x00010000u;
+inline constexpr std::uint32_t kFileReadAttributes = 0x80u;
 
 // dwShareMode
 inline constexpr std::uint32_t kShareNone = 0;
@@ -42,6 +43,14 @@ inline constexpr std::uint32_t kAttributeNormal = 0x80;
 inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kFlagOpenReparsePoint = 0x00200000u;
 inline constexpr std::uint32_t kFlagBackupSemantics = 0x02000000u;
+
+// GetFileAttributesW's failure value.
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+
+// CompareStringOrdinal's answers (CSTR_*).
+inline constexpr int kCstrLessThan = 1;
+inline constexpr int kCstrEqual = 2;
+inline constexpr int kCstrGreaterThan = 3;
 
 // MoveFileExW
 inline constexpr std::uint32_t kMoveReplaceExisting = 0x1;
@@ -113,6 +122,12 @@ struct FileSizeResult {
 struct FileInformationResult {
     std::uint32_t error = fileapi::kErrorSuccess;
     std::uint32_t attributes = 0;
+    std::uint32_t numberOfLinks = 0;  // nNumberOfLinks
+};
+
+struct FileAttributesResult {
+    std::uint32_t error = fileapi::kErrorSuccess;  // set when Windows gives INVALID_FILE_ATTRIBUTES
+    std::uint32_t attributes = fileapi::kInvalidFileAttributes;
 };
 
 class Files {
@@ -150,6 +165,32 @@ class Files {
     [[nodiscard]] virtual std::uint32_t GetFullPathNameW(std::wstring_view fileName,
                                                          std::uint32_t bufferLength,
                                                          std::wstring& fullPath) = 0;
+    // SetEndOfFile: the file ends at the handle's file pointer.
+    [[nodiscard]] virtual std::uint32_t SetEndOfFile(const FileHandle& file) = 0;
+    // GetFinalPathNameByHandleW(file, buffer, bufferLength, flags): the path the
+    // handle's file has now, links resolved, in the "\\?\C:\..." form. Same
+    // length convention as GetFullPathNameW; 0 on failure.
+    [[nodiscard]] virtual std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
+                                                                  std::uint32_t bufferLength,
+                                                                  std::uint32_t flags,
+                                                                  std::wstring& finalPath) = 0;
+    // SetFileInformationByHandle(FileDispositionInfo) with DeleteFile TRUE: the
+    // name goes when the last handle to the file closes. Needs a handle opened
+    // with DELETE access (else kErrorAccessDenied).
+    [[nodiscard]] virtual std::uint32_t SetFileDispositionInfoDelete(const FileHandle& file) = 0;
+    // CreateDirectoryW(path, attributes): with an `sddl` text the folder gets
+    // that security descriptor (revision 1, not inheritable); when the text
+    // does not convert, the folder is created without one. kErrorAlreadyExists
+    // when the path exists, kErrorPathNotFound when its parent does not.
+    [[nodiscard]] virtual std::uint32_t CreateDirectoryW(const std::wstring& path,
+                                                         const std::wstring* sddl) = 0;
+    [[nodiscard]] virtual FileAttributesResult GetFileAttributesW(const std::wstring& path) = 0;
+    // CompareStringOrdinal over UTF-16 code units: kCstrLessThan, kCstrEqual or
+    // kCstrGreaterThan. Ignoring case upper-cases each unit by simple case
+    // mapping first, as Windows' ordinal comparison does. A kernel32 string call,
+    // here because its callers compare paths.
+    [[nodiscard]] virtual int CompareStringOrdinal(std::wstring_view a, std::wstring_view b,
+                                                   bool ignoreCase) = 0;
     // std::filesystem::create_directories: creates `directory` and every missing
     // ancestor. Throws std::filesystem::filesystem_error (its what() is the
     // message callers report).

@@ -28,5 +28,6 @@ constexpr Win32Error kErrorInvalidParameter = 87;
 constexpr Win32Error kErrorInsufficientBuffer = 122;
 constexpr Win32Error kErrorMoreData = 234;
 constexpr Win32Error kErrorNoMoreItems = 259;
+constexpr Win32Error kErrorUnsupportedType = 1630;
 
 }  // namespace lenticor

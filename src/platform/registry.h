@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
+
+// RegGetValueW dwFlags: the value types a caller accepts.
+constexpr std::uint32_t kRrfRtRegSz = 0x2;  // RRF_RT_REG_SZ
 
 class RegistryKey {
   public:
@@ -52,6 +56,24 @@ class Registry {
     [[nodiscard]] virtual Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey,
                                              std::uint32_t access,
                                              std::unique_ptr<RegistryKey>& key) = 0;
+
+    // RegGetValueW(hive, subKey, valueName, flags) into a buffer of `capacity`
+    // bytes. A type that `flags` does not accept gives kErrorUnsupportedType; a
+    // string value comes back with its terminating NUL, counted in its size; a
+    // value larger than `capacity` gives kErrorMoreData. `type` and `data` are
+    // set on success only.
+    [[nodiscard]] virtual Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
+                                                  std::wstring_view valueName, std::uint32_t flags,
+                                                  std::size_t capacity, std::uint32_t& type,
+                                                  std::vector<std::uint8_t>& data) = 0;
+    // RegSetKeyValueW: creates `subKey` when it is missing.
+    [[nodiscard]] virtual Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                                     std::wstring_view valueName,
+                                                     std::uint32_t type,
+                                                     std::span<const std::uint8_t> data) = 0;
+    // RegDeleteKeyValueW: kErrorFileNotFound when the key or the value is missing.
+    [[nodiscard]] virtual Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                                        std::wstring_view valueName) = 0;
 };
 
 }  // namespace lenticor

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cwctype>
+#include <locale>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -183,6 +185,46 @@ std::uint32_t CheckDeletable(const std::filesystem::path& path, std::optional<De
     return fa::kErrorSuccess;
 }
 
+std::pair<std::uint64_t, std::uint64_t> IdentityOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// Text as Windows holds it: UTF-16 code units.
+std::u16string Utf16Units(std::wstring_view text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (const wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code > 0xFFFF) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return units;
+}
+
+// Simple upper-case mapping of one UTF-16 unit; surrogates stay as they are,
+// since Windows' ordinal comparison maps units, not code points.
+char16_t UpperUnit(char16_t unit) {
+    static const std::optional<std::locale> unicode = []() -> std::optional<std::locale> {
+        try {
+            return std::locale("C.UTF-8");
+        } catch (const std::runtime_error&) {
+            return std::nullopt;
+        }
+    }();
+    if (unit >= 0xD800 && unit <= 0xDFFF)
+        return unit;
+    if (!unicode)
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
+    const wchar_t upper =
+        std::use_facet<std::ctype<wchar_t>>(*unicode).toupper(static_cast<wchar_t>(unit));
+    // A mapping that leaves the BMP cannot be one unit; Windows keeps the unit.
+    return static_cast<std::uint32_t>(upper) > 0xFFFF ? unit : static_cast<char16_t>(upper);
+}
+
 bool InvalidNameCharacter(wchar_t c) {
     return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' ||
            c == L'*';
@@ -341,6 +383,17 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
 
     struct stat linkStatus {};
     const bool exists = ::lstat(real->c_str(), &linkStatus) == 0;
+    if (exists) {
+        // A file whose delete is pending refuses new opens (STATUS_DELETE_PENDING,
+        // which GetLastError reports as ERROR_ACCESS_DENIED).
+        struct stat target {};
+        const bool itself = openLink || !S_ISLNK(linkStatus.st_mode);
+        if ((itself && DeletePending(linkStatus)) ||
+            (!itself && ::stat(real->c_str(), &target) == 0 && DeletePending(target))) {
+            result.error = fa::kErrorAccessDenied;
+            return result;
+        }
+    }
     if (exists && S_ISLNK(linkStatus.st_mode) && openLink) {
         // The link itself: no data to share, so no share check either.
         if (creationDisposition == fa::kCreateNew) {
@@ -569,10 +622,12 @@ std::uint32_t SimFiles::DeleteFileW(const std::wstring& path) {
 FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return {fa::kErrorInvalidHandle, 0};
+        return {fa::kErrorInvalidHandle, 0, 0};
     struct stat status {};
     if (::fstat(open->fd, &status) != 0)
-        return {ErrorFromErrno(errno, open->realPath), 0};
+        return {ErrorFromErrno(errno, open->realPath), 0, 0};
+    // NTFS counts a folder's names, not its ".." entries: a folder has one.
+    const auto links = S_ISDIR(status.st_mode) ? 1u : static_cast<std::uint32_t>(status.st_nlink);
     std::uint32_t attributes = 0;
     if (S_ISLNK(status.st_mode)) {
         attributes = fa::kAttributeReparsePoint;
@@ -585,7 +640,7 @@ FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& fil
         if ((status.st_mode & S_IWUSR) == 0)
             attributes |= fa::kAttributeReadOnly;
     }
-    return {fa::kErrorSuccess, attributes};
+    return {fa::kErrorSuccess, attributes, links};
 }
 
 std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
@@ -612,6 +667,153 @@ std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
     }
     open->realPath = *target;
     return fa::kErrorSuccess;
+}
+
+bool SimFiles::DeletePending(const struct stat& status) const {
+    return pendingDeletes_.count(IdentityOf(status)) != 0;
+}
+
+std::optional<std::wstring> SimFiles::FinalPathOfReal(const std::filesystem::path& real) const {
+    std::error_code error;
+    const auto root = std::filesystem::weakly_canonical(root_, error);
+    if (error)
+        return std::nullopt;
+    const auto relative = real.lexically_relative(root);
+    auto part = relative.begin();
+    if (relative.empty() || part == relative.end())
+        return std::nullopt;
+    const std::string drive = part->string();
+    if (drive.size() != 1 || !IsDriveLetter(static_cast<wchar_t>(drive[0])))
+        return std::nullopt;  // outside the simulated drives
+    std::wstring path = L"\\\\?\\";
+    path += static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(drive[0])));
+    path += L":\\";
+    bool first = true;
+    for (++part; part != relative.end(); ++part) {
+        if (part->empty())
+            continue;
+        if (!first)
+            path += L'\\';
+        path += Utf8ToWideStrict(part->string()).value_or(L"\uFFFD");
+        first = false;
+    }
+    return path;
+}
+
+std::uint32_t SimFiles::SetEndOfFile(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return fa::kErrorInvalidHandle;
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return fa::kErrorAccessDenied;
+    const off_t position = ::lseek(open->fd, 0, SEEK_CUR);
+    if (position < 0 || ::ftruncate(open->fd, position) != 0)
+        return ErrorFromErrno(errno, open->realPath);
+    return fa::kErrorSuccess;
+}
+
+std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
+                                                  std::uint32_t bufferLength, std::uint32_t flags,
+                                                  std::wstring& finalPath) {
+    finalPath.clear();
+    OpenFile* open = Find(file);
+    // Only FILE_NAME_NORMALIZED | VOLUME_NAME_DOS (0) is simulated.
+    if (open == nullptr || flags != 0)
+        return 0;
+    // The kernel's name for the descriptor has every link resolved, as the
+    // final path does on Windows; a link opened as itself keeps its own name.
+    char target[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(open->fd);
+    const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (size <= 0)
+        return 0;
+    const auto windows =
+        FinalPathOfReal(std::filesystem::path(std::string(target, static_cast<std::size_t>(size))));
+    if (!windows)
+        return 0;
+    const std::size_t length = Utf16Length(*windows);
+    if (length + 1 <= bufferLength) {
+        finalPath = *windows;
+        return static_cast<std::uint32_t>(length);
+    }
+    return static_cast<std::uint32_t>(length + 1);
+}
+
+std::uint32_t SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return fa::kErrorInvalidHandle;
+    if ((open->access & kRightDelete) == 0)
+        return fa::kErrorAccessDenied;
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return ErrorFromErrno(errno, open->realPath);
+    // A read-only file cannot be deleted (STATUS_CANNOT_DELETE), a folder only
+    // when empty.
+    if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
+        return fa::kErrorAccessDenied;
+    if (S_ISDIR(status.st_mode)) {
+        std::error_code error;
+        if (!std::filesystem::is_empty(open->realPath, error) || error)
+            return 145;  // ERROR_DIR_NOT_EMPTY
+    }
+    pendingDeletes_[IdentityOf(status)] = open->realPath;
+    return fa::kErrorSuccess;
+}
+
+std::uint32_t SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
+    const auto real = RealPathOf(path);
+    if (!real)
+        return fa::kErrorPathNotFound;
+    // A drive's root folder always exists on Windows.
+    if (const auto relative = real->lexically_relative(root_); !relative.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(root_ / *relative.begin(), ignored);
+    }
+    if (::mkdir(real->c_str(), 0777) == 0)
+        return fa::kErrorSuccess;
+    switch (errno) {
+        case EEXIST:
+            return fa::kErrorAlreadyExists;
+        case ENOENT:
+        case ENOTDIR:
+            return fa::kErrorPathNotFound;
+        default:
+            return ErrorFromErrno(errno, *real);
+    }
+}
+
+FileAttributesResult SimFiles::GetFileAttributesW(const std::wstring& path) {
+    const auto real = RealPathOf(path);
+    if (!real)
+        return {fa::kErrorPathNotFound, fa::kInvalidFileAttributes};
+    struct stat status {};
+    if (::lstat(real->c_str(), &status) != 0)
+        return {ErrorFromErrno(errno, *real), fa::kInvalidFileAttributes};
+    if (DeletePending(status))
+        return {fa::kErrorAccessDenied, fa::kInvalidFileAttributes};
+    // The last component is not followed: a link answers for itself.
+    if (S_ISLNK(status.st_mode)) {
+        return {fa::kErrorSuccess,
+                fa::kAttributeReparsePoint | (IsDirectory(*real) ? fa::kAttributeDirectory : 0u)};
+    }
+    if (S_ISDIR(status.st_mode))
+        return {fa::kErrorSuccess, fa::kAttributeDirectory};
+    return {fa::kErrorSuccess, fa::kAttributeArchive |
+                                   ((status.st_mode & S_IWUSR) == 0 ? fa::kAttributeReadOnly : 0u)};
+}
+
+int SimFiles::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
+    auto left = Utf16Units(a);
+    auto right = Utf16Units(b);
+    if (ignoreCase) {
+        for (auto& unit : left)
+            unit = UpperUnit(unit);
+        for (auto& unit : right)
+            unit = UpperUnit(unit);
+    }
+    const int order = left.compare(right);
+    return order < 0 ? fa::kCstrLessThan : order == 0 ? fa::kCstrEqual : fa::kCstrGreaterThan;
 }
 
 std::uint32_t SimFiles::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,
@@ -642,9 +844,31 @@ void SimFiles::CloseHandle(std::uint64_t id) noexcept {
     const auto found = open_.find(id);
     if (found == open_.end())
         return;
+    struct stat status {};
+    const bool known = found->second.fd >= 0 && ::fstat(found->second.fd, &status) == 0;
     if (found->second.fd >= 0)
         ::close(found->second.fd);
     open_.erase(found);
+    if (!known)
+        return;
+    const auto pending = pendingDeletes_.find(IdentityOf(status));
+    if (pending == pendingDeletes_.end())
+        return;
+    // The name goes with the last handle to the file.
+    for (const auto& [otherId, other] : open_) {
+        struct stat otherStatus {};
+        if (::fstat(other.fd, &otherStatus) == 0 && IdentityOf(otherStatus) == pending->first)
+            return;
+    }
+    struct stat nameStatus {};
+    if (::lstat(pending->second.c_str(), &nameStatus) == 0 &&
+        IdentityOf(nameStatus) == pending->first) {
+        if (S_ISDIR(nameStatus.st_mode))
+            ::rmdir(pending->second.c_str());
+        else
+            ::unlink(pending->second.c_str());
+    }
+    pendingDeletes_.erase(pending);
 }
 
 }  // namespace lenticor

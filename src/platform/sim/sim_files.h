@@ -17,6 +17,17 @@
 // holds, fails with ERROR_SHARING_VIOLATION. Checking and announcing happen
 // under an exclusive flock on the same file, so two processes cannot both pass
 // the check. The locks belong to the open file and follow it across renames.
+//
+// A symbolic link under the drives folder is a reparse point (a junction or a
+// symbolic link on Windows): paths through a linked folder follow it, and
+// FILE_FLAG_OPEN_REPARSE_POINT opens a link in the last component as itself.
+// Hard links are real hard links. Final paths map back from the real file
+// system, so a file reached through a link has the target's path.
+//
+// Simpler than Windows: a pending delete (FileDispositionInfo) is known to the
+// process that set it only, and folders carry no security descriptors.
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +35,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -62,6 +74,17 @@ class SimFiles final : public Files {
     [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
                                                            const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t SetEndOfFile(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
+                                                          std::uint32_t bufferLength,
+                                                          std::uint32_t flags,
+                                                          std::wstring& finalPath) override;
+    [[nodiscard]] std::uint32_t SetFileDispositionInfoDelete(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t CreateDirectoryW(const std::wstring& path,
+                                                 const std::wstring* sddl) override;
+    [[nodiscard]] FileAttributesResult GetFileAttributesW(const std::wstring& path) override;
+    [[nodiscard]] int CompareStringOrdinal(std::wstring_view a, std::wstring_view b,
+                                           bool ignoreCase) override;
     [[nodiscard]] std::uint32_t GetFullPathNameW(std::wstring_view fileName,
                                                  std::uint32_t bufferLength,
                                                  std::wstring& fullPath) override;
@@ -79,10 +102,16 @@ class SimFiles final : public Files {
     };
 
     OpenFile* Find(const FileHandle& file);
+    [[nodiscard]] bool DeletePending(const struct stat& status) const;
+    // The Windows path of a real path under the drives folder, "\\?\C:\..."
+    [[nodiscard]] std::optional<std::wstring> FinalPathOfReal(
+        const std::filesystem::path& real) const;
 
     std::filesystem::path root_;
     std::wstring currentDirectory_;
     std::map<std::uint64_t, OpenFile> open_;
+    // Files whose name goes when the last handle closes, by device and inode.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::filesystem::path> pendingDeletes_;
     std::uint64_t nextId_ = 1;
 };
 

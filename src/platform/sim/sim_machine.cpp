@@ -311,7 +311,8 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog", "nvidia"});
+                       "usbDevices", "ddcLog", "nvidia",
+                       "fileSystem"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;

@@ -167,6 +167,9 @@ struct SimMachine {
     bool readinessChanged = false;            // a mode or display scale was changed
     SimDdcBus ddc;                            // the DDC/CI bus and the simulated clock
     std::optional<NvidiaDriverStore> nvidia;  // none: no NVIDIA driver (sim_nvidia.h)
+    // HKEY_CURRENT_USER values set or deleted in this run, as (key path, value
+    // name) spelled as the caller did, for writing back to the machine file.
+    std::vector<std::pair<std::wstring, std::wstring>> userRegistryChanges;
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

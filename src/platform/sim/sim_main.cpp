@@ -5,8 +5,10 @@
 #include "platform/console.h"
 #include "platform/platform.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_ports.h"
+#include "platform/sim/sim_user_registry.h"
 
 #include <stdlib.h>  // mkdtemp
 #include <cerrno>
@@ -104,6 +106,7 @@ int main(int argc, char** argv) {
             drives = scratch.emplace().path() / "drives";
         }
         lenticor::sim::SimPorts ports(source.machine, drives);
+        lenticor::sim::ApplySimFileSystem(source, ports.files);
         lenticor::StandardConsole console;
         lenticor::SystemClock clock;
         auto platform = ports.MakePlatform(console, clock);
@@ -119,6 +122,10 @@ int main(int argc, char** argv) {
             lenticor::sim::StoreSimReadiness(source.machine, source.document);
             lenticor::sim::StoreSimDdc(source.machine, source.document);
             lenticor::sim::StoreSimNvidia(source.machine, source.document);
+            source.changed = true;
+        }
+        if (!source.machine.userRegistryChanges.empty()) {
+            lenticor::sim::StoreSimUserRegistry(source.machine, source.document);
             source.changed = true;
         }
         lenticor::sim::SaveIfChanged(source);

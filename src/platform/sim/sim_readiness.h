@@ -54,6 +54,8 @@ class SimVideoInputDevices final : public VideoInputDevices {
 class ProcessEnvironment final : public Environment {
   public:
     std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override;
 };
 
 }  // namespace lenticor::sim

@@ -17,4 +17,17 @@ std::uint32_t Win32Environment::GetEnvironmentVariable(std::wstring_view name,
                                      capacity);
 }
 
+std::uint32_t Win32Environment::GetEnvironmentVariableW(std::wstring_view name,
+                                                        std::uint32_t capacity,
+                                                        std::wstring& value) {
+    value.clear();
+    const std::wstring variable(name);
+    std::vector<WCHAR> buffer(capacity == 0 ? 1 : capacity);
+    const DWORD length = ::GetEnvironmentVariableW(
+        variable.c_str(), capacity == 0 ? nullptr : buffer.data(), capacity);
+    if (length != 0 && length < capacity)
+        value.assign(buffer.data(), length);
+    return length;
+}
+
 }  // namespace lenticor::win32

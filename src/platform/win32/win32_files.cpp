@@ -1,7 +1,13 @@
+#include "windows_api.h"
+
+// After <windows.h>, which it needs.
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "win32_journal_ports.h"
@@ -67,8 +73,8 @@ std::uint32_t Win32Files::DeleteFileW(const std::wstring& path) {
 FileInformationResult Win32Files::GetFileInformationByHandle(const FileHandle& file) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(Native(file), &information))
-        return {::GetLastError(), 0};
-    return {fileapi::kErrorSuccess, information.dwFileAttributes};
+        return {::GetLastError(), 0, 0};
+    return {fileapi::kErrorSuccess, information.dwFileAttributes, information.nNumberOfLinks};
 }
 
 std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
@@ -104,6 +110,63 @@ std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint
     if (length != 0 && length < bufferLength)
         fullPath.assign(buffer.data(), length);
     return length;
+}
+
+std::uint32_t Win32Files::SetEndOfFile(const FileHandle& file) {
+    return ::SetEndOfFile(Native(file)) ? fileapi::kErrorSuccess : ::GetLastError();
+}
+
+std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
+                                                    std::uint32_t bufferLength, std::uint32_t flags,
+                                                    std::wstring& finalPath) {
+    finalPath.clear();
+    std::vector<wchar_t> buffer(bufferLength == 0 ? 1 : bufferLength);
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(Native(file), buffer.data(), bufferLength, flags);
+    if (length != 0 && length < bufferLength)
+        finalPath.assign(buffer.data(), length);
+    return length;
+}
+
+std::uint32_t Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {
+    FILE_DISPOSITION_INFO information{};
+    information.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(Native(file), FileDispositionInfo, &information,
+                                        sizeof information)
+               ? fileapi::kErrorSuccess
+               : ::GetLastError();
+}
+
+std::uint32_t Win32Files::CreateDirectoryW(const std::wstring& path, const std::wstring* sddl) {
+    struct LocalFreeDeleter {
+        void operator()(void* memory) const { ::LocalFree(memory); }
+    };
+    std::unique_ptr<void, LocalFreeDeleter> descriptor;
+    if (sddl != nullptr) {
+        PSECURITY_DESCRIPTOR converted = nullptr;
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl->c_str(), SDDL_REVISION_1,
+                                                                   &converted, nullptr))
+            descriptor.reset(converted);
+    }
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor.get();
+    attributes.bInheritHandle = FALSE;
+    return ::CreateDirectoryW(path.c_str(), descriptor ? &attributes : nullptr)
+               ? fileapi::kErrorSuccess
+               : ::GetLastError();
+}
+
+FileAttributesResult Win32Files::GetFileAttributesW(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {::GetLastError(), attributes};
+    return {fileapi::kErrorSuccess, attributes};
+}
+
+int Win32Files::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                  static_cast<int>(b.size()), ignoreCase ? TRUE : FALSE);
 }
 
 void Win32Files::CreateDirectories(const std::wstring& directory) {

@@ -41,6 +41,17 @@ class Win32Files final : public Files {
     [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
                                                            const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t SetEndOfFile(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
+                                                          std::uint32_t bufferLength,
+                                                          std::uint32_t flags,
+                                                          std::wstring& finalPath) override;
+    [[nodiscard]] std::uint32_t SetFileDispositionInfoDelete(const FileHandle& file) override;
+    [[nodiscard]] std::uint32_t CreateDirectoryW(const std::wstring& path,
+                                                 const std::wstring* sddl) override;
+    [[nodiscard]] FileAttributesResult GetFileAttributesW(const std::wstring& path) override;
+    [[nodiscard]] int CompareStringOrdinal(std::wstring_view a, std::wstring_view b,
+                                           bool ignoreCase) override;
     [[nodiscard]] std::uint32_t GetFullPathNameW(std::wstring_view fileName,
                                                  std::uint32_t bufferLength,
                                                  std::wstring& fullPath) override;

@@ -19,6 +19,8 @@ class Win32VideoInputDevices final : public VideoInputDevices {
 class Win32Environment final : public Environment {
   public:
     std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override;
 };
 
 }  // namespace lenticor::win32

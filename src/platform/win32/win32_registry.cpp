@@ -68,4 +68,45 @@ Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, s
     return status;
 }
 
+namespace {
+HKEY Root(RegistryHive hive) {
+    return hive == RegistryHive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+}  // namespace
+
+Win32Error Win32Registry::RegGetValueW(RegistryHive hive, std::wstring_view subKey,
+                                       std::wstring_view valueName, std::uint32_t flags,
+                                       std::size_t capacity, std::uint32_t& type,
+                                       std::vector<std::uint8_t>& data) {
+    const std::wstring path(subKey);
+    const std::wstring name(valueName);
+    std::vector<std::uint8_t> buffer(capacity == 0 ? 1 : capacity);
+    DWORD nativeType = 0;
+    DWORD size = static_cast<DWORD>(capacity);
+    const LSTATUS status = ::RegGetValueW(Root(hive), path.c_str(), name.c_str(), flags,
+                                          &nativeType, buffer.data(), &size);
+    if (status == ERROR_SUCCESS) {
+        buffer.resize(size);
+        data = std::move(buffer);
+        type = nativeType;
+    }
+    return status;
+}
+
+Win32Error Win32Registry::RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                          std::wstring_view valueName, std::uint32_t type,
+                                          std::span<const std::uint8_t> data) {
+    const std::wstring path(subKey);
+    const std::wstring name(valueName);
+    return ::RegSetKeyValueW(Root(hive), path.c_str(), name.c_str(), type, data.data(),
+                             static_cast<DWORD>(data.size()));
+}
+
+Win32Error Win32Registry::RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                             std::wstring_view valueName) {
+    const std::wstring path(subKey);
+    const std::wstring name(valueName);
+    return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
+}
+
 }  // namespace lenticor::win32

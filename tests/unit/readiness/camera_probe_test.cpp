@@ -228,6 +228,20 @@ struct ScriptedRootRegistry final : Registry {
         }
         return status;
     }
+    Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
+                            std::wstring_view valueName, std::uint32_t flags, std::size_t capacity,
+                            std::uint32_t& type, std::vector<std::uint8_t>& data) override {
+        return inner.RegGetValueW(hive, subKey, valueName, flags, capacity, type, data);
+    }
+    Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                               std::wstring_view valueName, std::uint32_t type,
+                               std::span<const std::uint8_t> data) override {
+        return inner.RegSetKeyValueW(hive, subKey, valueName, type, data);
+    }
+    Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                  std::wstring_view valueName) override {
+        return inner.RegDeleteKeyValueW(hive, subKey, valueName);
+    }
     Registry& inner;
     Win32Error first;
     Win32Error later;

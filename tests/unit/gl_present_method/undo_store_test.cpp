@@ -1,0 +1,157 @@
+// The undo stores over the simulated drives and registry, where links and
+// hard links behave as on Windows.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "gl_present_method/undo_store.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_ports.h"
+#include "platform/sim/sim_readiness.h"
+#include "platform/sim_test_support.h"
+
+namespace lenticor::gl_present_method {
+namespace {
+
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+constexpr wchar_t kRecordFile[] =
+    L"C:\\ProgramData\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo";
+
+class UndoStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::unsetenv("ProgramData");
+        std::filesystem::create_directories(Real(L"C:\\ProgramData"));
+    }
+    void TearDown() override { ::unsetenv("ProgramData"); }
+
+    std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
+    void Link(const std::wstring& path, const std::wstring& target) {
+        std::filesystem::create_directories(Real(target));
+        std::filesystem::create_directories(Real(path).parent_path());
+        std::filesystem::create_directory_symlink(Real(target), Real(path));
+    }
+    void SetRegistryText(const std::wstring& text) {
+        const auto value = sim::MakeRegistryString(text);
+        ASSERT_EQ(registry.RegSetKeyValueW(RegistryHive::CurrentUser,
+                                           L"Software\\Korvo\\VistelCompat\\GlPresentMethod",
+                                           L"app.exe", value.type, value.data),
+                  kErrorSuccess);
+    }
+
+    testing::ScratchRoot root;
+    SimFiles files{root.Path()};
+    sim::SimMachine machine;
+    sim::SimRegistry registry{machine};
+    sim::ProcessEnvironment environment;
+    MachineUndoStore machineStore{files, environment};
+    RegistryUndoStore registryStore{registry};
+    UndoStore store{files, environment, registry};
+};
+
+TEST_F(UndoStoreTest, TheMachineFolderFollowsProgramDataUnlessUnsetOrTooLong) {
+    struct Case {
+        std::optional<std::string> programData;
+        std::wstring recordFile;
+    };
+    // 259 characters, in folders short enough for the real file system.
+    std::string longest = "D:";
+    while (longest.size() + 10 <= 259)
+        longest += "\\abcdefghi";
+    longest += "\\" + std::string(259 - longest.size() - 1, 'z');
+    // clang-format off
+    const Case cases[] = {
+        {std::nullopt, kRecordFile},
+        {"D:\\Shared", L"D:\\Shared\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo"},
+        {longest, std::wstring(longest.begin(), longest.end()) +
+                      L"\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo"},
+        {longest + "y", kRecordFile},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        if (c.programData)
+            ::setenv("ProgramData", c.programData->c_str(), 1);
+        else
+            ::unsetenv("ProgramData");
+        const auto real = Real(c.recordFile);
+        // ProgramData itself exists; the store creates only what is below it.
+        std::filesystem::create_directories(
+            real.parent_path().parent_path().parent_path().parent_path());
+        ASSERT_TRUE(machineStore.Write(L"app.exe", "own")) << c.programData.value_or("(unset)");
+        EXPECT_EQ(ReadBytes(real), "own") << c.programData.value_or("(unset)");
+    }
+}
+
+TEST_F(UndoStoreTest, AJunctionInTheMachinePathSendsTheRecordToTheRegistry) {
+    Link(L"C:\\ProgramData\\Korvo\\VistelCompat", L"C:\\Elsewhere");
+    WriteBytes(Real(L"C:\\Elsewhere\\GlPresentMethod\\app.exe.undo"), "default");
+
+    EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt) << "read through the junction";
+    EXPECT_FALSE(machineStore.Write(L"app.exe", "own"));
+    ASSERT_TRUE(store.Write(L"app.exe", "own"));
+    EXPECT_EQ(registryStore.Read(L"app.exe"), "own");
+    EXPECT_EQ(store.Read(L"app.exe"), "own");
+    EXPECT_EQ(ReadBytes(Real(L"C:\\Elsewhere\\GlPresentMethod\\app.exe.undo")), "default");
+}
+
+TEST_F(UndoStoreTest, ARecordFileWithASecondNameIsOnlyEverUnlinked) {
+    WriteBytes(Real(kRecordFile), "user:7");
+    std::filesystem::create_directories(Real(L"C:\\Users\\Public"));
+    std::filesystem::create_hard_link(Real(kRecordFile), Real(L"C:\\Users\\Public\\other"));
+
+    EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt);
+    EXPECT_FALSE(machineStore.Write(L"app.exe", "own"));
+    EXPECT_EQ(ReadBytes(Real(kRecordFile)), "user:7") << "a refused write touched the file";
+
+    ASSERT_TRUE(store.Write(L"app.exe", "own"));
+    EXPECT_FALSE(std::filesystem::exists(Real(kRecordFile)));
+    EXPECT_EQ(ReadBytes(Real(L"C:\\Users\\Public\\other")), "user:7");
+    EXPECT_EQ(registryStore.Read(L"app.exe"), "own");
+}
+
+TEST_F(UndoStoreTest, ARecordWhoseFinalPathMovedIsNeitherReadNorDeleted) {
+    Link(L"C:\\ProgramData\\Korvo", L"C:\\Moved");
+    WriteBytes(Real(L"C:\\Moved\\VistelCompat\\GlPresentMethod\\app.exe.undo"), "own");
+
+    EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt);
+    EXPECT_FALSE(machineStore.Remove(L"app.exe"));
+    EXPECT_EQ(ReadBytes(Real(L"C:\\Moved\\VistelCompat\\GlPresentMethod\\app.exe.undo")), "own");
+}
+
+TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces) {
+    EXPECT_TRUE(store.Remove(L"app.exe")) << "removing nothing";
+    SetRegistryText(L"default");
+    WriteBytes(Real(kRecordFile), "user:4294967295");
+    ASSERT_TRUE(store.Write(L"app.exe", "own"));
+    EXPECT_EQ(ReadBytes(Real(kRecordFile)), "own") << "the old text was not truncated";
+    EXPECT_EQ(registryStore.Read(L"app.exe"), std::nullopt);
+
+    SetRegistryText(L"default");
+    EXPECT_TRUE(store.Remove(L"app.exe"));
+    EXPECT_FALSE(std::filesystem::exists(Real(kRecordFile)));
+    EXPECT_EQ(store.Read(L"app.exe"), std::nullopt);
+}
+
+TEST_F(UndoStoreTest, ReadsStopAtSixtyThreeCharacters) {
+    const std::string text63(63, 'a');
+    WriteBytes(Real(kRecordFile), text63 + "bbbb");
+    EXPECT_EQ(machineStore.Read(L"app.exe"), text63);
+
+    for (const std::size_t length : {63, 64}) {
+        SetRegistryText(std::wstring(length, L'u'));
+        EXPECT_EQ(registryStore.Read(L"app.exe").has_value(), length == 63) << length;
+    }
+    auto& key = sim::AddSimRegistryKey(machine, sim::SimHive::CurrentUser,
+                                       L"Software\\Korvo\\VistelCompat\\GlPresentMethod");
+    key.values[L"app.exe"] = {kRegDword, {1, 0, 0, 0}};
+    EXPECT_EQ(registryStore.Read(L"app.exe"), std::nullopt) << "a DWORD read as text";
+}
+
+}  // namespace
+}  // namespace lenticor::gl_present_method

@@ -1,0 +1,119 @@
+// Links, pending deletes and final paths on the simulated drives: the undo
+// store's safety checks are only as good as these answers.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/text.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim_test_support.h"
+
+namespace lenticor {
+namespace {
+
+namespace fa = fileapi;
+using testing::WriteBytes;
+
+constexpr std::uint32_t kShareAll = fa::kShareRead | fa::kShareWrite | fa::kShareDelete;
+
+class SimFileLinksTest : public ::testing::Test {
+  protected:
+    std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
+    CreateFileResult Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
+                          std::uint32_t flags = 0) {
+        return files.CreateFileW(path, access, share, fa::kOpenExisting, flags);
+    }
+    std::wstring FinalPath(const FileHandle& handle) {
+        std::wstring path;
+        static_cast<void>(files.GetFinalPathNameByHandleW(handle, 1024, 0, path));
+        return path;
+    }
+
+    testing::ScratchRoot root;
+    SimFiles files{root.Path()};
+};
+
+TEST_F(SimFileLinksTest, LinksAreFollowedInsideAPathAndOpenedThemselvesOnRequest) {
+    WriteBytes(Real(L"C:\\Target\\data.txt"), "x");
+    std::filesystem::create_directory_symlink(Real(L"C:\\Target"), Real(L"C:\\Junction"));
+    std::filesystem::create_symlink(Real(L"C:\\Target\\data.txt"), Real(L"C:\\file-link"));
+
+    struct Case {
+        const wchar_t* path;
+        std::uint32_t flags;
+        std::uint32_t attributes;
+        const wchar_t* finalPath;
+    };
+    const std::uint32_t kLinkFolder = fa::kAttributeReparsePoint | fa::kAttributeDirectory;
+    const std::uint32_t kFolder = fa::kFlagBackupSemantics;
+    // clang-format off
+    const Case cases[] = {
+        {L"C:\\Junction\\data.txt", fa::kFlagOpenReparsePoint, fa::kAttributeArchive, L"\\\\?\\C:\\Target\\data.txt"},
+        {L"C:\\Junction", kFolder | fa::kFlagOpenReparsePoint, kLinkFolder, L"\\\\?\\C:\\Junction"},
+        {L"C:\\Junction", kFolder, fa::kAttributeDirectory, L"\\\\?\\C:\\Target"},
+        {L"C:\\file-link", fa::kFlagOpenReparsePoint, fa::kAttributeReparsePoint, L"\\\\?\\C:\\file-link"},
+        {L"C:\\file-link", 0, fa::kAttributeArchive, L"\\\\?\\C:\\Target\\data.txt"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const auto opened = Open(c.path, fa::kFileReadAttributes, kShareAll, c.flags);
+        ASSERT_TRUE(opened.handle.IsOpen()) << WideToUtf8(c.path) << " error " << opened.error;
+        const auto information = files.GetFileInformationByHandle(opened.handle);
+        EXPECT_EQ(information.attributes, c.attributes) << WideToUtf8(c.path);
+        EXPECT_EQ(FinalPath(opened.handle), c.finalPath) << WideToUtf8(c.path);
+    }
+    EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction").attributes, kLinkFolder);
+    EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction\\data.txt").attributes,
+              fa::kAttributeArchive);
+}
+
+TEST_F(SimFileLinksTest, FinalPathsFollowTheBufferConventionOfWindows) {
+    WriteBytes(Real(L"C:\\a\\f.txt"), "x");
+    const auto opened = Open(L"c:\\a\\f.txt", fa::kGenericRead, kShareAll);
+    ASSERT_TRUE(opened.handle.IsOpen());
+    std::wstring path;
+    // "\\?\C:\a\f.txt" has 14 units: a 14-unit buffer lacks room for the NUL.
+    EXPECT_EQ(files.GetFinalPathNameByHandleW(opened.handle, 14, 0, path), 15u);
+    EXPECT_EQ(path, L"");
+    EXPECT_EQ(files.GetFinalPathNameByHandleW(opened.handle, 15, 0, path), 14u);
+    EXPECT_EQ(path, L"\\\\?\\C:\\a\\f.txt");
+}
+
+TEST_F(SimFileLinksTest, ADispositionDeleteWaitsForTheLastHandleAndBlocksNewOpens) {
+    WriteBytes(Real(L"C:\\f.txt"), "x");
+    auto reader = Open(L"C:\\f.txt", fa::kGenericRead, kShareAll);
+    auto deleter = Open(L"C:\\f.txt", fa::kDelete, kShareAll);
+    ASSERT_TRUE(reader.handle.IsOpen() && deleter.handle.IsOpen());
+    EXPECT_EQ(files.SetFileDispositionInfoDelete(reader.handle), fa::kErrorAccessDenied)
+        << "deleting needs DELETE access";
+    ASSERT_EQ(files.SetFileDispositionInfoDelete(deleter.handle), fa::kErrorSuccess);
+    EXPECT_EQ(Open(L"C:\\f.txt", fa::kGenericRead, kShareAll).error, fa::kErrorAccessDenied);
+    deleter.handle.Close();
+    EXPECT_TRUE(std::filesystem::exists(Real(L"C:\\f.txt"))) << "deleted with a handle open";
+    reader.handle.Close();
+    EXPECT_FALSE(std::filesystem::exists(Real(L"C:\\f.txt")));
+}
+
+TEST_F(SimFileLinksTest, OrdinalComparisonFoldsAndOrdersUtf16Units) {
+    struct Case {
+        std::wstring a, b;
+        bool ignoreCase;
+        int result;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {L"C:\\ProgramData", L"c:\\programdata", true, fa::kCstrEqual},
+        {L"abc", L"ABC", false, fa::kCstrGreaterThan},
+        {L"\u00e9t\u00e9", L"\u00c9T\u00c9", true, fa::kCstrEqual},
+        {L"ab", L"abc", true, fa::kCstrLessThan},
+        // Code units decide: U+10000 is D800 DC00 in UTF-16, below U+E000.
+        {L"\U00010000", L"\ue000", false, fa::kCstrLessThan},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(files.CompareStringOrdinal(c.a, c.b, c.ignoreCase), c.result) << WideToUtf8(c.a);
+}
+
+}  // namespace
+}  // namespace lenticor
