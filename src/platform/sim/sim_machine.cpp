@@ -310,7 +310,7 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog"});
+                       "usbDevices", "ddcLog", "foreground"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -363,6 +363,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     if (root.Has("ddcLog")) {
         ReadSimDdcLog(root.Member("ddcLog"), machine);
     }
+    ReadSimForeground(root, machine);
     return machine;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/native_codes.h"
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_foreground.h"
 
 #include <nlohmann/json.hpp>
 
@@ -165,6 +166,8 @@ struct SimMachine {
     std::vector<SimUsbDevice> usbDevices;
     bool readinessChanged = false;  // a mode or display scale was changed
     SimDdcBus ddc;                  // the DDC/CI bus and the simulated clock
+    // The window in front (sim_foreground.h); none: no window has it.
+    std::optional<SimForeground> foreground;
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);
