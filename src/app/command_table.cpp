@@ -5,6 +5,7 @@
 #include "ddc/power_command.h"
 #include "desktop/desktop_command.h"
 #include "displays/list_displays_command.h"
+#include "gl_present_method/present_method_command.h"
 #include "platform/console.h"
 #include "readiness/check_command.h"
 #include "readiness/ensure_command.h"
@@ -42,6 +43,7 @@ std::vector<Command> BuildCommandTable() {
         {L"--list-displays", ListDisplays},
         {L"--check-nimbo", CheckNimbo},
         {L"--ensure-nimbo-ready", EnsureNimboReady},
+        gl_present_method::MakePresentMethodCommand(),
         nimbo::MakeDesktopCommand(),
         nimbo::MakeDisplayPowerCommand(),
         nimbo::MakeDisplayBrightnessCommand(),

@@ -312,7 +312,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
                        "usbDevices", "ddcLog", "nvidia",
-                       "fileSystem"});
+                       "fileSystem", "foreground"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -368,6 +368,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     if (root.Has("nvidia")) {
         ReadSimNvidia(root.Member("nvidia"), machine);
     }
+    ReadSimForeground(root, machine);
     return machine;
 }
 

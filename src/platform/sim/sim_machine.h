@@ -9,6 +9,7 @@
 #include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_foreground.h"
 
 #include <nlohmann/json.hpp>
 
@@ -170,6 +171,8 @@ struct SimMachine {
     // HKEY_CURRENT_USER values set or deleted in this run, as (key path, value
     // name) spelled as the caller did, for writing back to the machine file.
     std::vector<std::pair<std::wstring, std::wstring>> userRegistryChanges;
+    // The window in front (sim_foreground.h); none: no window has it.
+    std::optional<SimForeground> foreground;
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

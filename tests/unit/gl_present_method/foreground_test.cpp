@@ -1,0 +1,79 @@
+#include "gl_present_method/foreground.h"
+
+#include "gl_present_method/present_method_result.h"
+#include "platform/sim/sim_machine.h"
+
+#include <gtest/gtest.h>
+
+namespace lenticor::gl_present_method {
+namespace {
+
+TEST(ClassifyGraphicsApi, WholeModuleNamesInAnyLetterCase) {
+    const std::pair<std::vector<std::wstring>, std::string> cases[] = {
+        {{}, "other"},
+        {{L"quake.exe", L"NVOGLV64.DLL"}, "opengl"},
+        {{L"Vulkan-1.dll", L"nvoglv64.dll"}, "vulkan"},
+        {{L"vulkan-1.dll", L"opengl32.dll"}, "other"},
+        {{L"xnvoglv64.dll", L"nvoglv64.dll.mui", L"vulkan-1.dll"}, "other"},
+    };
+    for (const auto& [modules, api] : cases) {
+        EXPECT_EQ(ClassifyGraphicsApi(modules), api) << api;
+    }
+    PresentMethodResult result;
+    result.api = "opengl";
+    EXPECT_EQ(PresentMethodResultToJson(result).value("api", ""), "opengl");
+}
+
+// Detection on a simulated machine whose foreground process is quake.exe
+// with `patch` merged in; null: no foreground window at all.
+std::optional<ForegroundProcess> Detect(const nlohmann::json& patch) {
+    nlohmann::json foreground = {{"threadId", 4},
+                                 {"processId", 8},
+                                 {"imagePath", "C:\\Games\\quake.exe"},
+                                 {"modules", {"quake.exe", "nvoglv64.dll"}}};
+    foreground.merge_patch(patch);
+    nlohmann::json document = {{"adapters", nlohmann::json::array()}};
+    if (!patch.is_null()) {
+        document["foreground"] = foreground;
+    }
+    auto machine = sim::ParseMachine(document);
+    sim::SimProcesses processes(machine);
+    return DetectForegroundProcess(processes);
+}
+
+TEST(DetectForegroundProcess, ExeFromTheImagePathAndModulesWhenTheSnapshotWorks) {
+    // Windows writes the image path with its NUL, so 519 characters are the
+    // most that fit the 520-character buffer.
+    const auto path = [](std::size_t length) { return "C:\\" + std::string(length - 3, 'g'); };
+    const std::vector<std::wstring> both{L"quake.exe", L"nvoglv64.dll"};
+    struct Case {
+        nlohmann::json patch;
+        std::wstring exe;  // empty: nothing detected
+        std::vector<std::wstring> modules;
+    };
+    const Case cases[] = {
+        {nullptr, L"", {}},
+        {{{"threadId", 0}}, L"", {}},
+        {{{"processId", 0}}, L"", {}},
+        {{{"faults", {{"openProcess", true}}}}, L"", {}},
+        {{{"faults", {{"queryImageName", true}}}}, L"", {}},
+        {{{"imagePath", path(520)}}, L"", {}},
+        {{{"imagePath", path(519)}}, std::wstring(516, L'g'), both},
+        {nlohmann::json::object(), L"quake.exe", both},
+        {{{"imagePath", "D:/Games/doom.exe"}}, L"doom.exe", both},
+        {{{"imagePath", "D:\\a/b\\c.exe"}}, L"c.exe", both},
+        {{{"imagePath", "game.exe"}}, L"game.exe", both},
+        {{{"faults", {{"snapshot", true}}}}, L"quake.exe", {}},
+    };
+    for (const auto& c : cases) {
+        const auto detected = Detect(c.patch);
+        ASSERT_EQ(detected.has_value(), !c.exe.empty()) << c.patch;
+        if (detected) {
+            EXPECT_EQ(detected->exe, c.exe) << c.patch;
+            EXPECT_EQ(detected->modules, c.modules) << c.patch;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lenticor::gl_present_method
