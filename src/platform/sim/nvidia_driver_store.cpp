@@ -288,12 +288,26 @@ nlohmann::json NvidiaDriverStore::Document() const {
         for (const auto& application : profile.applications) {
             applications.push_back(ToUtf8(application));
         }
-        item["applications"] = applications;
-        item["settings"] = WriteSettings(profile.settings);
+        // Empty lists are left out as a hand-written file leaves them out, so a
+        // change that is undone gives back the same document.
+        if (!applications.empty()) {
+            item["applications"] = applications;
+        }
+        if (!profile.settings.empty()) {
+            item["settings"] = WriteSettings(profile.settings);
+        }
         profiles.push_back(item);
     }
-    document["profiles"] = profiles;
-    document["globalSettings"] = WriteSettings(saved_.global);
+    if (profiles.empty()) {
+        document.erase("profiles");
+    } else {
+        document["profiles"] = profiles;
+    }
+    if (saved_.global.empty()) {
+        document.erase("globalSettings");
+    } else {
+        document["globalSettings"] = WriteSettings(saved_.global);
+    }
     return document;
 }
 
