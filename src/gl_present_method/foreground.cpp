@@ -25,8 +25,19 @@ std::optional<ForegroundProcess> DetectForegroundProcess(Processes& processes) {
         }
     }
     ForegroundProcess foreground{ExeNameFromImagePath(imagePath), {}};
-    const auto snapshot = processes.CreateToolhelp32Snapshot(
-        processapi::kSnapModule | processapi::kSnapModule32, processId);
+    // A module list that changes while it is copied fails with
+    // ERROR_BAD_LENGTH and Microsoft says to try again; a game still loading
+    // its driver would otherwise be reported as "other". Bounded, so a
+    // process that never settles cannot hold the command.
+    std::unique_ptr<ModuleSnapshot> snapshot;
+    std::uint32_t error = 0;
+    for (int attempt = 0; attempt < kSnapshotAttempts && !snapshot; ++attempt) {
+        snapshot = processes.CreateToolhelp32Snapshot(
+            processapi::kSnapModule | processapi::kSnapModule32, processId, error);
+        if (!snapshot && error != processapi::kErrorBadLength) {
+            break;
+        }
+    }
     if (snapshot) {
         std::wstring name;
         for (bool more = snapshot->Module32FirstW(name); more;

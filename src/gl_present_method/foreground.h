@@ -14,6 +14,8 @@ namespace lenticor::gl_present_method {
 // QueryFullProcessImageNameW's buffer: room for long paths without the
 // \\?\ form (the detected exe is only the file name anyway).
 inline constexpr std::uint32_t kImageNameCapacity = 520;
+// Tries of the module snapshot while it answers ERROR_BAD_LENGTH.
+inline constexpr int kSnapshotAttempts = 8;
 
 struct ForegroundProcess {
     std::wstring exe;                   // L"quake.exe"

@@ -14,6 +14,9 @@ namespace processapi {
 inline constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 inline constexpr std::uint32_t kSnapModule = 0x00000008;
 inline constexpr std::uint32_t kSnapModule32 = 0x00000010;
+// The module list changed while the snapshot was taken; Microsoft says to
+// try again.
+inline constexpr std::uint32_t kErrorBadLength = 24;
 }  // namespace processapi
 
 class ProcessObject {
@@ -47,9 +50,10 @@ class Processes {
     // OpenProcess(access, FALSE, processId): null on failure.
     [[nodiscard]] virtual std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
                                                                      std::uint32_t processId) = 0;
-    // CreateToolhelp32Snapshot(flags, processId): null on failure.
+    // CreateToolhelp32Snapshot(flags, processId): null on failure, with
+    // `error` set to GetLastError.
     [[nodiscard]] virtual std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(
-        std::uint32_t flags, std::uint32_t processId) = 0;
+        std::uint32_t flags, std::uint32_t processId, std::uint32_t& error) = 0;
 };
 
 }  // namespace lenticor

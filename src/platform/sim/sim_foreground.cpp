@@ -92,7 +92,7 @@ void ReadSimForeground(const Reader& root, SimMachine& machine) {
     }
     if (reader.Has("faults")) {
         const Reader faults = reader.Member("faults");
-        faults.ExpectObject({"openProcess", "queryImageName", "snapshot"});
+        faults.ExpectObject({"openProcess", "queryImageName", "snapshot", "snapshotBadLength"});
         if (faults.Has("openProcess")) {
             foreground.faults.openProcess = faults.Member("openProcess").Bool();
         }
@@ -101,6 +101,9 @@ void ReadSimForeground(const Reader& root, SimMachine& machine) {
         }
         if (faults.Has("snapshot")) {
             foreground.faults.snapshot = faults.Member("snapshot").Bool();
+        }
+        if (faults.Has("snapshotBadLength")) {
+            foreground.faults.snapshotBadLength = faults.Member("snapshotBadLength").Unsigned32();
         }
     }
     machine.foreground = std::move(foreground);
@@ -142,11 +145,19 @@ std::unique_ptr<ProcessObject> SimProcesses::OpenProcess(std::uint32_t, std::uin
 }
 
 std::unique_ptr<ModuleSnapshot> SimProcesses::CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                                       std::uint32_t processId) {
+                                                                       std::uint32_t processId,
+                                                                       std::uint32_t& error) {
     const SimForeground* process = Process(processId);
     if (process == nullptr || process->faults.snapshot) {
+        error = kErrorAccessDenied;
         return nullptr;
     }
+    if (badLengthAnswered_ < process->faults.snapshotBadLength) {
+        ++badLengthAnswered_;
+        error = processapi::kErrorBadLength;
+        return nullptr;
+    }
+    error = kErrorSuccess;
     // Without a module flag the snapshot holds no module list, and
     // Module32FirstW fails at once.
     const bool modules = (flags & (processapi::kSnapModule | processapi::kSnapModule32)) != 0;

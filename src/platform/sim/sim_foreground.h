@@ -18,6 +18,8 @@ struct SimForegroundFaults {
     bool openProcess = false;     // OpenProcess is refused (access denied)
     bool queryImageName = false;  // QueryFullProcessImageNameW fails
     bool snapshot = false;        // CreateToolhelp32Snapshot fails
+    // This many snapshots fail with ERROR_BAD_LENGTH before one succeeds.
+    std::uint32_t snapshotBadLength = 0;
 };
 
 // The window in front and its process; absent from the machine when no
@@ -43,13 +45,15 @@ class SimProcesses final : public Processes {
     std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
                                                std::uint32_t processId) override;
     std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                             std::uint32_t processId) override;
+                                                             std::uint32_t processId,
+                                                             std::uint32_t& error) override;
 
   private:
     // The foreground process when `processId` names it and it may be opened.
     [[nodiscard]] const SimForeground* Process(std::uint32_t processId) const;
 
     SimMachine& machine_;
+    std::uint32_t badLengthAnswered_ = 0;
 };
 
 }  // namespace lenticor::sim

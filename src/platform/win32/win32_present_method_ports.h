@@ -22,7 +22,8 @@ class Win32Processes final : public Processes {
     std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
                                                std::uint32_t processId) override;
     std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                             std::uint32_t processId) override;
+                                                             std::uint32_t processId,
+                                                             std::uint32_t& error) override;
 };
 
 }  // namespace lenticor::win32

@@ -13,6 +13,7 @@ namespace {
 static_assert(processapi::kProcessQueryLimitedInformation == PROCESS_QUERY_LIMITED_INFORMATION);
 static_assert(processapi::kSnapModule == TH32CS_SNAPMODULE);
 static_assert(processapi::kSnapModule32 == TH32CS_SNAPMODULE32);
+static_assert(processapi::kErrorBadLength == ERROR_BAD_LENGTH);
 
 struct KernelHandleTraits {
     using Handle = HANDLE;
@@ -98,11 +99,14 @@ std::unique_ptr<ProcessObject> Win32Processes::OpenProcess(std::uint32_t access,
 }
 
 std::unique_ptr<ModuleSnapshot> Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                                         std::uint32_t processId) {
+                                                                         std::uint32_t processId,
+                                                                         std::uint32_t& error) {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
     if (snapshot == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
         return nullptr;
     }
+    error = ERROR_SUCCESS;
     return std::make_unique<Win32ModuleSnapshot>(snapshot);
 }
 

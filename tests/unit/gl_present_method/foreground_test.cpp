@@ -64,6 +64,10 @@ TEST(DetectForegroundProcess, ExeFromTheImagePathAndModulesWhenTheSnapshotWorks)
         {{{"imagePath", "D:\\a/b\\c.exe"}}, L"c.exe", both},
         {{{"imagePath", "game.exe"}}, L"game.exe", both},
         {{{"faults", {{"snapshot", true}}}}, L"quake.exe", {}},
+        // A module list that changed while it was copied is asked for again,
+        // but not forever.
+        {{{"faults", {{"snapshotBadLength", 7}}}}, L"quake.exe", both},
+        {{{"faults", {{"snapshotBadLength", 8}}}}, L"quake.exe", {}},
     };
     for (const auto& c : cases) {
         const auto detected = Detect(c.patch);
