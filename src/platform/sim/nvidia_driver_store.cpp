@@ -9,6 +9,16 @@ namespace {
 
 using Json = nlohmann::json;
 
+// A record argument as the driver checks it: present, and of the version the
+// caller claims to have filled in.
+template <class Record>
+nv::Status CheckRecord(const Record* record, std::uint32_t version) {
+    if (record == nullptr) {
+        return nv::kInvalidArgument;
+    }
+    return record->version == version ? nv::kOk : nv::kIncompatibleStructVersion;
+}
+
 [[noreturn]] void Fail(const std::string& at, const std::string& problem) {
     throw NvidiaStoreError(at + ": " + problem);
 }
@@ -342,6 +352,16 @@ nv::Status NvidiaDriverStore::Enter(nv::Function function, nv::SessionHandle ses
     return nv::kOk;
 }
 
+nv::Status NvidiaDriverStore::EnterProfile(nv::Function function, nv::SessionHandle session,
+                                           nv::ProfileHandle profile, Session*& found,
+                                           Profile*& target) {
+    if (const auto status = Enter(function, session, found); status != nv::kOk) {
+        return status;
+    }
+    target = FindProfile(*found, profile);
+    return target == nullptr ? nv::kInvalidHandle : nv::kOk;
+}
+
 NvidiaDriverStore::Profile* NvidiaDriverStore::FindProfile(Session& session,
                                                            nv::ProfileHandle profile) {
     for (auto& candidate : session.settings.profiles) {
@@ -470,14 +490,13 @@ nv::Status NvidiaDriverStore::CreateProfile(nv::SessionHandle session,
 
 nv::Status NvidiaDriverStore::DeleteProfile(nv::SessionHandle session, nv::ProfileHandle profile) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::DeleteProfile, session, found); status != nv::kOk) {
+    Profile* target = nullptr;
+    if (const auto status =
+            EnterProfile(nv::Function::DeleteProfile, session, profile, found, target);
+        status != nv::kOk) {
         return status;
     }
     auto& profiles = found->settings.profiles;
-    const auto target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
-    }
     profiles.erase(profiles.begin() + (target - profiles.data()));
     return nv::kOk;
 }
@@ -486,19 +505,14 @@ nv::Status NvidiaDriverStore::CreateApplication(nv::SessionHandle session,
                                                 nv::ProfileHandle profile,
                                                 const nv::DrsApplicationRecord* application) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::CreateApplication, session, found);
+    Profile* target = nullptr;
+    if (const auto status =
+            EnterProfile(nv::Function::CreateApplication, session, profile, found, target);
         status != nv::kOk) {
         return status;
     }
-    auto* target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
-    }
-    if (application == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (application->version != nv::kApplicationVersion4) {
-        return nv::kIncompatibleStructVersion;
+    if (const auto status = CheckRecord(application, nv::kApplicationVersion4); status != nv::kOk) {
+        return status;
     }
     const auto name = FieldText(application->appName);
     if (name.empty()) {
@@ -518,18 +532,13 @@ nv::Status NvidiaDriverStore::CreateApplication(nv::SessionHandle session,
 nv::Status NvidiaDriverStore::GetSetting(nv::SessionHandle session, nv::ProfileHandle profile,
                                          std::uint32_t settingId, nv::DrsSettingRecord* setting) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::GetSetting, session, found); status != nv::kOk) {
+    Profile* target = nullptr;
+    if (const auto status = EnterProfile(nv::Function::GetSetting, session, profile, found, target);
+        status != nv::kOk) {
         return status;
     }
-    const auto* target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
-    }
-    if (setting == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (setting->version != nv::kSettingVersion1) {
-        return nv::kIncompatibleStructVersion;
+    if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
+        return status;
     }
     // A profile without the setting reports the one it inherits from the
     // global profile, flagged with where it came from.
@@ -559,18 +568,13 @@ nv::Status NvidiaDriverStore::GetSetting(nv::SessionHandle session, nv::ProfileH
 nv::Status NvidiaDriverStore::SetSetting(nv::SessionHandle session, nv::ProfileHandle profile,
                                          const nv::DrsSettingRecord* setting) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::SetSetting, session, found); status != nv::kOk) {
+    Profile* target = nullptr;
+    if (const auto status = EnterProfile(nv::Function::SetSetting, session, profile, found, target);
+        status != nv::kOk) {
         return status;
     }
-    auto* target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
-    }
-    if (setting == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (setting->version != nv::kSettingVersion1) {
-        return nv::kIncompatibleStructVersion;
+    if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
+        return status;
     }
     // Only 32-bit settings are simulated.
     if (setting->settingType != nv::kDwordType) {
@@ -584,13 +588,11 @@ nv::Status NvidiaDriverStore::DeleteProfileSetting(nv::SessionHandle session,
                                                    nv::ProfileHandle profile,
                                                    std::uint32_t settingId) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::DeleteProfileSetting, session, found);
+    Profile* target = nullptr;
+    if (const auto status =
+            EnterProfile(nv::Function::DeleteProfileSetting, session, profile, found, target);
         status != nv::kOk) {
         return status;
-    }
-    auto* target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
     }
     const auto setting = target->settings.find(settingId);
     if (setting == target->settings.end()) {
@@ -608,19 +610,14 @@ nv::Status NvidiaDriverStore::DeleteProfileSetting(nv::SessionHandle session,
 nv::Status NvidiaDriverStore::GetProfileInfo(nv::SessionHandle session, nv::ProfileHandle profile,
                                              nv::DrsProfileRecord* profileInfo) {
     Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::GetProfileInfo, session, found);
+    Profile* target = nullptr;
+    if (const auto status =
+            EnterProfile(nv::Function::GetProfileInfo, session, profile, found, target);
         status != nv::kOk) {
         return status;
     }
-    const auto* target = FindProfile(*found, profile);
-    if (target == nullptr) {
-        return nv::kInvalidHandle;
-    }
-    if (profileInfo == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (profileInfo->version != nv::kProfileVersion1) {
-        return nv::kIncompatibleStructVersion;
+    if (const auto status = CheckRecord(profileInfo, nv::kProfileVersion1); status != nv::kOk) {
+        return status;
     }
     std::memset(profileInfo, 0, sizeof(*profileInfo));
     profileInfo->version = nv::kProfileVersion1;

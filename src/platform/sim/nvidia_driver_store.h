@@ -93,6 +93,10 @@ class NvidiaDriverStore {
     // The checks every DRS call starts with; on success `found` is the session.
     [[nodiscard]] nvapi::Status Enter(nvapi::Function function, nvapi::SessionHandle session,
                                       Session*& found);
+    // Enter, and `target` is the session's profile behind the handle.
+    [[nodiscard]] nvapi::Status EnterProfile(nvapi::Function function, nvapi::SessionHandle session,
+                                             nvapi::ProfileHandle profile, Session*& found,
+                                             Profile*& target);
     [[nodiscard]] Profile* FindProfile(Session& session, nvapi::ProfileHandle profile);
 
     nlohmann::json document_;  // switches and members the store does not own
