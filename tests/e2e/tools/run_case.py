@@ -7,17 +7,28 @@ A case file is JSON:
     "machine": "machines/default.json",        # sim only, relative to the case file;
                                                # copied to WORK/machine.json and named
                                                # by LENTICOR_SIM_MACHINE
-    "files": {"journal/desktop.json": "text"},  # created under WORK before the first step
-                                               # (${size:N:CHAR} and ${WORK} are replaced)
+    "files": {"journal/desktop.json": "text"},  # created before the first step, after
+                                               # "cleanup" (${size:N:CHAR} and ${WORK} are
+                                               # replaced)
     "nvapi": {"profiles": [...]},               # wine only: the test nvapi64.dll goes into
                                                # the prefix's system32 for this case, with
                                                # this driver state in WORK/nvapi.json (the
                                                # machine file's "nvidia" shape), saved back
-                                               # there; the DLL is removed when the case ends
+                                               # there; the DLL is removed when the case ends.
+                                               # The file is written as the DLL writes it
+                                               # (sorted keys, two-space indent, final line
+                                               # feed), so a state given in the DLL's own
+                                               # form (no empty lists, ids as "0x20D690F8")
+                                               # can be compared byte for byte after a save
+    "cleanup": ["${C_DRIVE}/ProgramData/Korvo", # removed before the first step and when the
+                "HKCU\\Software\\Korvo"],       # case ends: files or folders, and (wine
+                                               # only) registry keys, named from their root
     "steps": [
       {
         "args": ["--help", "extra"],
-        "program": "nvapi_probe",               # a --helper name instead of the exe
+        "program": "nvapi_probe",               # a --helper name instead of the exe; under
+                                                 # Wine also a program of the prefix's system
+                                                 # folder such as "reg.exe"
         "env": {"NAME": "value"},               # added to the environment
         "stdin": "cancel\n",                    # standard input is a pipe carrying this
                                                  # text, held open until the step ends
@@ -29,8 +40,10 @@ A case file is JSON:
         "stderr": "",                           # or "stderrRegex" (full match, DOTALL)
         "capture": {"token": "regex with one group matched against stdout"},
         "expectFiles": {"j/desktop.json": 1,    # after the step: how many files under WORK
-                        "j/*.recovery-*.json": 0},  # match each glob
-        "expectJson": {"machine.json#/desktop/displaysOffRequests": 2}
+                        "j/*.recovery-*.json": 0},  # (or at an absolute path) match each glob
+        "expectJson": {"machine.json#/desktop/displaysOffRequests": 2},
+        "expectText": {"a.undo": "own"},        # a file's whole content (UTF-8)
+        "expectSameBytes": {"nvapi.json": "nvapi.before.json"}  # two files, byte for byte
       },
       {                                         # a second process that stays running:
         "background": {"program": "hold_file",  # a --helper name (default: the exe)
@@ -41,6 +54,10 @@ A case file is JSON:
       {"setJson": {"machine.json": {"/adapters/0/outputs/1/active": true}}},
                                                 # JSON pointer -> new value in files under
                                                 # WORK (null deletes nothing: it stores null)
+      {"copyFile": {"path": "nvapi.before.json", "existing": "nvapi.json"}},
+      {"hardLink": {"path": "${C_DRIVE}/ProgramData/x.undo", "existing": "x.undo"}},
+                                                # a copy or a second hard link of an existing
+                                                # file; missing folders of "path" are created
       {
         "concurrent": [{"args": [...], ...}, {"args": [...], ...}],
         "staggerMs": 300                        # each process starts this long after the
@@ -48,10 +65,14 @@ A case file is JSON:
     ]
   }
 
-In args, env values and expectations, these are replaced: ${WORK} (the case's
-scratch folder), ${WORK_WIN} (the same as Wine sees it, Z:\\...), ${sha256:REL}
+In args, env values, expectations and the paths of files, copies, links and
+clean-up, these are replaced: ${WORK} (the case's scratch folder), ${WORK_WIN}
+(the same as Wine sees it, Z:\\...), ${C_DRIVE} (wine only: the prefix's drive
+C: folder, WINEPREFIX/drive_c; C:\\ProgramData is ${C_DRIVE}/ProgramData, and
+Wine keeps names on disk in the letter case the program used), ${sha256:REL}
 (SHA-256 hex of WORK/REL), ${size:N:CHAR} (CHAR repeated N times, for long
-arguments) and ${name} for every value captured by an earlier step.
+arguments) and ${name} for every value captured by an earlier step. Relative
+paths are under WORK.
 
 Windows' C runtime writes "\\r\\n" for "\\n" on stdout and stderr in text mode;
 for Wine runs both streams are compared after folding CRLF to LF, and only that.
@@ -70,12 +91,17 @@ import time
 
 STEP_TIMEOUT_SECONDS = 120
 
+# Placeholders fixed for the whole run, such as ${C_DRIVE} under Wine.
+FIXED_PLACEHOLDERS = {}
+
 
 def substitute(text, work, captured):
     def replace(match):
         name = match.group(1)
         if name == "WORK":
             return work
+        if name in FIXED_PLACEHOLDERS:
+            return FIXED_PLACEHOLDERS[name]
         if name == "WORK_WIN":
             return "Z:" + work.replace("/", "\\")
         if name.startswith("sha256:"):
@@ -131,10 +157,14 @@ def set_json(work, edits, captured):
             json.dump(document, handle, indent=2)
 
 
-def check_files(step, work):
+def case_path(path, work, captured):
+    return os.path.join(work, substitute(path, work, captured))
+
+
+def check_files(step, work, captured):
     errors = []
     for pattern, count in step.get("expectFiles", {}).items():
-        found = glob.glob(os.path.join(work, pattern))
+        found = glob.glob(case_path(pattern, work, captured))
         if len(found) != count:
             errors.append(f"{len(found)} files match {pattern}, expected {count}: {found}")
     for where, expected in step.get("expectJson", {}).items():
@@ -148,6 +178,23 @@ def check_files(step, work):
             value = "(missing)"
         if value != expected:
             errors.append(f"{where} is {value!r}, expected {expected!r}")
+    for path, expected in step.get("expectText", {}).items():
+        try:
+            with open(case_path(path, work, captured), encoding="utf-8", newline="") as handle:
+                actual = handle.read()
+        except OSError as error:
+            actual = f"(unreadable: {error.strerror})"
+        expected = substitute(expected, work, captured)
+        if actual != expected:
+            errors.append(f"{path} holds {actual!r}, expected {expected!r}")
+    for path, other in step.get("expectSameBytes", {}).items():
+        contents = []
+        for name in (path, other):
+            with open(case_path(name, work, captured), "rb") as handle:
+                contents.append(handle.read())
+        if contents[0] != contents[1]:
+            errors.append(f"{path} differs from {other}\n--- {path}\n{contents[0]!r}"
+                          f"\n--- {other}\n{contents[1]!r}")
     return errors
 
 
@@ -163,8 +210,20 @@ def check_step(step, completed_code, stdout, stderr, case_dir, work, captured):
             errors.append(f"capture {name}: {pattern!r} not found in stdout")
         else:
             captured[name] = match.group(1)
-    errors += check_files(step, work)
+    errors += check_files(step, work, captured)
     return errors
+
+
+def link_or_copy(step, work, captured):
+    kind = "hardLink" if "hardLink" in step else "copyFile"
+    path = case_path(step[kind]["path"], work, captured)
+    existing = case_path(step[kind]["existing"], work, captured)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if kind == "hardLink":
+        # What CreateHardLinkW makes under Wine: one more name for the same inode.
+        os.link(existing, path)
+    else:
+        shutil.copyfile(existing, path)
 
 
 def main():
@@ -193,6 +252,7 @@ def main():
             wine = json.load(handle)
         base_env.update(wine["env"])
         command_prefix = [wine["wine"]]
+        FIXED_PLACEHOLDERS["C_DRIVE"] = os.path.join(base_env["WINEPREFIX"], "drive_c")
     else:
         base_env.pop("LENTICOR_SIM_MACHINE", None)
         if "machine" in case:
@@ -200,8 +260,28 @@ def main():
             shutil.copyfile(os.path.join(case_dir, case["machine"]), machine)
             base_env["LENTICOR_SIM_MACHINE"] = machine
 
+    # What a case leaves outside WORK (in the shared prefix) goes before it
+    # runs, so a case that stopped half-way cannot decide the next run, and
+    # again when it ends, so it cannot decide other cases.
+    def clean_up():
+        for item in case.get("cleanup", []):
+            if item.startswith("HK"):
+                if options.kind == "wine":
+                    subprocess.run(command_prefix + ["reg.exe", "delete", item, "/f"],
+                                   env=base_env, cwd=work, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   timeout=STEP_TIMEOUT_SECONDS, check=False)
+                continue
+            path = case_path(item, work, {})
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            elif os.path.lexists(path):
+                os.remove(path)
+
+    clean_up()
+
     for relative, content in case.get("files", {}).items():
-        path = os.path.join(work, relative)
+        path = case_path(relative, work, {})
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w", encoding="utf-8", newline="") as handle:
             handle.write(substitute(content, work, {}))
@@ -217,8 +297,12 @@ def main():
             print("an \"nvapi\" case needs --kind wine and --nvapi-dll")
             return 1
         state = os.path.join(work, "nvapi.json")
-        with open(state, "w", encoding="utf-8") as handle:
-            json.dump(case["nvapi"], handle, indent=2)
+        # In the form the DLL saves (nlohmann's dump(2) of a sorted map and a
+        # line feed), so that a run that saves an unchanged store leaves
+        # the same bytes.
+        with open(state, "w", encoding="utf-8", newline="") as handle:
+            handle.write(json.dumps(case["nvapi"], indent=2, sort_keys=True,
+                                    ensure_ascii=False) + "\n")
         base_env["LENTICOR_TEST_NVAPI_STATE"] = "Z:" + state.replace("/", "\\")
         # Native only: a Wine build with its own nvapi64 must not answer.
         overrides = base_env.get("WINEDLLOVERRIDES", "")
@@ -238,7 +322,14 @@ def main():
         for name in step.get("unsetEnv", []):
             env.pop(name, None)
         args = [substitute(arg, work, captured) for arg in step["args"]]
-        exe = helpers[program] if program else options.exe
+        if program in helpers:
+            exe = helpers[program]
+        elif program and options.kind == "wine" and program.endswith(".exe"):
+            exe = program  # Wine finds it in the prefix's system folder
+        elif program:
+            raise KeyError(f"unknown program {program!r}")
+        else:
+            exe = options.exe
         piped = program is not None or "stdin" in step
         process = subprocess.Popen(command_prefix + [exe] + args, env=env, cwd=work,
                                    stdin=subprocess.PIPE if piped else subprocess.DEVNULL,
@@ -268,6 +359,9 @@ def main():
         for index, step in enumerate(case["steps"]):
             if "setJson" in step:
                 set_json(work, step["setJson"], captured)
+                continue
+            if "hardLink" in step or "copyFile" in step:
+                link_or_copy(step, work, captured)
                 continue
             if step.get("stopBackground"):
                 stop_background()
@@ -309,6 +403,7 @@ def main():
         stop_background()
         if installed_dll and os.path.exists(installed_dll):
             os.remove(installed_dll)
+        clean_up()
     if failures:
         print("\n".join(failures))
         return 1
