@@ -58,4 +58,20 @@ struct RegistryKeyTraits {
 };
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 
+// Kernel handles come in two kinds of "none": null (OpenProcess) and
+// INVALID_HANDLE_VALUE (CreateFileW, CreateToolhelp32Snapshot).
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle handle) { ::CloseHandle(handle); }
+};
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { ::CloseHandle(handle); }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+
 }  // namespace lenticor::win32

@@ -11,13 +11,6 @@
 
 namespace lenticor::win32 {
 
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) { ::CloseHandle(handle); }
-};
-using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
-
 class Win32Files final : public Files {
   public:
     Win32Files() = default;

@@ -15,12 +15,6 @@ static_assert(processapi::kSnapModule == TH32CS_SNAPMODULE);
 static_assert(processapi::kSnapModule32 == TH32CS_SNAPMODULE32);
 static_assert(processapi::kErrorBadLength == ERROR_BAD_LENGTH);
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return nullptr; }
-    static void Close(Handle handle) { ::CloseHandle(handle); }
-};
-
 class Win32ProcessObject final : public ProcessObject {
   public:
     explicit Win32ProcessObject(HANDLE process) : process_(process) {}
@@ -37,14 +31,7 @@ class Win32ProcessObject final : public ProcessObject {
     }
 
   private:
-    UniqueHandle<KernelHandleTraits> process_;
-};
-
-// A failed CreateToolhelp32Snapshot answers INVALID_HANDLE_VALUE, not null.
-struct SnapshotHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) { ::CloseHandle(handle); }
+    UniqueKernelHandle process_;
 };
 
 class Win32ModuleSnapshot final : public ModuleSnapshot {
@@ -71,7 +58,7 @@ class Win32ModuleSnapshot final : public ModuleSnapshot {
         return true;
     }
 
-    UniqueHandle<SnapshotHandleTraits> snapshot_;
+    UniqueFileHandle snapshot_;  // INVALID_HANDLE_VALUE when none
     MODULEENTRY32W entry_{};
 };
 
