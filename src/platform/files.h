@@ -68,6 +68,7 @@ inline constexpr std::uint32_t kErrorWriteProtect = 19;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
@@ -147,6 +148,8 @@ class Files {
     [[nodiscard]] virtual FileSizeResult GetFileSizeEx(const FileHandle& file) = 0;
     // Each of these returns the error number, kErrorSuccess on success.
     [[nodiscard]] virtual std::uint32_t FlushFileBuffers(const FileHandle& file) = 0;
+    // With kMoveReplaceExisting, a destination that any handle has open fails
+    // with kErrorAccessDenied, even when the handle shares delete access.
     [[nodiscard]] virtual std::uint32_t MoveFileExW(const std::wstring& existing,
                                                     const std::wstring& replacement,
                                                     std::uint32_t flags) = 0;
@@ -157,6 +160,14 @@ class Files {
     // existing `newPath` fails with kErrorAlreadyExists or kErrorFileExists.
     [[nodiscard]] virtual std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
                                                                    const std::wstring& newPath) = 0;
+    // SetFileInformationByHandle(FileRenameInfoEx) with FILE_RENAME_FLAG_REPLACE_IF_EXISTS |
+    // FILE_RENAME_FLAG_POSIX_SEMANTICS: replaces `newPath` even while other
+    // handles have it open (they keep the replaced file), as long as every one
+    // of them shares delete access. Needs a handle opened with DELETE. Systems
+    // before Windows 10 1607 and file systems without POSIX renames answer
+    // kErrorInvalidParameter or kErrorNotSupported.
+    [[nodiscard]] virtual std::uint32_t SetFileRenameInfoPosixReplace(
+        const FileHandle& file, const std::wstring& newPath) = 0;
     // As Windows: when the full path (without terminator) fits in `bufferLength`
     // characters including the terminator, `fullPath` receives it and its length
     // is returned; otherwise the required length including the terminator is

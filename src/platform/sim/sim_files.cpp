@@ -47,13 +47,15 @@ std::uint32_t RightsOf(std::uint32_t desiredAccess) {
     return rights;
 }
 
-// Slot of "holds right r" (0..2) and of "refuses to share r" (3..5).
+// Slot of "holds right r" (0..2), of "refuses to share r" (3..5) and of
+// "has the file open at all" (6), whatever the access.
 off_t HoldSlot(int bit) {
     return kShareLockBase + bit;
 }
 off_t DenySlot(int bit) {
     return kShareLockBase + 3 + bit;
 }
+constexpr off_t kOpenSlot = kShareLockBase + 6;
 
 bool SlotTakenByOthers(int fd, off_t slot) {
     struct flock probe {};
@@ -103,6 +105,8 @@ bool SharingAllows(int fd, std::uint32_t rights, std::uint32_t share) {
 }
 
 bool AnnounceOpen(int fd, std::uint32_t rights, std::uint32_t share) {
+    if (!Announce(fd, kOpenSlot))
+        return false;
     for (int bit = 0; bit < 3; ++bit) {
         const std::uint32_t right = 1u << bit;
         if ((rights & right) != 0 && !Announce(fd, HoldSlot(bit)))
@@ -171,17 +175,26 @@ class Descriptor {
 };
 
 // A regular file's readiness to be deleted or renamed by name, as DeleteFileW
-// and MoveFileExW open it: only when no open refuses to share deletion.
-// Returns the error, or success with `gate` kept on the file until the caller
-// has finished.
+// and MoveFileExW open it: only when no other open holds `conflictSlot`
+// (by default: refuses to share deletion). Returns the error, or success with
+// `gate` kept on the file until the caller has finished.
 std::uint32_t CheckDeletable(const std::filesystem::path& path, std::optional<Descriptor>& holder,
-                             std::optional<Gate>& gate, std::uint32_t conflictError) {
+                             std::optional<Gate>& gate, std::uint32_t conflictError,
+                             off_t conflictSlot = DenySlot(2)) {
     holder.emplace(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (holder->Get() < 0)
         return ErrorFromErrno(errno, path);
     gate.emplace(holder->Get());
-    if (SlotTakenByOthers(holder->Get(), DenySlot(2)))
+    if (SlotTakenByOthers(holder->Get(), conflictSlot))
         return conflictError;
+    return fa::kErrorSuccess;
+}
+
+// Makes a rename durable, as MOVEFILE_WRITE_THROUGH waits for it.
+std::uint32_t SyncFolderOf(const std::filesystem::path& path) {
+    Descriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() < 0 || ::fsync(folder.Get()) != 0)
+        return ErrorFromErrno(errno, path);
     return fa::kErrorSuccess;
 }
 
@@ -234,7 +247,28 @@ bool IsDriveLetter(wchar_t c) {
     return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
 }
 
+// Without "\\?\" a full path holds at most MAX_PATH - 1 (259) characters, a
+// folder to be created MAX_PATH - 12 (247), room for an 8.3 name ("Maximum
+// Path Length Limitation", learn.microsoft.com/windows/win32/fileio/
+// maximum-file-path-limitation; this program declares no longPathAware).
+// Windows answers ERROR_PATH_NOT_FOUND for a file and
+// ERROR_FILENAME_EXCED_RANGE for a new folder.
+constexpr std::size_t kMaxPathCharacters = 259;
+constexpr std::size_t kMaxFolderCharacters = 247;
+
 }  // namespace
+
+std::optional<std::uint32_t> SimFiles::DosPathLimitError(std::wstring_view path,
+                                                         bool newFolder) const {
+    if (path.starts_with(L"\\\\?\\"))
+        return std::nullopt;
+    const auto full = WindowsFullPath(path, currentDirectory_);
+    if (!full)
+        return std::nullopt;
+    if (Utf16Length(*full) > (newFolder ? kMaxFolderCharacters : kMaxPathCharacters))
+        return newFolder ? fa::kErrorFilenameExcedRange : fa::kErrorPathNotFound;
+    return std::nullopt;
+}
 
 std::optional<std::wstring> WindowsFullPath(std::wstring_view path,
                                             std::wstring_view currentDirectory) {
@@ -368,6 +402,10 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
                                        std::uint32_t shareMode, std::uint32_t creationDisposition,
                                        std::uint32_t flagsAndAttributes) {
     CreateFileResult result;
+    if (const auto tooLong = DosPathLimitError(path)) {
+        result.error = *tooLong;
+        return result;
+    }
     const auto real = RealPathOf(path);
     if (!real) {
         result.error = fa::kErrorPathNotFound;
@@ -463,9 +501,9 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
     // Back to blocking reads and writes; O_NONBLOCK only kept the open from
     // waiting on a fifo.
     ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
-    if (rights != 0) {
+    {
         Gate gate(fd.Get());
-        if (!SharingAllows(fd.Get(), rights, share)) {
+        if (rights != 0 && !SharingAllows(fd.Get(), rights, share)) {
             result.error = fa::kErrorSharingViolation;
             return result;
         }
@@ -552,6 +590,10 @@ std::uint32_t SimFiles::FlushFileBuffers(const FileHandle& file) {
 
 std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
                                     std::uint32_t flags) {
+    for (const auto* path : {&existing, &replacement}) {
+        if (const auto tooLong = DosPathLimitError(*path))
+            return *tooLong;
+    }
     const auto from = RealPathOf(existing);
     const auto to = RealPathOf(replacement);
     if (!from || !to)
@@ -576,9 +618,12 @@ std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wst
         if (S_ISDIR(toStatus.st_mode))
             return fa::kErrorAccessDenied;
         if (S_ISREG(toStatus.st_mode) && toStatus.st_ino != fromStatus.st_ino) {
-            // Replacing a file someone holds without delete sharing is refused.
+            // A plain replace refuses a destination anyone has open, even with
+            // delete shared: "existing opens of the destination path are not
+            // allowed" (Eryk Sun on MoveFileExW, bugs.python.org issue46003).
+            // Only a POSIX-semantics rename replaces an open file.
             const std::uint32_t error =
-                CheckDeletable(*to, toHolder, toGate, fa::kErrorAccessDenied);
+                CheckDeletable(*to, toHolder, toGate, fa::kErrorAccessDenied, kOpenSlot);
             if (error != fa::kErrorSuccess)
                 return error;
         }
@@ -590,15 +635,14 @@ std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wst
     if (renamed != 0) {
         return errno == EEXIST ? fa::kErrorAlreadyExists : ErrorFromErrno(errno, *to);
     }
-    if ((flags & fa::kMoveWriteThrough) != 0) {
-        Descriptor folder(::open(to->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folder.Get() < 0 || ::fsync(folder.Get()) != 0)
-            return ErrorFromErrno(errno, *to);
-    }
+    if ((flags & fa::kMoveWriteThrough) != 0)
+        return SyncFolderOf(*to);
     return fa::kErrorSuccess;
 }
 
 std::uint32_t SimFiles::DeleteFileW(const std::wstring& path) {
+    if (const auto tooLong = DosPathLimitError(path))
+        return *tooLong;
     const auto real = RealPathOf(path);
     if (!real)
         return fa::kErrorPathNotFound;
@@ -650,6 +694,8 @@ std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
         return fa::kErrorInvalidHandle;
     if ((open->access & kRightDelete) == 0)
         return fa::kErrorAccessDenied;
+    if (const auto tooLong = DosPathLimitError(newPath))
+        return *tooLong;
     const auto target = RealPathOf(newPath);
     if (!target)
         return fa::kErrorPathNotFound;
@@ -667,6 +713,49 @@ std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
     }
     open->realPath = *target;
     return fa::kErrorSuccess;
+}
+
+std::uint32_t SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                      const std::wstring& newPath) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return fa::kErrorInvalidHandle;
+    if ((open->access & kRightDelete) == 0 || open->linkItself)
+        return fa::kErrorAccessDenied;
+    if (const auto tooLong = DosPathLimitError(newPath))
+        return *tooLong;
+    const auto target = RealPathOf(newPath);
+    if (!target)
+        return fa::kErrorPathNotFound;
+    struct stat handleStatus {};
+    struct stat nameStatus {};
+    if (::fstat(open->fd, &handleStatus) != 0 ||
+        ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
+        IdentityOf(handleStatus) != IdentityOf(nameStatus)) {
+        return fa::kErrorFileNotFound;
+    }
+    std::optional<Descriptor> holder;
+    std::optional<Gate> gate;
+    struct stat targetStatus {};
+    if (::lstat(target->c_str(), &targetStatus) == 0 &&
+        IdentityOf(targetStatus) != IdentityOf(handleStatus)) {
+        // The replaced file is deleted, so its opens must still share delete;
+        // a folder or a read-only file is never replaced.
+        if (S_ISDIR(targetStatus.st_mode) ||
+            (S_ISREG(targetStatus.st_mode) && (targetStatus.st_mode & S_IWUSR) == 0))
+            return fa::kErrorAccessDenied;
+        if (S_ISREG(targetStatus.st_mode)) {
+            const std::uint32_t error =
+                CheckDeletable(*target, holder, gate, fa::kErrorSharingViolation);
+            if (error != fa::kErrorSuccess)
+                return error;
+        }
+    }
+    // Readers of the replaced file keep their open file, as on NTFS.
+    if (::rename(open->realPath.c_str(), target->c_str()) != 0)
+        return ErrorFromErrno(errno, *target);
+    open->realPath = *target;
+    return SyncFolderOf(*target);
 }
 
 bool SimFiles::DeletePending(const struct stat& status) const {
@@ -762,6 +851,8 @@ std::uint32_t SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
 }
 
 std::uint32_t SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
+    if (const auto tooLong = DosPathLimitError(path, true))
+        return *tooLong;
     const auto real = RealPathOf(path);
     if (!real)
         return fa::kErrorPathNotFound;
@@ -784,6 +875,8 @@ std::uint32_t SimFiles::CreateDirectoryW(const std::wstring& path, const std::ws
 }
 
 FileAttributesResult SimFiles::GetFileAttributesW(const std::wstring& path) {
+    if (const auto tooLong = DosPathLimitError(path))
+        return {*tooLong, fa::kInvalidFileAttributes};
     const auto real = RealPathOf(path);
     if (!real)
         return {fa::kErrorPathNotFound, fa::kInvalidFileAttributes};

@@ -24,6 +24,9 @@
 // Hard links are real hard links. Final paths map back from the real file
 // system, so a file reached through a link has the target's path.
 //
+// Paths without "\\?\" are held to MAX_PATH as in a program that does not
+// declare itself long-path aware.
+//
 // Simpler than Windows: a pending delete (FileDispositionInfo) is known to the
 // process that set it only, and folders carry no security descriptors.
 
@@ -74,6 +77,8 @@ class SimFiles final : public Files {
     [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
                                                            const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                              const std::wstring& newPath) override;
     [[nodiscard]] std::uint32_t SetEndOfFile(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
                                                           std::uint32_t bufferLength,
@@ -102,6 +107,10 @@ class SimFiles final : public Files {
     };
 
     OpenFile* Find(const FileHandle& file);
+    // The error Windows gives a path without "\\?\" that is too long for the
+    // call (`newFolder`: CreateDirectoryW); nullopt when it fits.
+    [[nodiscard]] std::optional<std::uint32_t> DosPathLimitError(std::wstring_view path,
+                                                                 bool newFolder = false) const;
     [[nodiscard]] bool DeletePending(const struct stat& status) const;
     // The Windows path of a real path under the drives folder, "\\?\C:\..."
     [[nodiscard]] std::optional<std::wstring> FinalPathOfReal(

@@ -13,6 +13,13 @@
 #include "win32_journal_ports.h"
 
 namespace lenticor::win32 {
+namespace {
+
+// FileRenameInfoEx (22). MinGW declares it only when _WIN32_WINNT compares
+// above an NTDDI-style value, which it never does.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+}  // namespace
 
 CreateFileResult Win32Files::CreateFileW(const std::wstring& path, std::uint32_t desiredAccess,
                                          std::uint32_t shareMode, std::uint32_t creationDisposition,
@@ -77,8 +84,8 @@ FileInformationResult Win32Files::GetFileInformationByHandle(const FileHandle& f
     return {fileapi::kErrorSuccess, information.dwFileAttributes, information.nNumberOfLinks};
 }
 
-std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
-                                                     const std::wstring& newPath) {
+std::uint32_t Win32Files::RenameByHandle(const FileHandle& file, const std::wstring& newPath,
+                                         FILE_INFO_BY_HANDLE_CLASS infoClass, DWORD flags) {
     // FILE_RENAME_INFO ends in the new name; FileNameLength counts its bytes
     // without the terminator, which the buffer still carries.
     const std::size_t nameBytes = newPath.size() * sizeof(WCHAR);
@@ -90,15 +97,35 @@ std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
     // Whole 64-bit words, so the HANDLE member is aligned.
     std::vector<std::uint64_t> storage((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
-    info->ReplaceIfExists = FALSE;
+    // ReplaceIfExists and Flags share their first byte; FileRenameInfo reads
+    // only the BOOLEAN, FileRenameInfoEx the whole DWORD.
+    if (infoClass == kFileRenameInfoEx)
+        info->Flags = flags;
+    else
+        info->ReplaceIfExists = flags != 0 ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(reinterpret_cast<std::byte*>(storage.data()) + nameOffset, newPath.c_str(),
                 nameBytes + sizeof(WCHAR));
-    return ::SetFileInformationByHandle(Native(file), FileRenameInfo, info,
-                                        static_cast<DWORD>(size))
+    return ::SetFileInformationByHandle(Native(file), infoClass, info, static_cast<DWORD>(size))
                ? fileapi::kErrorSuccess
                : ::GetLastError();
+}
+
+std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                     const std::wstring& newPath) {
+    return RenameByHandle(file, newPath, FileRenameInfo, 0);
+}
+
+std::uint32_t Win32Files::SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                        const std::wstring& newPath) {
+    // Windows 10 1607 and later; older systems and Wine 8 answer
+    // ERROR_INVALID_PARAMETER. Only with POSIX semantics may a rename replace
+    // a file that others have open ("Existing handles to the replaced file
+    // continue to be valid", FILE_RENAME_INFORMATION, learn.microsoft.com
+    // windows-hardware/drivers/ddi/ntifs/ns-ntifs-_file_rename_information).
+    return RenameByHandle(file, newPath, kFileRenameInfoEx,
+                          FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS);
 }
 
 std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,

@@ -34,6 +34,8 @@ class Win32Files final : public Files {
     [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
                                                            const std::wstring& newPath) override;
+    [[nodiscard]] std::uint32_t SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                              const std::wstring& newPath) override;
     [[nodiscard]] std::uint32_t SetEndOfFile(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
                                                           std::uint32_t bufferLength,
@@ -55,6 +57,10 @@ class Win32Files final : public Files {
 
   private:
     [[nodiscard]] HANDLE Native(const FileHandle& file) const;
+    // SetFileInformationByHandle with a FILE_RENAME_INFO for `infoClass`;
+    // `flags` fills ReplaceIfExists (FileRenameInfo) or Flags (FileRenameInfoEx).
+    [[nodiscard]] std::uint32_t RenameByHandle(const FileHandle& file, const std::wstring& newPath,
+                                               FILE_INFO_BY_HANDLE_CLASS infoClass, DWORD flags);
 
     std::map<std::uint64_t, UniqueFileHandle> handles_;
     std::uint64_t nextId_ = 1;

@@ -111,5 +111,62 @@ TEST_F(SimFilesTest, RenamesNeverReplaceUnlessAsked) {
     EXPECT_EQ(ReadBytes(Real(L"C:\\c")), "a");
 }
 
+TEST_F(SimFilesTest, OnlyAPosixRenameReplacesAFileOthersHaveOpen) {
+    struct Case {
+        std::uint32_t readerShare, plainError, posixError;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {kShareAll, fa::kErrorAccessDenied, 0},
+        {fa::kShareRead, fa::kErrorAccessDenied, fa::kErrorSharingViolation},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        for (const bool posix : {false, true}) {
+            WriteBytes(Real(L"C:\\new"), "new");
+            WriteBytes(Real(L"C:\\journal"), "old");
+            const auto reader = Open(L"C:\\journal", kRead, c.readerShare);
+            const std::uint32_t error =
+                posix ? files.SetFileRenameInfoPosixReplace(
+                            Open(L"C:\\new", fa::kDelete, fa::kShareNone).handle, L"C:\\journal")
+                      : files.MoveFileExW(L"C:\\new", L"C:\\journal", fa::kMoveReplaceExisting);
+            EXPECT_EQ(error, posix ? c.posixError : c.plainError) << posix;
+            EXPECT_EQ(ReadBytes(Real(L"C:\\journal")), error == 0 ? "new" : "old");
+            std::string seen(3, '?');
+            EXPECT_EQ(files.ReadFile(reader.handle, seen.data(), 3).bytes, 3u);
+            EXPECT_EQ(seen, "old") << "a reader keeps the file it opened";
+        }
+    }
+}
+
+TEST_F(SimFilesTest, PathsPastMaxPathNeedTheExtendedPrefix) {
+    const std::wstring folder = L"C:\\" + std::wstring(200, L'f');
+    const std::wstring prefix = L"\\\\?\\";
+    struct Case {
+        std::wstring path;  // after the folder and a separator
+        bool newFolder;
+        std::uint32_t error;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {std::wstring(43, L'd'), true, 0},  // 247 characters in all
+        {std::wstring(44, L'e'), true, fa::kErrorFilenameExcedRange},
+        {std::wstring(55, L'f'), false, 0},  // 259
+        {std::wstring(56, L'g'), false, fa::kErrorPathNotFound},
+    };
+    // clang-format on
+    ASSERT_EQ(files.CreateDirectoryW(folder, nullptr), 0u);
+    for (const auto& c : cases) {
+        for (const auto& start : {std::wstring(), prefix}) {
+            const std::wstring path = start + folder + L"\\" + c.path;
+            const std::uint32_t error =
+                c.newFolder ? files.CreateDirectoryW(path, nullptr)
+                            : Open(path, kWrite, fa::kShareNone, fa::kCreateAlways).error;
+            EXPECT_EQ(error, start.empty() ? c.error : 0u) << WideToUtf8(path);
+            std::filesystem::remove(Real(path));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace lenticor
