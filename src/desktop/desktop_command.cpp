@@ -23,7 +23,9 @@ std::wstring AbsoluteJournalPath(lenticor::Files& files, const std::wstring& sta
     const std::uint32_t length = files.GetFullPathNameW(stateFile, kFullPathBufferUnits, fullPath);
     if (length == 0 || length >= kFullPathBufferUnits)
         throw std::runtime_error("journal absolute path invalid");
-    return fullPath;
+    // The one place the prefix is added: the lock, temporary and archive
+    // names derive from this path and need it most, being longer.
+    return desktop_win::ExtendedLengthPath(fullPath);
 }
 
 bool TakesLock(DesktopAction action) {
@@ -33,6 +35,7 @@ bool TakesLock(DesktopAction action) {
 DesktopOperations BuildOperations(lenticor::Platform& platform, const std::wstring& journalPath,
                                   std::string& revision) {
     auto& files = platform.files;
+    auto& clock = platform.steadyClock;
     auto& crypto = platform.crypto;
     auto& displayConfig = platform.displayConfig;
     auto& displayDevices = platform.displayDevices;
@@ -44,8 +47,8 @@ DesktopOperations BuildOperations(lenticor::Platform& platform, const std::wstri
     ops.loadJournal = [&files, &crypto, journalPath, &revision] {
         return desktop_win::LoadJournal(files, crypto, journalPath, revision);
     };
-    ops.saveJournal = [&files, journalPath](const DesktopJournal& journal) {
-        return desktop_win::SaveJournal(files, journalPath, journal);
+    ops.saveJournal = [&files, &clock, journalPath](const DesktopJournal& journal) {
+        return desktop_win::SaveJournal(files, clock, journalPath, journal);
     };
     ops.deleteJournal = [&files, journalPath] {
         return desktop_win::DeleteJournal(files, journalPath);

@@ -16,6 +16,27 @@ namespace fa = lenticor::fileapi;
 
 constexpr int kArchiveAttempts = 3;
 
+// A journal another process has open (our own status poll, an indexer, a
+// virus scanner) blocks a plain replace only while it is open; these few short
+// waits outlast such a read.
+constexpr int kReplaceAttempts = 10;
+constexpr std::int64_t kReplacePauseNanoseconds = 10'000'000;
+
+constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
+
+bool IsBusyError(std::uint32_t error) {
+    return error == fa::kErrorAccessDenied || error == fa::kErrorSharingViolation;
+}
+
+// How a system without POSIX-semantics renames refuses FileRenameInfoEx:
+// ERROR_INVALID_PARAMETER before Windows 10 1607 (an unknown information
+// class), ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION from a file system
+// that lacks it (FAT, some network redirectors).
+bool IsUnsupportedRename(std::uint32_t error) {
+    return error == fa::kErrorInvalidParameter || error == fa::kErrorNotSupported ||
+           error == fa::kErrorInvalidFunction;
+}
+
 bool IsMissing(std::uint32_t error) {
     return error == fa::kErrorFileNotFound || error == fa::kErrorPathNotFound;
 }
@@ -51,24 +72,54 @@ std::string ArchiveSuffix(std::array<std::uint8_t, 16> random) {
 
 }  // namespace
 
+std::wstring ExtendedLengthPath(const std::wstring& fullPath) {
+    const bool drivePath = fullPath.size() >= 3 && fullPath[1] == L':' && fullPath[2] == L'\\';
+    return drivePath ? std::wstring(kExtendedPrefix) + fullPath : fullPath;
+}
+
 std::wstring JournalDirectoryOf(const std::wstring& journalPath) {
+    const std::size_t prefix =
+        journalPath.starts_with(kExtendedPrefix) ? kExtendedPrefix.size() : 0;
     std::size_t end = journalPath.find_last_of(L"\\/");
-    if (end == std::wstring::npos)
+    if (end == std::wstring::npos || end < prefix)
         return {};
-    while (end > 0 && IsSeparator(journalPath[end - 1]))
+    while (end > prefix && IsSeparator(journalPath[end - 1]))
         --end;
     // "C:\name": the folder is the drive's root, which needs its separator.
-    if (end == 2 && journalPath[1] == L':')
-        return journalPath.substr(0, 3);
-    if (end == 0)
-        return journalPath.substr(0, 1);
+    if (end == prefix + 2 && journalPath[prefix + 1] == L':')
+        return journalPath.substr(0, prefix + 3);
+    if (end == prefix)
+        return journalPath.substr(0, prefix + 1);
     return journalPath.substr(0, end);
+}
+
+void CreateJournalDirectory(lenticor::Files& files, const std::wstring& directory) {
+    const std::uint32_t error = files.CreateDirectoryW(directory, nullptr);
+    if (error == fa::kErrorPathNotFound) {
+        const std::wstring parent = JournalDirectoryOf(directory);
+        if (!parent.empty() && parent != directory) {
+            CreateJournalDirectory(files, parent);
+            if (files.CreateDirectoryW(directory, nullptr) == fa::kErrorSuccess)
+                return;
+        }
+    }
+    if (error == fa::kErrorSuccess)
+        return;
+    // Whatever the call said, a folder that is there now is all we need: it may
+    // have been there all along (a drive's root) or made by a concurrent
+    // command. Anything else there keeps its own error rather than passing as
+    // a busy lock later.
+    const auto existing = files.GetFileAttributesW(directory);
+    if (existing.error == fa::kErrorSuccess && (existing.attributes & fa::kAttributeDirectory) != 0)
+        return;
+    throw std::runtime_error("desktop journal folder cannot be created (error " +
+                             std::to_string(error) + ")");
 }
 
 lenticor::FileHandle AcquireJournalLock(lenticor::Files& files, const std::wstring& journalPath) {
     const std::wstring directory = JournalDirectoryOf(journalPath);
     if (!directory.empty())
-        files.CreateDirectories(directory);
+        CreateJournalDirectory(files, directory);
     auto lock = files.CreateFileW(journalPath + L".lock", fa::kGenericRead | fa::kGenericWrite,
                                   fa::kShareNone, fa::kOpenAlways, fa::kAttributeNormal);
     if (lock.handle.IsOpen())
@@ -106,26 +157,51 @@ std::optional<DesktopJournal> LoadJournal(lenticor::Files& files, lenticor::Cryp
     }
 }
 
-bool SaveJournal(lenticor::Files& files, const std::wstring& journalPath,
-                 const DesktopJournal& journal) {
+bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
+                 const std::wstring& journalPath, const DesktopJournal& journal) {
     const std::string text = SerializeJournal(journal);
     if (text.size() > kMaxJournalBytes)
         return false;
     const std::wstring temporary = journalPath + L".tmp";
-    {
-        auto opened = files.CreateFileW(temporary, fa::kGenericWrite, fa::kShareNone,
-                                        fa::kCreateAlways, fa::kAttributeNormal);
-        if (!opened.handle.IsOpen())
+    // DELETE so that the open temporary file itself can be renamed over P.
+    auto opened = files.CreateFileW(temporary, fa::kGenericWrite | fa::kDelete, fa::kShareNone,
+                                    fa::kCreateAlways, fa::kAttributeNormal);
+    if (!opened.handle.IsOpen())
+        return false;
+    const auto written =
+        files.WriteFile(opened.handle, text.data(), static_cast<std::uint32_t>(text.size()));
+    if (written.error != fa::kErrorSuccess || written.bytes != text.size())
+        return false;
+    // The bytes are on disk before any name points at them, so a crash leaves
+    // either the previous journal or the complete new one.
+    if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
+        return false;
+    // A status poll reads the journal without the lock. A plain replace fails
+    // while any handle has P open, even one sharing delete; a POSIX-semantics
+    // rename replaces it and leaves the reader its old file. Where the system
+    // lacks that rename, retry the plain replace for a moment instead.
+    bool posixRename = true;
+    for (int attempt = 0; attempt < kReplaceAttempts;) {
+        std::uint32_t error = fa::kErrorSuccess;
+        if (posixRename) {
+            error = files.SetFileRenameInfoPosixReplace(opened.handle, journalPath);
+            if (IsUnsupportedRename(error)) {
+                posixRename = false;
+                // MoveFileExW needs the temporary file closed.
+                opened.handle.Close();
+                continue;
+            }
+        } else {
+            error = files.MoveFileExW(temporary, journalPath,
+                                      fa::kMoveReplaceExisting | fa::kMoveWriteThrough);
+        }
+        if (error == fa::kErrorSuccess)
+            return true;
+        if (!IsBusyError(error) || ++attempt == kReplaceAttempts)
             return false;
-        const auto written =
-            files.WriteFile(opened.handle, text.data(), static_cast<std::uint32_t>(text.size()));
-        if (written.error != fa::kErrorSuccess || written.bytes != text.size())
-            return false;
-        if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
-            return false;
+        clock.SleepUntil(clock.NowNanoseconds() + kReplacePauseNanoseconds);
     }
-    return files.MoveFileExW(temporary, journalPath,
-                             fa::kMoveReplaceExisting | fa::kMoveWriteThrough) == fa::kErrorSuccess;
+    return false;
 }
 
 bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath) {

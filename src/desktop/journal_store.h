@@ -6,7 +6,8 @@
 // Beside a journal at P live P + ".lock" (never deleted), P + ".tmp" (a save in
 // progress, or a stale one the next save overwrites) and archived journals
 // P + ".recovery-<32 hex>.json". Every path is the absolute path the command
-// made with GetFullPathNameW.
+// made with GetFullPathNameW, in its extended-length form (ExtendedLengthPath),
+// so that the longer names beside P work wherever P does.
 
 #include <cstddef>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "desktop/desktop_operations.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
+#include "platform/steady_clock.h"
 
 namespace nimbo::desktop_win {
 
@@ -26,11 +28,11 @@ inline constexpr std::size_t kMaxJournalBytes = 2'097'152;
 // The revision of a path that holds no journal.
 inline constexpr const char* kAbsentRevision = "absent";
 
-// Opens P + ".lock" without sharing (creating it and P's folder when missing)
-// and returns the open handle: the lock lasts as long as the caller keeps it.
-// Throws JournalError "DESKTOP_BUSY" when another command holds it,
-// "DESKTOP_IO_FAILED" on any other open failure, and the filesystem error when
-// the folder cannot be created.
+// Opens P + ".lock" without sharing (creating it and P's missing folders with
+// CreateDirectoryW) and returns the open handle: the lock lasts as long as the
+// caller keeps it. Throws JournalError "DESKTOP_BUSY" when another command
+// holds it, "DESKTOP_IO_FAILED" on any other open failure, and
+// std::runtime_error "desktop journal folder cannot be created (error N)".
 [[nodiscard]] lenticor::FileHandle AcquireJournalLock(lenticor::Files& files,
                                                       const std::wstring& journalPath);
 
@@ -43,10 +45,12 @@ inline constexpr const char* kAbsentRevision = "absent";
                                                         const std::wstring& journalPath,
                                                         std::string& revision);
 
-// Writes P + ".tmp" and moves it over P; true only when every step succeeded.
-// A failure leaves the previous journal as it was.
-[[nodiscard]] bool SaveJournal(lenticor::Files& files, const std::wstring& journalPath,
-                               const DesktopJournal& journal);
+// Writes P + ".tmp" and moves it over P, also while readers have P open;
+// true only when every step succeeded. A failure leaves the previous journal
+// as it was. `clock` paces the retries of a system without POSIX renames
+// (at most about 100 ms).
+[[nodiscard]] bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
+                               const std::wstring& journalPath, const DesktopJournal& journal);
 
 // True when the journal is gone afterwards (including when it never existed).
 [[nodiscard]] bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath);
@@ -61,8 +65,15 @@ inline constexpr const char* kAbsentRevision = "absent";
 // "desktop recovery revision hash failed".
 [[nodiscard]] std::string RevisionOf(lenticor::Crypto& crypto, std::string_view bytes);
 
+// "\\?\" + a full drive path, which Windows takes past MAX_PATH:
+// "C:\data\desktop.json" gives "\\?\C:\data\desktop.json". Other forms are
+// returned unchanged. The path must already be normalised (GetFullPathNameW),
+// since Windows no longer does it for the prefixed form.
+[[nodiscard]] std::wstring ExtendedLengthPath(const std::wstring& fullPath);
+
 // The folder the lock creates: `journalPath` up to its last separator, with the
-// separator kept after a bare drive ("C:\"). Empty when the path has none.
+// separator kept after a bare drive ("C:\", "\\?\C:\"). Empty when the path
+// has none.
 [[nodiscard]] std::wstring JournalDirectoryOf(const std::wstring& journalPath);
 
 }  // namespace nimbo::desktop_win

@@ -202,10 +202,6 @@ class Files {
     // here because its callers compare paths.
     [[nodiscard]] virtual int CompareStringOrdinal(std::wstring_view a, std::wstring_view b,
                                                    bool ignoreCase) = 0;
-    // std::filesystem::create_directories: creates `directory` and every missing
-    // ancestor. Throws std::filesystem::filesystem_error (its what() is the
-    // message callers report).
-    virtual void CreateDirectories(const std::wstring& directory) = 0;
 
   protected:
     friend class FileHandle;

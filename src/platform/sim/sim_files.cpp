@@ -923,16 +923,6 @@ std::uint32_t SimFiles::GetFullPathNameW(std::wstring_view fileName, std::uint32
     return static_cast<std::uint32_t>(length + 1);
 }
 
-void SimFiles::CreateDirectories(const std::wstring& directory) {
-    const auto real = RealPathOf(directory);
-    if (!real) {
-        throw std::filesystem::filesystem_error(
-            "cannot create directories", std::filesystem::path(WideToUtf8(directory)),
-            std::make_error_code(std::errc::no_such_file_or_directory));
-    }
-    std::filesystem::create_directories(*real);
-}
-
 void SimFiles::CloseHandle(std::uint64_t id) noexcept {
     const auto found = open_.find(id);
     if (found == open_.end())

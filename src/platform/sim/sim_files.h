@@ -93,7 +93,6 @@ class SimFiles final : public Files {
     [[nodiscard]] std::uint32_t GetFullPathNameW(std::wstring_view fileName,
                                                  std::uint32_t bufferLength,
                                                  std::wstring& fullPath) override;
-    void CreateDirectories(const std::wstring& directory) override;
 
   protected:
     void CloseHandle(std::uint64_t id) noexcept override;

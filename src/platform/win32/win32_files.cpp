@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -194,10 +193,6 @@ FileAttributesResult Win32Files::GetFileAttributesW(const std::wstring& path) {
 int Win32Files::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()), ignoreCase ? TRUE : FALSE);
-}
-
-void Win32Files::CreateDirectories(const std::wstring& directory) {
-    std::filesystem::create_directories(std::filesystem::path(directory));
 }
 
 void Win32Files::CloseHandle(std::uint64_t id) noexcept {

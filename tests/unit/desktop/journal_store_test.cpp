@@ -60,6 +60,12 @@ class JournalStore : public ::testing::Test {
     lenticor::testing::ScratchRoot root;
     lenticor::SimFiles files{root.Path()};
     lenticor::testing::ScriptedCrypto crypto;
+    // Sleeping only moves the clock, so the retries of a save cost no time.
+    struct : lenticor::SteadyClock {
+        std::int64_t NowNanoseconds() override { return now; }
+        void SleepUntil(std::int64_t instant) override { now = std::max(now, instant); }
+        std::int64_t now = 0;
+    } clock;
 };
 
 std::string LockOutcome(lenticor::Files& files, const std::wstring& path) {
@@ -67,6 +73,8 @@ std::string LockOutcome(lenticor::Files& files, const std::wstring& path) {
         return AcquireJournalLock(files, path).IsOpen() ? "granted" : "closed";
     } catch (const JournalError& error) {
         return error.code + ": " + error.what();
+    } catch (const std::runtime_error& error) {
+        return std::string("failed: ") + error.what();
     }
 }
 
@@ -115,36 +123,57 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
     DesktopJournal oversized = next;
     oversized.displayId = std::wstring(kMaxJournalBytes, L'M');
     const std::wstring temporary = std::wstring(kJournal) + L".tmp";
-    enum Interference { StaleTemporary, TemporaryHeld, JournalHeldWithoutDeleteSharing, None };
+    enum Interference {
+        StaleTemporary,
+        TemporaryHeld,
+        JournalReadByAStatus,
+        JournalHeldWithoutDeleteSharing,
+        None
+    };
     struct Case {
         Interference interference;
         const DesktopJournal& journal;
         bool saved;
+        std::int64_t waitedMs;
     };
     // clang-format off
     const Case cases[] = {
-        {StaleTemporary, next, true},
-        {TemporaryHeld, next, false},
-        {JournalHeldWithoutDeleteSharing, next, false},
-        {None, oversized, false},
+        {StaleTemporary, next, true, 0},
+        {TemporaryHeld, next, false, 0},
+        // A status poll reads without the lock; the save must not fail under it.
+        {JournalReadByAStatus, next, true, 0},
+        // Nobody may replace a file held without delete sharing; give up after ~100 ms.
+        {JournalHeldWithoutDeleteSharing, next, false, 90},
+        {None, oversized, false, 0},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.interference);
         Reset();
+        clock.now = 0;
         Write(SerializeJournal(previous));
         if (c.interference == StaleTemporary)
             WriteBytes(Real(temporary), std::string(100000, 'x'));
         {
-            const auto holder = c.interference == TemporaryHeld
-                                    ? Hold(fa::kGenericWrite, fa::kShareNone, temporary)
-                                : c.interference == JournalHeldWithoutDeleteSharing
-                                    ? Hold(fa::kGenericRead, fa::kShareRead)
-                                    : lenticor::CreateFileResult{};
-            EXPECT_EQ(SaveJournal(files, kJournal, c.journal), c.saved);
+            const auto holder =
+                c.interference == TemporaryHeld ? Hold(fa::kGenericWrite, fa::kShareNone, temporary)
+                : c.interference == JournalReadByAStatus ? Hold(fa::kGenericRead, kShareAll)
+                : c.interference == JournalHeldWithoutDeleteSharing
+                    ? Hold(fa::kGenericRead, fa::kShareRead)
+                    : lenticor::CreateFileResult{};
+            EXPECT_EQ(SaveJournal(files, clock, kJournal, c.journal), c.saved);
+            if (c.interference == JournalReadByAStatus) {
+                // The reader finishes with the version it opened.
+                std::string seen(SerializeJournal(previous).size(), '\0');
+                EXPECT_EQ(
+                    files.ReadFile(holder.handle, seen.data(), std::uint32_t(seen.size())).error,
+                    0u);
+                EXPECT_EQ(seen, SerializeJournal(previous));
+            }
         }
         EXPECT_EQ(ReadBytes(Real(kJournal)), SerializeJournal(c.saved ? c.journal : previous));
         EXPECT_EQ(std::filesystem::exists(Real(temporary)), !c.saved && c.interference != None);
+        EXPECT_EQ(clock.now / 1'000'000, c.waitedMs);
     }
     // Deleting is done once nothing is left, whether or not there was a journal.
     EXPECT_TRUE(DeleteJournal(files, kJournal));
@@ -266,8 +295,8 @@ TEST_F(JournalStore, LockExcludesASecondCommandInThisAndAnotherProcess) {
 
     // A folder that cannot be created keeps its own error instead of passing as busy.
     WriteBytes(Real(L"C:\\blocked"), "a file where a folder is needed");
-    EXPECT_THROW((void)AcquireJournalLock(files, L"C:\\blocked\\desktop.json"),
-                 std::filesystem::filesystem_error);
+    EXPECT_EQ(LockOutcome(files, L"C:\\blocked\\desktop.json"),
+              "failed: desktop journal folder cannot be created (error 183)");
 }
 
 TEST(JournalDirectory, KeepsTheDriveRoot) {
@@ -276,6 +305,8 @@ TEST(JournalDirectory, KeepsTheDriveRoot) {
         {L"C:\\desktop.json", L"C:\\"},
         {L"C:/a/b//desktop.json", L"C:/a/b"},
         {L"desktop.json", L""},
+        {L"\\\\?\\C:\\desktop.json", L"\\\\?\\C:\\"},
+        {L"\\\\?\\C:\\a\\desktop.json", L"\\\\?\\C:\\a"},
     };
     for (const auto& [path, directory] : cases)
         EXPECT_EQ(JournalDirectoryOf(path), directory);
