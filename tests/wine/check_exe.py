@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks the built lenticor.exe: it may import Windows system DLLs only (a
 MinGW runtime DLL would not be on the user's machine), and it must carry an
-application manifest asking for asInvoker without any DPI awareness, and a
-version resource; with --project-version, the manifest's assembly version and
+application manifest asking for asInvoker without any DPI awareness and a
+version resource, and be linked terminal-server aware; with --project-version, the manifest's assembly version and
 the version resource's numbers and texts must all be that version. With
 --dll-export it checks a test DLL instead: system imports only, and an export
 table of exactly the names given."""
@@ -20,6 +20,8 @@ SYSTEM_DLLS = {
     "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll",
     "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "ucrtbase.dll",
 }
+
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -44,6 +46,12 @@ def exported_names(objdump, dll):
             break
         names.append(match.group(1))
     return names
+
+
+def dll_characteristics(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    # At the same offset in the PE32 and PE32+ optional headers.
+    return struct.unpack_from("<H", data, pe + 24 + 70)[0]
 
 
 def resources(data):
@@ -144,7 +152,10 @@ def main():
         return 1 if problems else 0
 
     with open(options.exe, "rb") as handle:
-        found = resources(handle.read())
+        image = handle.read()
+    found = resources(image)
+    if not dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+        problems.append("not linked terminal-server aware")
     manifests = found.get(RT_MANIFEST, [])
     if len(manifests) != 1:
         problems.append(f"expected one application manifest, found {len(manifests)}")
@@ -166,7 +177,8 @@ def main():
     if problems:
         print("\n".join(problems))
         return 1
-    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present")
+    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present; "
+          "terminal-server aware")
     return 0
 
 
