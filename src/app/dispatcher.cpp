@@ -1,5 +1,6 @@
 #include "app/dispatcher.h"
 
+#include "app/text.h"
 #include "app/usage.h"
 #include "platform/console.h"
 
@@ -31,7 +32,9 @@ int RunCommandLine(int argc, const wchar_t* const* argv, Platform& platform,
             return command.run(platform, rest);
         }
     }
-    platform.console.WideErr() << L"Unknown lenticor command: " << first << std::endl;
+    // As UTF-8 like every other diagnostic: the wide stream converts through
+    // the C locale and stops at the first character outside it.
+    platform.console.Err() << "Unknown lenticor command: " << WideToUtf8(first) << std::endl;
     PrintUsage(out);
     return kExitUsage;
 }

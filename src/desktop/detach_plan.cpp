@@ -93,6 +93,13 @@ bool Connected(const std::vector<Rect>& regions) {
 
 // Survivor list of SameSurvivors: positions dropped, identities and modes kept.
 std::vector<std::string> PlacementFreeSurvivors(const DesktopTopology& topology) {
+    // Records only, as the planner: the engine compares its plan with the
+    // desktop Windows made of it, a live capture rather than saved text, and a
+    // path there that could not be handed back (virtual-mode support) must
+    // answer "not the same", not throw as a broken journal would. Nothing is
+    // lost: the path flags are part of each signature and a plan never holds
+    // such a path, so a true answer only covers desktops the strict decode
+    // accepts, and an observed desktop recorded on it loads back.
     DesktopSnapshot snapshot = DecodeTopologySnapshot(topology, SnapshotCheck::RecordsOnly);
     std::set<std::string> keys;
     for (std::size_t i = 0; i < snapshot.paths.size(); ++i) {

@@ -105,8 +105,6 @@ DesktopSnapshot DecodeSnapshotJson(const nlohmann::json& document, SnapshotCheck
     }
     if (check == SnapshotCheck::RecordsOnly)
         return snapshot;
-    if (check == SnapshotCheck::RecordsOnly)
-        return snapshot;
     for (const auto& path : snapshot.paths) {
         if ((path.flags & dcfg::kPathActiveFlag) == 0 ||
             (path.flags & dcfg::kPathSupportVirtualModeFlag) != 0) {

@@ -27,8 +27,9 @@ enum class SnapshotCheck {
     // Every path must be one we can hand back to Windows: active, without
     // virtual-mode support, with valid mode references.
     Restorable,
-    // Only the records and names; for the planner, which turns a path it
-    // cannot restore into "no plan" rather than an error.
+    // Only the records and names; for the planner and the survivor
+    // comparison, which turn a path they cannot restore into "no plan" or
+    // "not the same" rather than an error.
     RecordsOnly,
 };
 

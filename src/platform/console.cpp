@@ -10,8 +10,5 @@ std::ostream& StandardConsole::Out() {
 std::ostream& StandardConsole::Err() {
     return std::cerr;
 }
-std::wostream& StandardConsole::WideErr() {
-    return std::wcerr;
-}
 
 }  // namespace lenticor

@@ -1,7 +1,6 @@
 #pragma once
 // Port: the process's standard streams. The result line goes to Out(), the
-// diagnostics to Err(); the unknown-command line is written wide on WideErr().
-// Tests substitute string streams.
+// diagnostics (UTF-8) to Err(). Tests substitute string streams.
 
 #include <iosfwd>
 
@@ -12,16 +11,14 @@ class Console {
     virtual ~Console() = default;
     virtual std::ostream& Out() = 0;
     virtual std::ostream& Err() = 0;
-    virtual std::wostream& WideErr() = 0;
 };
 
-// std::cout, std::cerr and std::wcerr, left in whatever mode the C runtime
+// std::cout and std::cerr, left in whatever mode the C runtime
 // gave them (the program never changes the translation mode or code page).
 class StandardConsole final : public Console {
   public:
     std::ostream& Out() override;
     std::ostream& Err() override;
-    std::wostream& WideErr() override;
 };
 
 }  // namespace lenticor

@@ -15,11 +15,9 @@ class CapturingConsole final : public Console {
   public:
     std::ostream& Out() override { return out; }
     std::ostream& Err() override { return err; }
-    std::wostream& WideErr() override { return wideErr; }
 
     std::ostringstream out;
     std::ostringstream err;
-    std::wostringstream wideErr;
 };
 
 // Local time is UTC, so expectations do not depend on the machine's zone.

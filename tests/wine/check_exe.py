@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Checks the built lenticor.exe: it may import Windows system DLLs only (a
 MinGW runtime DLL would not be on the user's machine), and it must carry an
-application manifest asking for asInvoker without any DPI awareness, and a
-version resource. With --dll-export it checks a test DLL instead: system
-imports only, and an export table of exactly the names given."""
+application manifest asking for asInvoker without any DPI awareness and a
+version resource, and be linked terminal-server aware; with --project-version, the manifest's assembly version and
+the version resource's numbers and texts must all be that version. With
+--dll-export it checks a test DLL instead: system imports only, and an export
+table of exactly the names given."""
 
 import argparse
 import re
@@ -18,6 +20,8 @@ SYSTEM_DLLS = {
     "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll",
     "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "ucrtbase.dll",
 }
+
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -42,6 +46,12 @@ def exported_names(objdump, dll):
             break
         names.append(match.group(1))
     return names
+
+
+def dll_characteristics(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    # At the same offset in the PE32 and PE32+ optional headers.
+    return struct.unpack_from("<H", data, pe + 24 + 70)[0]
 
 
 def resources(data):
@@ -82,11 +92,46 @@ def resources(data):
     return found
 
 
+def fixed_versions(resource):
+    """(file version, product version) of a VS_FIXEDFILEINFO, as 4-tuples."""
+    start = resource.find(struct.pack("<I", 0xFEEF04BD))
+    if start < 0:
+        return None
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", resource, start + 8)
+    return tuple((ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+                 for ms, ls in ((file_ms, file_ls), (product_ms, product_ls)))
+
+
+def version_problems(manifest_text, resource, project_version):
+    """Every place a version is written must say the project version."""
+    parts = [int(part) for part in project_version.split(".")]
+    expected = tuple(parts + [0] * (4 - len(parts)))
+    dotted = ".".join(str(part) for part in expected)
+    problems = []
+    identity = re.search(r'<assemblyIdentity\b[^>]*\bversion="([^"]*)"', manifest_text)
+    if identity is None or identity.group(1) != dotted:
+        found = identity.group(1) if identity else "none"
+        problems.append(f"manifest assembly version is {found}, expected {dotted}")
+    fixed = fixed_versions(resource)
+    if fixed != (expected, expected):
+        problems.append(f"version resource numbers are {fixed}, expected {expected} twice")
+    # The resource is 32-bit aligned throughout, so it reads as UTF-16 from byte 0.
+    text = resource.decode("utf-16-le", errors="replace")
+    for key in ("FileVersion", "ProductVersion"):
+        value = re.search(key + r"\0+([^\0]*)\0", text)
+        if value is None or value.group(1) != project_version:
+            problems.append(f"version resource {key} is "
+                            f"{value.group(1) if value else 'missing'}, expected "
+                            f"{project_version}")
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--dll-export", action="append", dest="dll_exports",
                         help="check a DLL: its only exports are the names given")
+    parser.add_argument("--project-version", help="the version every version field must carry")
     parser.add_argument("exe")
     options = parser.parse_args()
     problems = []
@@ -107,7 +152,10 @@ def main():
         return 1 if problems else 0
 
     with open(options.exe, "rb") as handle:
-        found = resources(handle.read())
+        image = handle.read()
+    found = resources(image)
+    if not dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+        problems.append("not linked terminal-server aware")
     manifests = found.get(RT_MANIFEST, [])
     if len(manifests) != 1:
         problems.append(f"expected one application manifest, found {len(manifests)}")
@@ -122,11 +170,15 @@ def main():
         problems.append("no version resource")
     elif "ProductName".encode("utf-16-le") not in versions[0]:
         problems.append("version resource has no ProductName")
+    if options.project_version and len(manifests) == 1 and versions:
+        problems += version_problems(manifests[0].decode("utf-8", errors="replace"), versions[0],
+                                     options.project_version)
 
     if problems:
         print("\n".join(problems))
         return 1
-    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present")
+    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present; "
+          "terminal-server aware")
     return 0
 
 

@@ -36,6 +36,12 @@ static_assert(offsetof(::DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName) ==
               offsetof(nimbo::dcfg::DISPLAYCONFIG_SOURCE_DEVICE_NAME, viewGdiDeviceName));
 static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE>);
 
+// The name requests are sent with header.size = sizeof(request). These are the
+// sizes of the documented layouts, so an SDK that lays them out differently
+// fails the build instead of the call.
+static_assert(sizeof(::DISPLAYCONFIG_TARGET_DEVICE_NAME) == 420);
+static_assert(sizeof(::DISPLAYCONFIG_SOURCE_DEVICE_NAME) == 84);
+
 template <std::size_t N>
 std::wstring FromFixed(const WCHAR (&text)[N]) {
     return std::wstring(text, ::wcsnlen(text, N));

@@ -36,34 +36,48 @@ CreateFileResult Win32Files::CreateFileW(const std::wstring& path, std::uint32_t
     return result;
 }
 
-HANDLE Win32Files::Native(const FileHandle& file) const {
-    const auto found = handles_.find(file.Id());
-    return file.IsOpen() && found != handles_.end() ? found->second.get() : INVALID_HANDLE_VALUE;
+Win32Files::NativeFile Win32Files::Native(const FileHandle& file) const {
+    const auto found = file.IsOpen() ? handles_.find(file.Id()) : handles_.end();
+    if (found == handles_.end())
+        return {};
+    return {found->second.get(), fileapi::kErrorSuccess};
 }
 
 FileIoResult Win32Files::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return {native.error, 0};
     DWORD read = 0;
-    if (!::ReadFile(Native(file), buffer, size, &read, nullptr))
+    if (!::ReadFile(native.handle, buffer, size, &read, nullptr))
         return {::GetLastError(), read};
     return {fileapi::kErrorSuccess, read};
 }
 
 FileIoResult Win32Files::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return {native.error, 0};
     DWORD written = 0;
-    if (!::WriteFile(Native(file), data, size, &written, nullptr))
+    if (!::WriteFile(native.handle, data, size, &written, nullptr))
         return {::GetLastError(), written};
     return {fileapi::kErrorSuccess, written};
 }
 
 FileSizeResult Win32Files::GetFileSizeEx(const FileHandle& file) {
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return {native.error, 0};
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(Native(file), &size))
+    if (!::GetFileSizeEx(native.handle, &size))
         return {::GetLastError(), 0};
     return {fileapi::kErrorSuccess, static_cast<std::int64_t>(size.QuadPart)};
 }
 
 std::uint32_t Win32Files::FlushFileBuffers(const FileHandle& file) {
-    return ::FlushFileBuffers(Native(file)) ? fileapi::kErrorSuccess : ::GetLastError();
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return native.error;
+    return ::FlushFileBuffers(native.handle) ? fileapi::kErrorSuccess : ::GetLastError();
 }
 
 std::uint32_t Win32Files::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
@@ -77,8 +91,11 @@ std::uint32_t Win32Files::DeleteFileW(const std::wstring& path) {
 }
 
 FileInformationResult Win32Files::GetFileInformationByHandle(const FileHandle& file) {
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return {native.error, 0, 0};
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!::GetFileInformationByHandle(Native(file), &information))
+    if (!::GetFileInformationByHandle(native.handle, &information))
         return {::GetLastError(), 0, 0};
     return {fileapi::kErrorSuccess, information.dwFileAttributes, information.nNumberOfLinks};
 }
@@ -106,7 +123,10 @@ std::uint32_t Win32Files::RenameByHandle(const FileHandle& file, const std::wstr
     info->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(reinterpret_cast<std::byte*>(storage.data()) + nameOffset, newPath.c_str(),
                 nameBytes + sizeof(WCHAR));
-    return ::SetFileInformationByHandle(Native(file), infoClass, info, static_cast<DWORD>(size))
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return native.error;
+    return ::SetFileInformationByHandle(native.handle, infoClass, info, static_cast<DWORD>(size))
                ? fileapi::kErrorSuccess
                : ::GetLastError();
 }
@@ -139,25 +159,37 @@ std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint
 }
 
 std::uint32_t Win32Files::SetEndOfFile(const FileHandle& file) {
-    return ::SetEndOfFile(Native(file)) ? fileapi::kErrorSuccess : ::GetLastError();
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return native.error;
+    return ::SetEndOfFile(native.handle) ? fileapi::kErrorSuccess : ::GetLastError();
 }
 
 std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
                                                     std::uint32_t bufferLength, std::uint32_t flags,
                                                     std::wstring& finalPath) {
     finalPath.clear();
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess) {
+        // A length result: the error travels the way Windows' own would.
+        ::SetLastError(native.error);
+        return 0;
+    }
     std::vector<wchar_t> buffer(bufferLength == 0 ? 1 : bufferLength);
     const DWORD length =
-        ::GetFinalPathNameByHandleW(Native(file), buffer.data(), bufferLength, flags);
+        ::GetFinalPathNameByHandleW(native.handle, buffer.data(), bufferLength, flags);
     if (length != 0 && length < bufferLength)
         finalPath.assign(buffer.data(), length);
     return length;
 }
 
 std::uint32_t Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {
+    const NativeFile native = Native(file);
+    if (native.error != fileapi::kErrorSuccess)
+        return native.error;
     FILE_DISPOSITION_INFO information{};
     information.DeleteFile = TRUE;
-    return ::SetFileInformationByHandle(Native(file), FileDispositionInfo, &information,
+    return ::SetFileInformationByHandle(native.handle, FileDispositionInfo, &information,
                                         sizeof information)
                ? fileapi::kErrorSuccess
                : ::GetLastError();

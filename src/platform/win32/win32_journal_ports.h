@@ -55,7 +55,16 @@ class Win32Files final : public Files {
     void CloseHandle(std::uint64_t id) noexcept override;
 
   private:
-    [[nodiscard]] HANDLE Native(const FileHandle& file) const;
+    struct NativeFile {
+        HANDLE handle = nullptr;
+        std::uint32_t error = fileapi::kErrorInvalidHandle;
+    };
+    // The Windows handle behind `file`, or kErrorInvalidHandle when this
+    // adapter holds no open handle under its id (closed, moved from, or from
+    // another port). Every member taking a FileHandle goes through here and
+    // returns that error without calling Windows: a placeholder such as
+    // INVALID_HANDLE_VALUE would be read as the current process.
+    [[nodiscard]] NativeFile Native(const FileHandle& file) const;
     // SetFileInformationByHandle with a FILE_RENAME_INFO for `infoClass`;
     // `flags` fills ReplaceIfExists (FileRenameInfo) or Flags (FileRenameInfoEx).
     [[nodiscard]] std::uint32_t RenameByHandle(const FileHandle& file, const std::wstring& newPath,

@@ -39,7 +39,7 @@ std::vector<Command> TableWithEcho(Recorder& recorder) {
 struct Outcome {
     int exitCode;
     std::string out;
-    std::wstring wideErr;
+    std::string err;
 };
 
 Outcome RunRaw(int argc, const wchar_t* const* argv, const std::vector<Command>& table) {
@@ -48,8 +48,7 @@ Outcome RunRaw(int argc, const wchar_t* const* argv, const std::vector<Command>&
     testing::EmptyMachine machine;
     Platform platform = machine.MakePlatform(console, clock);
     const int code = RunCommandLine(argc, argv, platform, table);
-    EXPECT_EQ(console.err.str(), "");
-    return {code, console.out.str(), console.wideErr.str()};
+    return {code, console.out.str(), console.err.str()};
 }
 
 Outcome RunWith(std::vector<const wchar_t*> argv, const std::vector<Command>& table) {
@@ -69,22 +68,41 @@ TEST(Dispatcher, MatchesExactlyAndOtherwisePrintsUsageWithExit2) {
     const wchar_t* nullSecond[] = {L"lenticor.exe", nullptr};
     struct Case {
         Outcome run;
-        std::wstring wideErr;
+        std::string err;
     };
     const Case cases[] = {
         {.run = RunWith({L"lenticor.exe", L"--help=1"}, table),
-         .wideErr = L"Unknown lenticor command: --help=1\n"},
+         .err = "Unknown lenticor command: --help=1\n"},
         {.run = RunWith({L"lenticor.exe", L"--ECHO", L"x"}, table),
-         .wideErr = L"Unknown lenticor command: --ECHO\n"},
-        {.run = RunRaw(3, nullptr, table), .wideErr = L""},
-        {.run = RunRaw(2, nullSecond, table), .wideErr = L""},
+         .err = "Unknown lenticor command: --ECHO\n"},
+        {.run = RunRaw(3, nullptr, table), .err = ""},
+        {.run = RunRaw(2, nullSecond, table), .err = ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.run.exitCode, 2);
         EXPECT_EQ(c.run.out, Usage());
-        EXPECT_EQ(c.run.wideErr, c.wideErr);
+        EXPECT_EQ(c.run.err, c.err);
     }
     EXPECT_TRUE(recorder.parsed.empty());
+}
+
+TEST(Dispatcher, UnknownNameIsWrittenWholeAsUtf8) {
+    struct Case {
+        const wchar_t* name;
+        const char* written;
+    };
+    const Case cases[] = {
+        {L"--list", "--list"},
+        {L"--\u0416", "--\xD0\x96"},        // Cyrillic capital Zhe
+        {L"--\uFB01x", "--\xEF\xAC\x81x"},  // the "fi" ligature
+        {L"--\xD800", "--\xEF\xBF\xBD"},    // unpaired surrogate: U+FFFD
+    };
+    for (const auto& c : cases) {
+        const auto run = RunWith({L"lenticor.exe", c.name}, BuildCommandTable());
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, std::string("Unknown lenticor command: ") + c.written + "\n")
+            << "the line must carry the whole name and end with a line feed";
+    }
 }
 
 TEST(Dispatcher, ParserGetsArgumentsAfterTheNameAndRunDecidesTheExitCode) {

@@ -122,6 +122,9 @@ TEST(DetachPlan, SameSurvivorsNeedsTheSameAvailableDisplays) {
     Monitor gone = OtherAt(2, 1, 1920);
     gone.available = false;
     const DesktopTopology unavailable = BuildTopology({OtherAt(1, 0, 0), gone});
+    Monitor virtualMode = OtherAt(2, 1, 1920);
+    virtualMode.virtualMode = true;  // a capture, not a journal: an answer, not a throw
+    EXPECT_FALSE(SameSurvivors(both, BuildTopology({OtherAt(1, 0, 0), virtualMode})));
     EXPECT_FALSE(SameSurvivors(both, BuildTopology({OtherAt(1, 0, 0)})));
     EXPECT_FALSE(SameSurvivors(unavailable, unavailable));
     EXPECT_FALSE(SameSurvivors(DesktopTopology{}, DesktopTopology{}));
