@@ -211,20 +211,24 @@ std::optional<Win32Error> SimBeforeQuery(SimMachine& machine) {
         ++desktop.changesReported;
         return kErrorInsufficientBuffer;
     }
+    // The monitor goes between the sizing and the query, so the answer
+    // already shows its target inactive and without a monitor
+    // (targetAvailable 0), as every later view does; the space the buffers
+    // were sized for is enough for the smaller desktop.
+    const auto& unplug = desktop.faults.unplug;
+    if (unplug && desktop.successfulQueries >= unplug->afterQueries) {
+        SimOutput* output = FindSimOutput(machine, unplug->output);
+        if (output != nullptr && output->monitor) {
+            output->monitor.reset();
+            output->active = false;
+            desktop.changed = true;
+        }
+    }
     return std::nullopt;
 }
 
 void SimAfterQuery(SimMachine& machine) {
-    auto& desktop = machine.desktop;
-    ++desktop.successfulQueries;
-    const auto& unplug = desktop.faults.unplug;
-    if (!unplug || desktop.successfulQueries != unplug->afterQueries)
-        return;
-    if (SimOutput* output = FindSimOutput(machine, unplug->output)) {
-        output->monitor.reset();
-        output->active = false;
-        desktop.changed = true;
-    }
+    ++machine.desktop.successfulQueries;
 }
 
 bool SimTargetNameUnreadable(const SimMachine& machine, nimbo::dcfg::LUID adapterId,

@@ -38,7 +38,7 @@ struct SimDesktopFaults {
     // GDI device name of the output whose device node reports another driver key.
     std::optional<std::wstring> driverKeyMismatch;
     // The monitor of `output` is unplugged once the run has made `afterQueries`
-    // successful QueryDisplayConfig calls.
+    // successful QueryDisplayConfig calls, before the next one answers.
     struct Unplug {
         std::wstring output;
         std::uint32_t afterQueries = 0;
