@@ -132,6 +132,86 @@ ConfigRet WriteString(std::wstring_view text, std::uint32_t& type, std::span<std
     return WriteBytes(bytes, kDevPropTypeString, type, buffer, size);
 }
 
+bool BoolAt(const Json& value, const std::string& where) {
+    if (!value.is_boolean())
+        Fail(where, "expected true or false");
+    return value.get<bool>();
+}
+
+struct Placement {
+    Found where;
+    std::int32_t x, y;
+    SimMode mode;
+};
+
+bool Overlap(const Placement& a, const Placement& b) {
+    const std::int64_t left = std::max<std::int64_t>(a.x, b.x);
+    const std::int64_t right =
+        std::min<std::int64_t>(std::int64_t{a.x} + a.mode.width, std::int64_t{b.x} + b.mode.width);
+    const std::int64_t top = std::max<std::int64_t>(a.y, b.y);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{a.y} + a.mode.height,
+                                                       std::int64_t{b.y} + b.mode.height);
+    return left < right && top < bottom;
+}
+
+// GDI may move source surfaces of a supplied layout, in a way Microsoft leaves
+// undefined (https://learn.microsoft.com/en-us/windows-hardware/drivers/display/desktop-layout).
+// The simulated rearrangement closes the space a display taken off the
+// desktop leaves: surfaces wholly beyond it in its rows move left by its
+// width, those wholly below it in its columns move up by its height, and the
+// primary stays at (0, 0). A result that would overlap is not applied.
+void CloseRemovedSpace(const SimMachine& machine, std::vector<Placement>& placements) {
+    const auto current = [&](const Placement& p) -> const SimOutput& {
+        return machine.adapters[p.where.adapter].outputs[p.where.output];
+    };
+    // The supplied layout may be shifted as a whole against the current one
+    // (a new primary); the removed displays are placed in the supplied frame.
+    const Placement& anchor = placements.front();
+    if (!current(anchor).active)
+        return;
+    const std::int64_t dx = std::int64_t{anchor.x} - current(anchor).x;
+    const std::int64_t dy = std::int64_t{anchor.y} - current(anchor).y;
+    std::vector<Placement> moved = placements;
+    for (std::size_t a = 0; a < machine.adapters.size(); ++a) {
+        const auto& outputs = machine.adapters[a].outputs;
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            const SimOutput& gone = outputs[o];
+            if (!gone.active ||
+                std::any_of(placements.begin(), placements.end(), [&](const Placement& p) {
+                    return p.where.adapter == a && p.where.output == o;
+                }))
+                continue;
+            const std::int64_t left = gone.x + dx;
+            const std::int64_t top = gone.y + dy;
+            const std::int64_t right = left + gone.mode.width;
+            const std::int64_t bottom = top + gone.mode.height;
+            for (std::size_t i = 0; i < placements.size(); ++i) {
+                const Placement& p = placements[i];
+                const std::int64_t pRight = std::int64_t{p.x} + p.mode.width;
+                const std::int64_t pBottom = std::int64_t{p.y} + p.mode.height;
+                if (p.x >= right && p.y < bottom && top < pBottom)
+                    moved[i].x -= static_cast<std::int32_t>(gone.mode.width);
+                else if (p.y >= bottom && p.x < right && left < pRight)
+                    moved[i].y -= static_cast<std::int32_t>(gone.mode.height);
+            }
+        }
+    }
+    const auto primary = std::find_if(placements.begin(), placements.end(),
+                                      [](const Placement& p) { return p.x == 0 && p.y == 0; });
+    const Placement origin = moved[static_cast<std::size_t>(primary - placements.begin())];
+    for (auto& p : moved) {
+        p.x -= origin.x;
+        p.y -= origin.y;
+    }
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+        for (std::size_t j = i + 1; j < moved.size(); ++j) {
+            if (Overlap(moved[i], moved[j]))
+                return;
+        }
+    }
+    placements = std::move(moved);
+}
+
 }  // namespace
 
 SimDesktop ParseSimDesktop(const Json* desktop) {
@@ -149,7 +229,8 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
     const std::string at = where + "/faults";
     ExpectMembers(faults, at,
                   {"queryChanges", "queryDelayMs", "unreadableTargetName", "validate", "apply",
-                   "driverKeyMismatch", "unplug", "registerClass", "createWindow"});
+                   "applyIgnored", "rearrangeOnApply", "driverKeyMismatch", "unplug",
+                   "registerClass", "createWindow"});
     auto& f = result.faults;
     if (faults.contains("queryChanges"))
         f.queryChanges = UnsignedAt(faults.at("queryChanges"), at + "/queryChanges");
@@ -160,6 +241,12 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
             TextAt(faults.at("unreadableTargetName"), at + "/unreadableTargetName");
     if (faults.contains("driverKeyMismatch"))
         f.driverKeyMismatch = TextAt(faults.at("driverKeyMismatch"), at + "/driverKeyMismatch");
+    const std::pair<const char*, bool*> switches[] = {{"applyIgnored", &f.applyIgnored},
+                                                      {"rearrangeOnApply", &f.rearrangeOnApply}};
+    for (const auto& [name, slot] : switches) {
+        if (faults.contains(name))
+            *slot = BoolAt(faults.at(name), at + "/" + name);
+    }
     const std::pair<const char*, std::optional<Win32Error>*> codes[] = {
         {"validate", &f.validate},
         {"apply", &f.apply},
@@ -254,11 +341,6 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
     if (paths.empty())
         return kErrorInvalidParameter;
 
-    struct Placement {
-        Found where;
-        std::int32_t x, y;
-        SimMode mode;
-    };
     std::vector<Placement> placements;
     for (const auto& path : paths) {
         if ((path.flags & nimbo::dcfg::kPathActiveFlag) == 0 ||
@@ -313,14 +395,7 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         const auto& a = placements[i];
         origin = origin || (a.x == 0 && a.y == 0);
         for (std::size_t j = i + 1; j < placements.size(); ++j) {
-            const auto& b = placements[j];
-            const std::int64_t left = std::max<std::int64_t>(a.x, b.x);
-            const std::int64_t right = std::min<std::int64_t>(std::int64_t{a.x} + a.mode.width,
-                                                              std::int64_t{b.x} + b.mode.width);
-            const std::int64_t top = std::max<std::int64_t>(a.y, b.y);
-            const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{a.y} + a.mode.height,
-                                                               std::int64_t{b.y} + b.mode.height);
-            if (left < right && top < bottom)
+            if (Overlap(a, placements[j]))
                 return kErrorInvalidParameter;
         }
     }
@@ -328,6 +403,11 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         return kErrorInvalidParameter;
     if (flags == kValidateFlags)
         return kErrorSuccess;
+
+    if (machine.desktop.faults.applyIgnored)
+        return kErrorSuccess;
+    if (machine.desktop.faults.rearrangeOnApply)
+        CloseRemovedSpace(machine, placements);
 
     for (auto& adapter : machine.adapters) {
         for (auto& output : adapter.outputs)

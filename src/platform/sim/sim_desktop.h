@@ -35,6 +35,11 @@ struct SimDesktopFaults {
     std::optional<std::wstring> unreadableTargetName;
     std::optional<Win32Error> validate;  // SetDisplayConfig with SDC_VALIDATE
     std::optional<Win32Error> apply;     // SetDisplayConfig with SDC_APPLY
+    // SDC_APPLY reports success and changes nothing.
+    bool applyIgnored = false;
+    // SDC_APPLY that takes a display off the desktop closes the space it
+    // leaves: GDI rearranges source surfaces its own way.
+    bool rearrangeOnApply = false;
     // GDI device name of the output whose device node reports another driver key.
     std::optional<std::wstring> driverKeyMismatch;
     // The monitor of `output` is unplugged once the run has made `afterQueries`
