@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "app/monitor_identity.h"
@@ -17,6 +18,7 @@ using Json = nlohmann::json;
 
 constexpr std::uint32_t kValidateFlags = 0x60;
 constexpr std::uint32_t kApplyFlags = 0xA0;
+constexpr std::uint32_t kSaveToDatabase = 0x200;  // SDC_SAVE_TO_DATABASE
 constexpr Win32Error kErrorCannotFindWindowClass = 1407;
 
 [[noreturn]] void Fail(const std::string& where, const std::string& problem) {
@@ -138,6 +140,73 @@ bool BoolAt(const Json& value, const std::string& where) {
     return value.get<bool>();
 }
 
+std::int32_t CoordinateAt(const Json& value, const std::string& where) {
+    if (!value.is_number_integer() ||
+        value.get<std::int64_t>() < std::numeric_limits<std::int32_t>::min() ||
+        value.get<std::int64_t>() > std::numeric_limits<std::int32_t>::max())
+        Fail(where, "expected a signed 32-bit integer");
+    return value.get<std::int32_t>();
+}
+
+std::vector<SimPersistedDisplay> PersistedLayout(const SimMachine& machine) {
+    std::vector<SimPersistedDisplay> layout;
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            if (output.active)
+                layout.push_back({output.deviceName, output.x, output.y, output.mode.width,
+                                  output.mode.height, output.mode.refreshRate,
+                                  output.mode.bitsPerPixel});
+        }
+    }
+    return layout;
+}
+
+std::vector<SimPersistedDisplay> ReadDatabase(const Json& value, const std::string& where) {
+    if (!value.is_array())
+        Fail(where, "expected an array");
+    std::vector<SimPersistedDisplay> layout;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const Json& item = value[i];
+        const std::string at = where + "/" + std::to_string(i);
+        ExpectMembers(item, at, {"output", "position", "mode"});
+        if (!item.contains("output") || !item.contains("position") || !item.contains("mode"))
+            Fail(at, "expected output, position and mode");
+        SimPersistedDisplay display;
+        display.output = TextAt(item.at("output"), at + "/output");
+        const Json& position = item.at("position");
+        ExpectMembers(position, at + "/position", {"x", "y"});
+        if (!position.contains("x") || !position.contains("y"))
+            Fail(at + "/position", "expected x and y");
+        display.x = CoordinateAt(position.at("x"), at + "/position/x");
+        display.y = CoordinateAt(position.at("y"), at + "/position/y");
+        const Json& mode = item.at("mode");
+        ExpectMembers(mode, at + "/mode", {"width", "height", "refreshRate", "bitsPerPixel"});
+        if (!mode.contains("width") || !mode.contains("height") || !mode.contains("refreshRate"))
+            Fail(at + "/mode", "expected width, height and refreshRate");
+        display.width = UnsignedAt(mode.at("width"), at + "/mode/width");
+        display.height = UnsignedAt(mode.at("height"), at + "/mode/height");
+        display.refreshRate = UnsignedAt(mode.at("refreshRate"), at + "/mode/refreshRate");
+        if (mode.contains("bitsPerPixel"))
+            display.bitsPerPixel = UnsignedAt(mode.at("bitsPerPixel"), at + "/mode/bitsPerPixel");
+        layout.push_back(std::move(display));
+    }
+    return layout;
+}
+
+Json DatabaseJson(const std::vector<SimPersistedDisplay>& layout) {
+    Json stored = Json::array();
+    for (const auto& display : layout) {
+        stored.push_back({{"output", WideToUtf8(display.output)},
+                          {"position", {{"x", display.x}, {"y", display.y}}},
+                          {"mode",
+                           {{"width", display.width},
+                            {"height", display.height},
+                            {"refreshRate", display.refreshRate},
+                            {"bitsPerPixel", display.bitsPerPixel}}}});
+    }
+    return stored;
+}
+
 struct Placement {
     Found where;
     std::int32_t x, y;
@@ -214,15 +283,18 @@ void CloseRemovedSpace(const SimMachine& machine, std::vector<Placement>& placem
 
 }  // namespace
 
-SimDesktop ParseSimDesktop(const Json* desktop) {
+SimDesktop ParseSimDesktop(const Json* desktop, const SimMachine& machine) {
     SimDesktop result;
+    result.database = PersistedLayout(machine);
     if (desktop == nullptr)
         return result;
     const std::string where = "/desktop";
-    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests"});
+    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests", "database"});
     if (desktop->contains("displaysOffRequests"))
         result.displaysOffRequests =
             UnsignedAt(desktop->at("displaysOffRequests"), where + "/displaysOffRequests");
+    if (desktop->contains("database"))
+        result.database = ReadDatabase(desktop->at("database"), where + "/database");
     if (!desktop->contains("faults"))
         return result;
     const Json& faults = desktop->at("faults");
@@ -268,6 +340,30 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
     return result;
 }
 
+void RestartSimMachine(SimMachine& machine) {
+    // An adapter LUID changes whenever the system restarts
+    // (https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/d3dkmthk/ns-d3dkmthk-_d3dkmt_adapterinfo).
+    constexpr std::uint32_t kLuidStepPerBoot = 0x2000;
+    for (auto& adapter : machine.adapters)
+        adapter.luid.LowPart += kLuidStepPerBoot;
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs)
+            output.active = false;
+    }
+    for (const auto& persisted : machine.desktop.database) {
+        SimOutput* output = FindSimOutput(machine, persisted.output);
+        if (output == nullptr || !output->monitor)
+            continue;  // nothing to show the stored layout on
+        output->active = true;
+        output->x = persisted.x;
+        output->y = persisted.y;
+        output->mode = {persisted.width, persisted.height, persisted.refreshRate,
+                        persisted.bitsPerPixel};
+    }
+    machine.desktop.restarted = true;
+    machine.desktop.changed = true;
+}
+
 void StoreSimDesktop(const SimMachine& machine, Json& document) {
     auto& adapters = document["adapters"];
     for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
@@ -288,6 +384,18 @@ void StoreSimDesktop(const SimMachine& machine, Json& document) {
     }
     if (machine.desktop.displaysOffRequests > 0 || document.contains("desktop"))
         document["desktop"]["displaysOffRequests"] = machine.desktop.displaysOffRequests;
+    // Once the desktop differs from what the machine was described with, the
+    // database has to be written down or the next restart would lose it.
+    const bool described = document.contains("desktop") && document["desktop"].contains("database");
+    if (machine.desktop.databaseChanged || (machine.desktop.changed && !described))
+        document["desktop"]["database"] = DatabaseJson(machine.desktop.database);
+    if (machine.desktop.restarted) {
+        document.erase("restart");
+        for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
+            const auto luid = machine.adapters[a].luid;
+            adapters[a]["luid"] = {{"low", luid.LowPart}, {"high", luid.HighPart}};
+        }
+    }
 }
 
 std::optional<Win32Error> SimBeforeQuery(SimMachine& machine) {
@@ -332,7 +440,7 @@ bool SimTargetNameUnreadable(const SimMachine& machine, nimbo::dcfg::LUID adapte
 Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFIG_PATH_INFO> paths,
                                std::span<const DISPLAYCONFIG_MODE_INFO> modes,
                                std::uint32_t flags) {
-    if (flags != kValidateFlags && flags != kApplyFlags)
+    if (flags != kValidateFlags && flags != kApplyFlags && flags != (kApplyFlags | kSaveToDatabase))
         return kErrorInvalidParameter;  // other combinations are not simulated
     const auto& fault =
         flags == kValidateFlags ? machine.desktop.faults.validate : machine.desktop.faults.apply;
@@ -422,6 +530,13 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         output.mode = placement.mode;
     }
     machine.desktop.changed = true;
+    // Only SDC_SAVE_TO_DATABASE stores the result in the database Windows
+    // sets up at boot; without it the change lasts until the next restart
+    // (https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-setdisplayconfig).
+    if ((flags & kSaveToDatabase) != 0) {
+        machine.desktop.database = PersistedLayout(machine);
+        machine.desktop.databaseChanged = true;
+    }
     return kErrorSuccess;
 }
 
