@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "app/monitor_identity.h"
@@ -17,6 +18,7 @@ using Json = nlohmann::json;
 
 constexpr std::uint32_t kValidateFlags = 0x60;
 constexpr std::uint32_t kApplyFlags = 0xA0;
+constexpr std::uint32_t kSaveToDatabase = 0x200;  // SDC_SAVE_TO_DATABASE
 constexpr Win32Error kErrorCannotFindWindowClass = 1407;
 
 [[noreturn]] void Fail(const std::string& where, const std::string& problem) {
@@ -132,24 +134,175 @@ ConfigRet WriteString(std::wstring_view text, std::uint32_t& type, std::span<std
     return WriteBytes(bytes, kDevPropTypeString, type, buffer, size);
 }
 
+bool BoolAt(const Json& value, const std::string& where) {
+    if (!value.is_boolean())
+        Fail(where, "expected true or false");
+    return value.get<bool>();
+}
+
+std::int32_t CoordinateAt(const Json& value, const std::string& where) {
+    if (!value.is_number_integer() ||
+        value.get<std::int64_t>() < std::numeric_limits<std::int32_t>::min() ||
+        value.get<std::int64_t>() > std::numeric_limits<std::int32_t>::max())
+        Fail(where, "expected a signed 32-bit integer");
+    return value.get<std::int32_t>();
+}
+
+std::vector<SimPersistedDisplay> PersistedLayout(const SimMachine& machine) {
+    std::vector<SimPersistedDisplay> layout;
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            if (output.active)
+                layout.push_back({output.deviceName, output.x, output.y, output.mode.width,
+                                  output.mode.height, output.mode.refreshRate,
+                                  output.mode.bitsPerPixel});
+        }
+    }
+    return layout;
+}
+
+std::vector<SimPersistedDisplay> ReadDatabase(const Json& value, const std::string& where) {
+    if (!value.is_array())
+        Fail(where, "expected an array");
+    std::vector<SimPersistedDisplay> layout;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const Json& item = value[i];
+        const std::string at = where + "/" + std::to_string(i);
+        ExpectMembers(item, at, {"output", "position", "mode"});
+        if (!item.contains("output") || !item.contains("position") || !item.contains("mode"))
+            Fail(at, "expected output, position and mode");
+        SimPersistedDisplay display;
+        display.output = TextAt(item.at("output"), at + "/output");
+        const Json& position = item.at("position");
+        ExpectMembers(position, at + "/position", {"x", "y"});
+        if (!position.contains("x") || !position.contains("y"))
+            Fail(at + "/position", "expected x and y");
+        display.x = CoordinateAt(position.at("x"), at + "/position/x");
+        display.y = CoordinateAt(position.at("y"), at + "/position/y");
+        const Json& mode = item.at("mode");
+        ExpectMembers(mode, at + "/mode", {"width", "height", "refreshRate", "bitsPerPixel"});
+        if (!mode.contains("width") || !mode.contains("height") || !mode.contains("refreshRate"))
+            Fail(at + "/mode", "expected width, height and refreshRate");
+        display.width = UnsignedAt(mode.at("width"), at + "/mode/width");
+        display.height = UnsignedAt(mode.at("height"), at + "/mode/height");
+        display.refreshRate = UnsignedAt(mode.at("refreshRate"), at + "/mode/refreshRate");
+        if (mode.contains("bitsPerPixel"))
+            display.bitsPerPixel = UnsignedAt(mode.at("bitsPerPixel"), at + "/mode/bitsPerPixel");
+        layout.push_back(std::move(display));
+    }
+    return layout;
+}
+
+Json DatabaseJson(const std::vector<SimPersistedDisplay>& layout) {
+    Json stored = Json::array();
+    for (const auto& display : layout) {
+        stored.push_back({{"output", WideToUtf8(display.output)},
+                          {"position", {{"x", display.x}, {"y", display.y}}},
+                          {"mode",
+                           {{"width", display.width},
+                            {"height", display.height},
+                            {"refreshRate", display.refreshRate},
+                            {"bitsPerPixel", display.bitsPerPixel}}}});
+    }
+    return stored;
+}
+
+struct Placement {
+    Found where;
+    std::int32_t x, y;
+    SimMode mode;
+};
+
+bool Overlap(const Placement& a, const Placement& b) {
+    const std::int64_t left = std::max<std::int64_t>(a.x, b.x);
+    const std::int64_t right =
+        std::min<std::int64_t>(std::int64_t{a.x} + a.mode.width, std::int64_t{b.x} + b.mode.width);
+    const std::int64_t top = std::max<std::int64_t>(a.y, b.y);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{a.y} + a.mode.height,
+                                                       std::int64_t{b.y} + b.mode.height);
+    return left < right && top < bottom;
+}
+
+// GDI may move source surfaces of a supplied layout, in a way Microsoft leaves
+// undefined (https://learn.microsoft.com/en-us/windows-hardware/drivers/display/desktop-layout).
+// The simulated rearrangement closes the space a display taken off the
+// desktop leaves: surfaces wholly beyond it in its rows move left by its
+// width, those wholly below it in its columns move up by its height, and the
+// primary stays at (0, 0). A result that would overlap is not applied.
+void CloseRemovedSpace(const SimMachine& machine, std::vector<Placement>& placements) {
+    const auto current = [&](const Placement& p) -> const SimOutput& {
+        return machine.adapters[p.where.adapter].outputs[p.where.output];
+    };
+    // The supplied layout may be shifted as a whole against the current one
+    // (a new primary); the removed displays are placed in the supplied frame.
+    const Placement& anchor = placements.front();
+    if (!current(anchor).active)
+        return;
+    const std::int64_t dx = std::int64_t{anchor.x} - current(anchor).x;
+    const std::int64_t dy = std::int64_t{anchor.y} - current(anchor).y;
+    std::vector<Placement> moved = placements;
+    for (std::size_t a = 0; a < machine.adapters.size(); ++a) {
+        const auto& outputs = machine.adapters[a].outputs;
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            const SimOutput& gone = outputs[o];
+            if (!gone.active ||
+                std::any_of(placements.begin(), placements.end(), [&](const Placement& p) {
+                    return p.where.adapter == a && p.where.output == o;
+                }))
+                continue;
+            const std::int64_t left = gone.x + dx;
+            const std::int64_t top = gone.y + dy;
+            const std::int64_t right = left + gone.mode.width;
+            const std::int64_t bottom = top + gone.mode.height;
+            for (std::size_t i = 0; i < placements.size(); ++i) {
+                const Placement& p = placements[i];
+                const std::int64_t pRight = std::int64_t{p.x} + p.mode.width;
+                const std::int64_t pBottom = std::int64_t{p.y} + p.mode.height;
+                if (p.x >= right && p.y < bottom && top < pBottom)
+                    moved[i].x -= static_cast<std::int32_t>(gone.mode.width);
+                else if (p.y >= bottom && p.x < right && left < pRight)
+                    moved[i].y -= static_cast<std::int32_t>(gone.mode.height);
+            }
+        }
+    }
+    const auto primary = std::find_if(placements.begin(), placements.end(),
+                                      [](const Placement& p) { return p.x == 0 && p.y == 0; });
+    const Placement origin = moved[static_cast<std::size_t>(primary - placements.begin())];
+    for (auto& p : moved) {
+        p.x -= origin.x;
+        p.y -= origin.y;
+    }
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+        for (std::size_t j = i + 1; j < moved.size(); ++j) {
+            if (Overlap(moved[i], moved[j]))
+                return;
+        }
+    }
+    placements = std::move(moved);
+}
+
 }  // namespace
 
-SimDesktop ParseSimDesktop(const Json* desktop) {
+SimDesktop ParseSimDesktop(const Json* desktop, const SimMachine& machine) {
     SimDesktop result;
+    result.database = PersistedLayout(machine);
     if (desktop == nullptr)
         return result;
     const std::string where = "/desktop";
-    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests"});
+    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests", "database"});
     if (desktop->contains("displaysOffRequests"))
         result.displaysOffRequests =
             UnsignedAt(desktop->at("displaysOffRequests"), where + "/displaysOffRequests");
+    if (desktop->contains("database"))
+        result.database = ReadDatabase(desktop->at("database"), where + "/database");
     if (!desktop->contains("faults"))
         return result;
     const Json& faults = desktop->at("faults");
     const std::string at = where + "/faults";
     ExpectMembers(faults, at,
                   {"queryChanges", "queryDelayMs", "unreadableTargetName", "validate", "apply",
-                   "driverKeyMismatch", "unplug", "registerClass", "createWindow"});
+                   "applyIgnored", "rearrangeOnApply", "driverKeyMismatch", "unplug",
+                   "registerClass", "createWindow"});
     auto& f = result.faults;
     if (faults.contains("queryChanges"))
         f.queryChanges = UnsignedAt(faults.at("queryChanges"), at + "/queryChanges");
@@ -160,6 +313,12 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
             TextAt(faults.at("unreadableTargetName"), at + "/unreadableTargetName");
     if (faults.contains("driverKeyMismatch"))
         f.driverKeyMismatch = TextAt(faults.at("driverKeyMismatch"), at + "/driverKeyMismatch");
+    const std::pair<const char*, bool*> switches[] = {{"applyIgnored", &f.applyIgnored},
+                                                      {"rearrangeOnApply", &f.rearrangeOnApply}};
+    for (const auto& [name, slot] : switches) {
+        if (faults.contains(name))
+            *slot = BoolAt(faults.at(name), at + "/" + name);
+    }
     const std::pair<const char*, std::optional<Win32Error>*> codes[] = {
         {"validate", &f.validate},
         {"apply", &f.apply},
@@ -179,6 +338,30 @@ SimDesktop ParseSimDesktop(const Json* desktop) {
             UnsignedAt(unplug.at("afterQueries"), at + "/unplug/afterQueries")};
     }
     return result;
+}
+
+void RestartSimMachine(SimMachine& machine) {
+    // An adapter LUID changes whenever the system restarts
+    // (https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/d3dkmthk/ns-d3dkmthk-_d3dkmt_adapterinfo).
+    constexpr std::uint32_t kLuidStepPerBoot = 0x2000;
+    for (auto& adapter : machine.adapters)
+        adapter.luid.LowPart += kLuidStepPerBoot;
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs)
+            output.active = false;
+    }
+    for (const auto& persisted : machine.desktop.database) {
+        SimOutput* output = FindSimOutput(machine, persisted.output);
+        if (output == nullptr || !output->monitor)
+            continue;  // nothing to show the stored layout on
+        output->active = true;
+        output->x = persisted.x;
+        output->y = persisted.y;
+        output->mode = {persisted.width, persisted.height, persisted.refreshRate,
+                        persisted.bitsPerPixel};
+    }
+    machine.desktop.restarted = true;
+    machine.desktop.changed = true;
 }
 
 void StoreSimDesktop(const SimMachine& machine, Json& document) {
@@ -201,6 +384,18 @@ void StoreSimDesktop(const SimMachine& machine, Json& document) {
     }
     if (machine.desktop.displaysOffRequests > 0 || document.contains("desktop"))
         document["desktop"]["displaysOffRequests"] = machine.desktop.displaysOffRequests;
+    // Once the desktop differs from what the machine was described with, the
+    // database has to be written down or the next restart would lose it.
+    const bool described = document.contains("desktop") && document["desktop"].contains("database");
+    if (machine.desktop.databaseChanged || (machine.desktop.changed && !described))
+        document["desktop"]["database"] = DatabaseJson(machine.desktop.database);
+    if (machine.desktop.restarted) {
+        document.erase("restart");
+        for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
+            const auto luid = machine.adapters[a].luid;
+            adapters[a]["luid"] = {{"low", luid.LowPart}, {"high", luid.HighPart}};
+        }
+    }
 }
 
 std::optional<Win32Error> SimBeforeQuery(SimMachine& machine) {
@@ -211,20 +406,24 @@ std::optional<Win32Error> SimBeforeQuery(SimMachine& machine) {
         ++desktop.changesReported;
         return kErrorInsufficientBuffer;
     }
+    // The monitor goes between the sizing and the query, so the answer
+    // already shows its target inactive and without a monitor
+    // (targetAvailable 0), as every later view does; the space the buffers
+    // were sized for is enough for the smaller desktop.
+    const auto& unplug = desktop.faults.unplug;
+    if (unplug && desktop.successfulQueries >= unplug->afterQueries) {
+        SimOutput* output = FindSimOutput(machine, unplug->output);
+        if (output != nullptr && output->monitor) {
+            output->monitor.reset();
+            output->active = false;
+            desktop.changed = true;
+        }
+    }
     return std::nullopt;
 }
 
 void SimAfterQuery(SimMachine& machine) {
-    auto& desktop = machine.desktop;
-    ++desktop.successfulQueries;
-    const auto& unplug = desktop.faults.unplug;
-    if (!unplug || desktop.successfulQueries != unplug->afterQueries)
-        return;
-    if (SimOutput* output = FindSimOutput(machine, unplug->output)) {
-        output->monitor.reset();
-        output->active = false;
-        desktop.changed = true;
-    }
+    ++machine.desktop.successfulQueries;
 }
 
 bool SimTargetNameUnreadable(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
@@ -241,7 +440,7 @@ bool SimTargetNameUnreadable(const SimMachine& machine, nimbo::dcfg::LUID adapte
 Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFIG_PATH_INFO> paths,
                                std::span<const DISPLAYCONFIG_MODE_INFO> modes,
                                std::uint32_t flags) {
-    if (flags != kValidateFlags && flags != kApplyFlags)
+    if (flags != kValidateFlags && flags != kApplyFlags && flags != (kApplyFlags | kSaveToDatabase))
         return kErrorInvalidParameter;  // other combinations are not simulated
     const auto& fault =
         flags == kValidateFlags ? machine.desktop.faults.validate : machine.desktop.faults.apply;
@@ -250,11 +449,6 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
     if (paths.empty())
         return kErrorInvalidParameter;
 
-    struct Placement {
-        Found where;
-        std::int32_t x, y;
-        SimMode mode;
-    };
     std::vector<Placement> placements;
     for (const auto& path : paths) {
         if ((path.flags & nimbo::dcfg::kPathActiveFlag) == 0 ||
@@ -309,14 +503,7 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         const auto& a = placements[i];
         origin = origin || (a.x == 0 && a.y == 0);
         for (std::size_t j = i + 1; j < placements.size(); ++j) {
-            const auto& b = placements[j];
-            const std::int64_t left = std::max<std::int64_t>(a.x, b.x);
-            const std::int64_t right = std::min<std::int64_t>(std::int64_t{a.x} + a.mode.width,
-                                                              std::int64_t{b.x} + b.mode.width);
-            const std::int64_t top = std::max<std::int64_t>(a.y, b.y);
-            const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{a.y} + a.mode.height,
-                                                               std::int64_t{b.y} + b.mode.height);
-            if (left < right && top < bottom)
+            if (Overlap(a, placements[j]))
                 return kErrorInvalidParameter;
         }
     }
@@ -324,6 +511,11 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         return kErrorInvalidParameter;
     if (flags == kValidateFlags)
         return kErrorSuccess;
+
+    if (machine.desktop.faults.applyIgnored)
+        return kErrorSuccess;
+    if (machine.desktop.faults.rearrangeOnApply)
+        CloseRemovedSpace(machine, placements);
 
     for (auto& adapter : machine.adapters) {
         for (auto& output : adapter.outputs)
@@ -338,6 +530,13 @@ Win32Error SimSetDisplayConfig(SimMachine& machine, std::span<const DISPLAYCONFI
         output.mode = placement.mode;
     }
     machine.desktop.changed = true;
+    // Only SDC_SAVE_TO_DATABASE stores the result in the database Windows
+    // sets up at boot; without it the change lasts until the next restart
+    // (https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-setdisplayconfig).
+    if ((flags & kSaveToDatabase) != 0) {
+        machine.desktop.database = PersistedLayout(machine);
+        machine.desktop.databaseChanged = true;
+    }
     return kErrorSuccess;
 }
 

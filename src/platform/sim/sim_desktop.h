@@ -10,6 +10,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -35,10 +36,15 @@ struct SimDesktopFaults {
     std::optional<std::wstring> unreadableTargetName;
     std::optional<Win32Error> validate;  // SetDisplayConfig with SDC_VALIDATE
     std::optional<Win32Error> apply;     // SetDisplayConfig with SDC_APPLY
+    // SDC_APPLY reports success and changes nothing.
+    bool applyIgnored = false;
+    // SDC_APPLY that takes a display off the desktop closes the space it
+    // leaves: GDI rearranges source surfaces its own way.
+    bool rearrangeOnApply = false;
     // GDI device name of the output whose device node reports another driver key.
     std::optional<std::wstring> driverKeyMismatch;
     // The monitor of `output` is unplugged once the run has made `afterQueries`
-    // successful QueryDisplayConfig calls.
+    // successful QueryDisplayConfig calls, before the next one answers.
     struct Unplug {
         std::wstring output;
         std::uint32_t afterQueries = 0;
@@ -48,8 +54,25 @@ struct SimDesktopFaults {
     std::optional<Win32Error> createWindow;   // CreateWindowExW
 };
 
+// One display of the layout Windows keeps in its display database and sets
+// up at boot.
+struct SimPersistedDisplay {
+    std::wstring output;  // GDI device name
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t refreshRate = 0;
+    std::uint32_t bitsPerPixel = 32;
+};
+
 struct SimDesktop {
     SimDesktopFaults faults;
+    // What SetDisplayConfig with SDC_SAVE_TO_DATABASE last stored; absent
+    // from the file: the layout the machine was described with.
+    std::vector<SimPersistedDisplay> database;
+    bool databaseChanged = false;
+    bool restarted = false;                 // this run began with a restart
     std::uint32_t displaysOffRequests = 0;  // SC_MONITORPOWER off messages received
     // Per run, not stored.
     std::uint32_t changesReported = 0;
@@ -57,12 +80,19 @@ struct SimDesktop {
     bool changed = false;  // the display configuration or power record changed
 };
 
-// Reads the "desktop" member (absent: no faults, nothing recorded). Throws
+// Reads the "desktop" member (absent: no faults, nothing recorded); the
+// display database defaults to the active outputs of `machine`. Throws
 // MachineError naming the place.
-[[nodiscard]] SimDesktop ParseSimDesktop(const nlohmann::json* desktop);
+[[nodiscard]] SimDesktop ParseSimDesktop(const nlohmann::json* desktop, const SimMachine& machine);
+
+// Restarts the PC before the run: every adapter gets a new LUID and the
+// desktop becomes the layout of the display database, less displays whose
+// monitor is unplugged.
+void RestartSimMachine(SimMachine& machine);
 
 // Writes what a run changed back into the machine description: each output's
-// activity, position and mode, unplugged monitors, and the power record.
+// activity, position and mode, unplugged monitors, the power record, the
+// display database and, after a restart, the adapters' LUIDs.
 void StoreSimDesktop(const SimMachine& machine, nlohmann::json& document);
 
 // Hooks the display configuration calls. Before a query: an error to report

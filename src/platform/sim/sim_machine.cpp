@@ -311,8 +311,7 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog", "nvidia",
-                       "fileSystem", "foreground"});
+                       "usbDevices", "ddcLog", "nvidia", "fileSystem", "foreground", "restart"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -361,7 +360,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         ReadRegistry(root.Member("registry"), machine);
     }
     machine.desktop =
-        ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr);
+        ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr, machine);
     if (root.Has("ddcLog")) {
         ReadSimDdcLog(root.Member("ddcLog"), machine);
     }
@@ -369,6 +368,9 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         ReadSimNvidia(root.Member("nvidia"), machine);
     }
     ReadSimForeground(root, machine);
+    if (root.Has("restart") && root.Member("restart").Bool()) {
+        RestartSimMachine(machine);
+    }
     return machine;
 }
 
