@@ -1,5 +1,9 @@
 #include "platform/sim/machine_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,6 +15,50 @@ namespace {
 
 std::string Describe(const std::filesystem::path& file) {
     return "machine file " + file.string();
+}
+
+// Held while a run reads the machine file or reads, changes and rewrites it,
+// so that concurrent runs take turns as processes on one PC do. The lock file
+// stays beside the machine file; only the lock on it is released.
+class MachineFileLock {
+  public:
+    explicit MachineFileLock(const std::filesystem::path& file) {
+        auto name = file;
+        name += ".lock";
+        descriptor_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (descriptor_ < 0) {
+            throw MachineError(Describe(file) + ": cannot open " + name.string() + ": " +
+                               std::strerror(errno));
+        }
+        while (::flock(descriptor_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                const int error = errno;
+                ::close(descriptor_);
+                throw MachineError(Describe(file) + ": cannot lock " + name.string() + ": " +
+                                   std::strerror(error));
+            }
+        }
+    }
+    MachineFileLock(const MachineFileLock&) = delete;
+    MachineFileLock& operator=(const MachineFileLock&) = delete;
+    ~MachineFileLock() { ::close(descriptor_); }
+
+  private:
+    int descriptor_ = -1;
+};
+
+nlohmann::json ReadDocument(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+        throw MachineError(Describe(file) + ": cannot read: " + std::strerror(errno));
+    }
+    std::ostringstream text;
+    text << stream.rdbuf();
+    try {
+        return nlohmann::json::parse(text.str());
+    } catch (const nlohmann::json::parse_error& parse) {
+        throw MachineError(Describe(file) + ": not JSON: " + parse.what());
+    }
 }
 
 }  // namespace
@@ -43,20 +91,13 @@ MachineSource LoadMachine(const std::optional<std::filesystem::path>& file) {
         source.machine = ParseMachine(source.document);
         return source;
     }
-    std::error_code error;
-    if (!std::filesystem::exists(*file, error)) {
-        SaveMachineAtomically(*file, DefaultMachineDocument());
-    }
-    std::ifstream stream(*file, std::ios::binary);
-    if (!stream) {
-        throw MachineError(Describe(*file) + ": cannot read: " + std::strerror(errno));
-    }
-    std::ostringstream text;
-    text << stream.rdbuf();
-    try {
-        source.document = nlohmann::json::parse(text.str());
-    } catch (const nlohmann::json::parse_error& parse) {
-        throw MachineError(Describe(*file) + ": not JSON: " + parse.what());
+    {
+        const MachineFileLock lock(*file);
+        std::error_code error;
+        if (!std::filesystem::exists(*file, error)) {
+            SaveMachineAtomically(*file, DefaultMachineDocument());
+        }
+        source.document = ReadDocument(*file);
     }
     try {
         source.machine = ParseMachine(source.document);
@@ -66,11 +107,17 @@ MachineSource LoadMachine(const std::optional<std::filesystem::path>& file) {
     return source;
 }
 
-void SaveIfChanged(MachineSource& source) {
-    if (source.file && source.changed) {
-        SaveMachineAtomically(*source.file, source.document);
-        source.changed = false;
+void CommitMachineChanges(MachineSource& source,
+                          const std::function<void(nlohmann::json&)>& apply) {
+    if (!source.file) {
+        apply(source.document);
+        return;
     }
+    const MachineFileLock lock(*source.file);
+    auto document = ReadDocument(*source.file);
+    apply(document);
+    SaveMachineAtomically(*source.file, document);
+    source.document = std::move(document);
 }
 
 }  // namespace lenticor::sim

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 namespace lenticor::sim {
@@ -16,7 +17,6 @@ struct MachineSource {
     std::optional<std::filesystem::path> file;  // none: the embedded default, never saved
     nlohmann::json document;                    // the description as loaded (and as changed)
     SimMachine machine;
-    bool changed = false;  // set by whatever changes the machine's state
 };
 
 // Loads the machine named by `file`, first writing the default machine there
@@ -30,7 +30,11 @@ struct MachineSource {
 // Throws MachineError.
 void SaveMachineAtomically(const std::filesystem::path& file, const nlohmann::json& document);
 
-// Saves the source's document when it has a file and was changed.
-void SaveIfChanged(MachineSource& source);
+// Makes this run's changes part of the machine file the way one PC keeps one
+// state for all its processes: under the lock beside the file, reads the file
+// as other runs may have left it, lets `apply` write this run's areas into it,
+// and writes it back; the source's document becomes that result. Without a
+// file `apply` changes the source's document only. Throws MachineError.
+void CommitMachineChanges(MachineSource& source, const std::function<void(nlohmann::json&)>& apply);
 
 }  // namespace lenticor::sim

@@ -329,7 +329,10 @@ bool SimDdcNeedsSaving(const SimMachine& machine) {
 
 void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
     auto& adapters = document["adapters"];
-    for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
+    // A run that only read the monitors leaves their values to the runs that
+    // set them meanwhile.
+    for (std::size_t a = 0;
+         machine.ddc.changed && a < machine.adapters.size() && a < adapters.size(); ++a) {
         auto& outputs = adapters[a]["outputs"];
         const auto& simOutputs = machine.adapters[a].outputs;
         for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {

@@ -81,6 +81,7 @@ std::uint32_t BitsOf(std::uint32_t pixelFormat) {
 // What the device tree knows of a plugged-in monitor.
 struct DeviceNode {
     const SimOutput* output = nullptr;
+    const SimMonitor* monitor = nullptr;
     std::wstring instanceId;  // DISPLAY\<model>\<instance>
     std::wstring driverKey;
     std::uint64_t arrival = 0;
@@ -90,21 +91,27 @@ std::vector<DeviceNode> DeviceTree(const SimMachine& machine) {
     std::vector<DeviceNode> nodes;
     for (const auto& adapter : machine.adapters) {
         for (const auto& output : adapter.outputs) {
-            if (!output.monitor)
-                continue;
-            const auto& monitor = *output.monitor;
-            DeviceNode node;
-            node.output = &output;
-            node.instanceId = L"DISPLAY\\" + nimbo::ModelIdFromHardwareId(monitor.hardwareId) +
-                              L"\\" + monitor.instanceId;
-            const auto tail = monitor.hardwareId.find(L'\\', 8);
-            node.driverKey =
-                tail == std::wstring::npos ? std::wstring() : monitor.hardwareId.substr(tail + 1);
-            const auto& broken = machine.desktop.faults.driverKeyMismatch;
-            if (broken && ToLowerWide(*broken) == ToLowerWide(output.deviceName))
-                node.driverKey += L"0";
-            node.arrival = monitor.lastArrival;
-            nodes.push_back(std::move(node));
+            std::vector<const SimMonitor*> monitors;
+            if (output.monitor)
+                monitors.push_back(&*output.monitor);
+            for (const auto& clone : output.clones)
+                monitors.push_back(&clone.monitor);
+            for (const SimMonitor* each : monitors) {
+                const auto& monitor = *each;
+                DeviceNode node;
+                node.output = &output;
+                node.monitor = each;
+                node.instanceId = L"DISPLAY\\" + nimbo::ModelIdFromHardwareId(monitor.hardwareId) +
+                                  L"\\" + monitor.instanceId;
+                const auto tail = monitor.hardwareId.find(L'\\', 8);
+                node.driverKey = tail == std::wstring::npos ? std::wstring()
+                                                            : monitor.hardwareId.substr(tail + 1);
+                const auto& broken = machine.desktop.faults.driverKeyMismatch;
+                if (broken && ToLowerWide(*broken) == ToLowerWide(output.deviceName))
+                    node.driverKey += L"0";
+                node.arrival = monitor.lastArrival;
+                nodes.push_back(std::move(node));
+            }
         }
     }
     return nodes;
@@ -602,7 +609,7 @@ ConfigRet SimConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfa
                                                        std::uint32_t& size) {
     const std::wstring wanted = ToLowerWide(interfacePath);
     for (const auto& node : DeviceTree(machine_)) {
-        if (ToLowerWide(node.output->monitor->interfacePath) != wanted)
+        if (ToLowerWide(node.monitor->interfacePath) != wanted)
             continue;
         if (key != DeviceProperty::InstanceId)
             return kCrNoSuchValue;

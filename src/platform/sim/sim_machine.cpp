@@ -103,7 +103,8 @@ SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t 
 
 SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t gdiNumber) {
     reader.ExpectObject({"deviceName", "targetId", "outputTechnology", "active", "position",
-                         "orientation", "mode", "modes", "monitor", "faults", "modeChange", "dpi"});
+                         "orientation", "mode", "modes", "monitor", "clones", "faults",
+                         "modeChange", "dpi"});
     SimOutput output;
     output.sourceId = sourceId;
     output.deviceName = reader.Has("deviceName") ? reader.Member("deviceName").Text()
@@ -133,6 +134,24 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
     }
     if (reader.Has("monitor") && !reader.Member("monitor").value().is_null()) {
         output.monitor = ReadMonitor(reader.Member("monitor"), output.mode, output.targetId);
+    }
+    if (reader.Has("clones")) {
+        if (!output.monitor) {
+            reader.Member("clones").Fail("a source drives further targets only beside its own");
+        }
+        for (const auto& entry : reader.Member("clones").Array()) {
+            entry.ExpectObject({"targetId", "outputTechnology", "monitor"});
+            SimCloneTarget clone;
+            clone.targetId = entry.Has("targetId")
+                                 ? entry.Member("targetId").Unsigned32()
+                                 : output.targetId +
+                                       0x100 * static_cast<std::uint32_t>(output.clones.size() + 1);
+            if (entry.Has("outputTechnology")) {
+                clone.outputTechnology = ReadOutputTechnology(entry.Member("outputTechnology"));
+            }
+            clone.monitor = ReadMonitor(entry.Member("monitor"), output.mode, clone.targetId);
+            output.clones.push_back(std::move(clone));
+        }
     }
     if (reader.Has("faults")) {
         const auto faults = reader.Member("faults");
@@ -246,24 +265,33 @@ void ReadRegistry(const Reader& reader, SimMachine& machine) {
 
 // The registry keys Windows keeps for every monitor it has seen:
 // Enum\DISPLAY\<model>\<instance>\Device Parameters with the EDID.
+void DeriveMonitorKey(SimMachine& machine, const SimMonitor& monitor) {
+    const auto model = nimbo::ModelIdFromHardwareId(monitor.hardwareId);
+    if (model.empty()) {
+        return;
+    }
+    auto& parameters = AddSimRegistryKey(machine, SimHive::LocalMachine,
+                                         L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model +
+                                             L"\\" + monitor.instanceId + L"\\Device Parameters");
+    if (monitor.edid) {
+        parameters.values[L"edid"] = {kRegBinary, *monitor.edid};
+    }
+}
+
 void DeriveMonitorKeys(SimMachine& machine) {
+    std::vector<const SimMonitor*> monitors;
     for (const auto& adapter : machine.adapters) {
         for (const auto& output : adapter.outputs) {
-            if (!output.monitor) {
-                continue;
+            if (output.monitor) {
+                monitors.push_back(&*output.monitor);
             }
-            const auto model = nimbo::ModelIdFromHardwareId(output.monitor->hardwareId);
-            if (model.empty()) {
-                continue;
-            }
-            auto& parameters =
-                AddSimRegistryKey(machine, SimHive::LocalMachine,
-                                  L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model + L"\\" +
-                                      output.monitor->instanceId + L"\\Device Parameters");
-            if (output.monitor->edid) {
-                parameters.values[L"edid"] = {kRegBinary, *output.monitor->edid};
+            for (const auto& clone : output.clones) {
+                monitors.push_back(&clone.monitor);
             }
         }
+    }
+    for (const auto* monitor : monitors) {
+        DeriveMonitorKey(machine, *monitor);
     }
 }
 
@@ -378,15 +406,19 @@ std::uint32_t CurrentTopologyId(const SimMachine& machine) {
     if (machine.topologyId) {
         return *machine.topologyId;
     }
+    // Targets, not sources, decide: one source driving two monitors is a
+    // duplicated desktop just as two sources at one rectangle are.
     std::vector<const SimOutput*> active;
+    std::size_t targets = 0;
     for (const auto& adapter : machine.adapters) {
         for (const auto& output : adapter.outputs) {
             if (output.active) {
                 active.push_back(&output);
+                targets += 1 + output.clones.size();
             }
         }
     }
-    if (active.size() == 1) {
+    if (targets == 1) {
         const auto technology = active.front()->outputTechnology;
         const bool internal = technology == kTechnologyInternal ||
                               technology == kTechnologyDisplayPortEmbedded ||

@@ -74,6 +74,14 @@ struct SimDpi {
     bool described = false;  // the file has a "dpi" member
 };
 
+// A further target that the output's source drives in duplicate mode: it
+// shows the same desktop rectangle and mode through the one source.
+struct SimCloneTarget {
+    std::uint32_t targetId = 0;
+    std::uint32_t outputTechnology = 10;
+    SimMonitor monitor;
+};
+
 struct SimOutput {
     std::wstring deviceName;  // GDI source name, \\.\DISPLAYn
     std::uint32_t sourceId = 0;
@@ -86,6 +94,7 @@ struct SimOutput {
     SimMode mode;
     std::vector<SimMode> modes;  // what EnumDisplaySettingsW lists by index
     std::optional<SimMonitor> monitor;
+    std::vector<SimCloneTarget> clones;  // only beside a monitor of its own
     SimOutputFaults faults;
     SimModeChange modeChange;
     SimDpi dpi;

@@ -115,20 +115,30 @@ int main(int argc, char** argv) {
                                                   platform, lenticor::BuildCommandTable());
         // Between two runs the monitors finish what they were doing.
         lenticor::sim::SettleSimDdc(source.machine, true);
-        if (source.machine.desktop.changed || source.machine.readinessChanged ||
-            lenticor::sim::SimDdcNeedsSaving(source.machine) ||
-            lenticor::sim::SimNvidiaNeedsSaving(source.machine)) {
-            lenticor::sim::StoreSimDesktop(source.machine, source.document);
-            lenticor::sim::StoreSimReadiness(source.machine, source.document);
-            lenticor::sim::StoreSimDdc(source.machine, source.document);
-            lenticor::sim::StoreSimNvidia(source.machine, source.document);
-            source.changed = true;
+        // Only the areas this run changed are written, over whatever other
+        // runs wrote meanwhile: a detach beside a brightness change keeps both.
+        const auto& machine = source.machine;
+        const bool layout = machine.desktop.changed || machine.readinessChanged;
+        const bool ddc = lenticor::sim::SimDdcNeedsSaving(machine);
+        const bool nvidia = lenticor::sim::SimNvidiaNeedsSaving(machine);
+        const bool userRegistry = !machine.userRegistryChanges.empty();
+        if (layout || ddc || nvidia || userRegistry) {
+            lenticor::sim::CommitMachineChanges(source, [&](nlohmann::json& document) {
+                if (layout) {
+                    lenticor::sim::StoreSimDesktop(machine, document);
+                    lenticor::sim::StoreSimReadiness(machine, document);
+                }
+                if (ddc) {
+                    lenticor::sim::StoreSimDdc(machine, document);
+                }
+                if (nvidia) {
+                    lenticor::sim::StoreSimNvidia(machine, document);
+                }
+                if (userRegistry) {
+                    lenticor::sim::StoreSimUserRegistry(machine, document);
+                }
+            });
         }
-        if (!source.machine.userRegistryChanges.empty()) {
-            lenticor::sim::StoreSimUserRegistry(source.machine, source.document);
-            source.changed = true;
-        }
-        lenticor::sim::SaveIfChanged(source);
         return code;
     } catch (const lenticor::sim::MachineError& error) {
         std::cerr << "lenticor-sim: " << error.what() << std::endl;

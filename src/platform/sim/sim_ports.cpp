@@ -264,6 +264,18 @@ Configuration BuildConfiguration(const SimMachine& machine, bool includeInactive
             config.modes.push_back(target);
 
             config.paths.push_back(path);
+            // Duplicating on one source: one path per target, all naming the
+            // source's one source mode, each with its own target mode
+            // (https://learn.microsoft.com/en-us/windows/win32/api/wingdi/ns-wingdi-displayconfig_path_source_info).
+            for (const auto& clone : output.clones) {
+                auto clonePath = path;
+                clonePath.targetInfo.id = clone.targetId;
+                clonePath.targetInfo.outputTechnology = clone.outputTechnology;
+                target.id = clone.targetId;
+                clonePath.targetInfo.modeInfoIdx = static_cast<std::uint32_t>(config.modes.size());
+                config.modes.push_back(target);
+                config.paths.push_back(clonePath);
+            }
         }
     }
     if (includeInactive) {
@@ -324,19 +336,22 @@ std::optional<DisplayDevice> SimDisplayDevices::EnumDisplayDevices(
         }
         return std::nullopt;
     }
-    // One monitor per output in the simulation; Windows may list more than one
-    // on a source in clone mode.
+    // A source lists every monitor it drives, by index until the call fails
+    // (https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-enumdisplaydevicesw,
+    // Remarks): its own first, then those it duplicates to.
     const auto found = FindOutput(machine_, *device);
-    if (found.output == nullptr || !found.output->monitor || index != 0) {
+    if (found.output == nullptr || !found.output->monitor || index > found.output->clones.size()) {
         return std::nullopt;
     }
-    const auto& monitor = *found.output->monitor;
+    const auto& monitor =
+        index == 0 ? *found.output->monitor : found.output->clones[index - 1].monitor;
     const auto hardwareTail = monitor.hardwareId.find(L'\\', 8);
     const std::wstring driverKey = hardwareTail == std::wstring::npos
                                        ? std::wstring()
                                        : monitor.hardwareId.substr(hardwareTail + 1);
     return DisplayDevice{
-        Fixed(found.output->deviceName + L"\\Monitor0", 32), Fixed(monitor.deviceString, 128),
+        Fixed(found.output->deviceName + L"\\Monitor" + std::to_wstring(index), 32),
+        Fixed(monitor.deviceString, 128),
         found.output->active ? kDisplayDeviceActive | kDisplayDeviceAttached
                              : kDisplayDeviceAttached,
         Fixed(
@@ -445,18 +460,27 @@ Win32Error SimDisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uin
             continue;
         }
         for (const auto& output : adapter.outputs) {
+            const SimMonitor* monitor = output.monitor ? &*output.monitor : nullptr;
+            std::uint32_t technology = output.outputTechnology;
             if (output.targetId != targetId) {
-                continue;
+                const auto clone =
+                    std::find_if(output.clones.begin(), output.clones.end(),
+                                 [&](const SimCloneTarget& c) { return c.targetId == targetId; });
+                if (clone == output.clones.end()) {
+                    continue;
+                }
+                monitor = &clone->monitor;
+                technology = clone->outputTechnology;
             }
             if (SimTargetNameUnreadable(machine_, adapterId, targetId)) {
                 return kErrorGenFailure;
             }
             name = DisplayConfigTargetName{};
-            name.outputTechnology = output.outputTechnology;
+            name.outputTechnology = technology;
             name.connectorInstance = 1;
             // A target without a monitor answers with empty names.
-            if (output.monitor) {
-                const auto& edid = output.monitor->edid;
+            if (monitor != nullptr) {
+                const auto& edid = monitor->edid;
                 if (edid && edid->size() >= 128) {
                     name.flags |= 0x4;  // edidIdsValid
                     name.edidManufactureId =
@@ -464,7 +488,7 @@ Win32Error SimDisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uin
                     name.edidProductCodeId =
                         static_cast<std::uint16_t>((*edid)[10] | (*edid)[11] << 8);
                 }
-                name.monitorDevicePath = Fixed(output.monitor->interfacePath, 128);
+                name.monitorDevicePath = Fixed(monitor->interfacePath, 128);
             }
             return kErrorSuccess;
         }

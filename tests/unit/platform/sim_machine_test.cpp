@@ -82,16 +82,18 @@ TEST(SimulatedMachine, AMonitorUnpluggedAfterSizingIsInactiveAndUnavailableInThe
     EXPECT_EQ(modes.size(), 2u) << "only the remaining display has modes";
 }
 
-TEST(MachineFile, IsSavedAtomicallyOnlyWhenChangedAndNamedInErrors) {
+TEST(MachineFile, CommitKeepsWhatAnotherRunWroteSinceThisOneStarted) {
     const testing::ScratchRoot folder;
     const auto file = folder.Path() / "machine.json";
     auto source = LoadMachine(file);
-    source.document["topologyId"] = 2;
-    SaveIfChanged(source);
-    EXPECT_EQ(LoadMachine(file).document, DefaultMachineDocument());
-    source.changed = true;
-    SaveIfChanged(source);
-    EXPECT_EQ(LoadMachine(file).machine.topologyId, 2u);
+    auto other = LoadMachine(file);
+    other.document["topologyId"] = 2;
+    SaveMachineAtomically(file, other.document);
+    CommitMachineChanges(source, [](Json& document) { document["desktop"] = Json::object(); });
+    const auto reread = LoadMachine(file);
+    EXPECT_EQ(reread.machine.topologyId, 2u);
+    EXPECT_TRUE(reread.document.contains("desktop"));
+    EXPECT_EQ(source.document, reread.document);
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "machine.json.tmp"));
 
     testing::WriteBytes(file, "{\"adapters\": [");
