@@ -26,7 +26,7 @@ int Report(lenticor::Platform& platform, const DisplayBrightnessResult& result) 
 // The caller owns `held` and `nativeError` so that both outlive the engine:
 // the monitor is released only after the result line, which carries the error.
 DisplayBrightnessIo MonitorIo(lenticor::Platform& platform, const NimboDdcCandidate& candidate,
-                              OwnedPhysicalMonitors& held, std::uint32_t& nativeError) {
+                              OwnedPhysicalMonitors& held, lenticor::Win32Error& nativeError) {
     auto& api = platform.monitorConfiguration;
     auto& err = platform.console.Err();
     return {
@@ -81,7 +81,7 @@ int NimboDisplayBrightnessCommand::Execute(lenticor::Platform& platform,
     // Declared before everything that may throw, so the monitor stays held
     // until the result line, whichever line that is, has been written.
     OwnedPhysicalMonitors held;
-    std::uint32_t nativeError = 0;
+    lenticor::Win32Error nativeError = lenticor::kErrorSuccess;
     try {
         const NimboDdcResolution resolution = ResolveNimboDdcTarget(platform, request.displayId);
         if (!resolution.candidate) {

@@ -24,21 +24,21 @@ constexpr std::int64_t kReplacePauseNanoseconds = 10'000'000;
 
 constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 
-bool IsBusyError(std::uint32_t error) {
-    return error == fa::kErrorAccessDenied || error == fa::kErrorSharingViolation;
+bool IsBusyError(lenticor::Win32Error error) {
+    return error == lenticor::kErrorAccessDenied || error == lenticor::kErrorSharingViolation;
 }
 
 // How a system without POSIX-semantics renames refuses FileRenameInfoEx:
 // ERROR_INVALID_PARAMETER before Windows 10 1607 (an unknown information
 // class), ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION from a file system
 // that lacks it (FAT, some network redirectors).
-bool IsUnsupportedRename(std::uint32_t error) {
-    return error == fa::kErrorInvalidParameter || error == fa::kErrorNotSupported ||
-           error == fa::kErrorInvalidFunction;
+bool IsUnsupportedRename(lenticor::Win32Error error) {
+    return error == lenticor::kErrorInvalidParameter || error == lenticor::kErrorNotSupported ||
+           error == lenticor::kErrorInvalidFunction;
 }
 
-bool IsMissing(std::uint32_t error) {
-    return error == fa::kErrorFileNotFound || error == fa::kErrorPathNotFound;
+bool IsMissing(lenticor::Win32Error error) {
+    return error == lenticor::kErrorFileNotFound || error == lenticor::kErrorPathNotFound;
 }
 
 bool IsSeparator(wchar_t c) {
@@ -48,7 +48,7 @@ bool IsSeparator(wchar_t c) {
 // The whole file through an open handle, bounded by the journal size limit.
 std::string ReadJournalBytes(lenticor::Files& files, const lenticor::FileHandle& file) {
     const auto size = files.GetFileSizeEx(file);
-    if (size.error != fa::kErrorSuccess || size.size < 0 ||
+    if (size.error != lenticor::kErrorSuccess || size.size < 0 ||
         static_cast<std::uint64_t>(size.size) > kMaxJournalBytes) {
         throw std::runtime_error("desktop journal size invalid");
     }
@@ -57,7 +57,7 @@ std::string ReadJournalBytes(lenticor::Files& files, const lenticor::FileHandle&
     char empty = 0;
     void* buffer = bytes.empty() ? static_cast<void*>(&empty) : static_cast<void*>(bytes.data());
     const auto read = files.ReadFile(file, buffer, static_cast<std::uint32_t>(bytes.size()));
-    if (read.error != fa::kErrorSuccess || read.bytes != bytes.size()) {
+    if (read.error != lenticor::kErrorSuccess || read.bytes != bytes.size()) {
         throw std::runtime_error("desktop journal read failed");
     }
     return bytes;
@@ -94,23 +94,24 @@ std::wstring JournalDirectoryOf(const std::wstring& journalPath) {
 }
 
 void CreateJournalDirectory(lenticor::Files& files, const std::wstring& directory) {
-    const std::uint32_t error = files.CreateDirectoryW(directory, nullptr);
-    if (error == fa::kErrorPathNotFound) {
+    const lenticor::Win32Error error = files.CreateDirectoryW(directory, nullptr);
+    if (error == lenticor::kErrorPathNotFound) {
         const std::wstring parent = JournalDirectoryOf(directory);
         if (!parent.empty() && parent != directory) {
             CreateJournalDirectory(files, parent);
-            if (files.CreateDirectoryW(directory, nullptr) == fa::kErrorSuccess)
+            if (files.CreateDirectoryW(directory, nullptr) == lenticor::kErrorSuccess)
                 return;
         }
     }
-    if (error == fa::kErrorSuccess)
+    if (error == lenticor::kErrorSuccess)
         return;
     // Whatever the call said, a folder that is there now is all we need: it may
     // have been there all along (a drive's root) or made by a concurrent
     // command. Anything else there keeps its own error rather than passing as
     // a busy lock later.
     const auto existing = files.GetFileAttributesW(directory);
-    if (existing.error == fa::kErrorSuccess && (existing.attributes & fa::kAttributeDirectory) != 0)
+    if (existing.error == lenticor::kErrorSuccess &&
+        (existing.attributes & fa::kAttributeDirectory) != 0)
         return;
     throw std::runtime_error("desktop journal folder cannot be created (error " +
                              std::to_string(error) + ")");
@@ -124,7 +125,8 @@ lenticor::FileHandle AcquireJournalLock(lenticor::Files& files, const std::wstri
                                   fa::kShareNone, fa::kOpenAlways, fa::kAttributeNormal);
     if (lock.handle.IsOpen())
         return std::move(lock.handle);
-    if (lock.error == fa::kErrorSharingViolation || lock.error == fa::kErrorLockViolation) {
+    if (lock.error == lenticor::kErrorSharingViolation ||
+        lock.error == lenticor::kErrorLockViolation) {
         throw JournalError("DESKTOP_BUSY",
                            "another command owns this desktop journal; retry after it completes");
     }
@@ -170,11 +172,11 @@ bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
         return false;
     const auto written =
         files.WriteFile(opened.handle, text.data(), static_cast<std::uint32_t>(text.size()));
-    if (written.error != fa::kErrorSuccess || written.bytes != text.size())
+    if (written.error != lenticor::kErrorSuccess || written.bytes != text.size())
         return false;
     // The bytes are on disk before any name points at them, so a crash leaves
     // either the previous journal or the complete new one.
-    if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
+    if (files.FlushFileBuffers(opened.handle) != lenticor::kErrorSuccess)
         return false;
     // A status poll reads the journal without the lock. A plain replace fails
     // while any handle has P open, even one sharing delete; a POSIX-semantics
@@ -182,7 +184,7 @@ bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
     // lacks that rename, retry the plain replace for a moment instead.
     bool posixRename = true;
     for (int attempt = 0; attempt < kReplaceAttempts;) {
-        std::uint32_t error = fa::kErrorSuccess;
+        lenticor::Win32Error error = lenticor::kErrorSuccess;
         if (posixRename) {
             error = files.SetFileRenameInfoPosixReplace(opened.handle, journalPath);
             if (IsUnsupportedRename(error)) {
@@ -195,7 +197,7 @@ bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
             error = files.MoveFileExW(temporary, journalPath,
                                       fa::kMoveReplaceExisting | fa::kMoveWriteThrough);
         }
-        if (error == fa::kErrorSuccess)
+        if (error == lenticor::kErrorSuccess)
             return true;
         if (!IsBusyError(error) || ++attempt == kReplaceAttempts)
             return false;
@@ -205,8 +207,8 @@ bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
 }
 
 bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath) {
-    const std::uint32_t error = files.DeleteFileW(journalPath);
-    return error == fa::kErrorSuccess || error == fa::kErrorFileNotFound;
+    const lenticor::Win32Error error = files.DeleteFileW(journalPath);
+    return error == lenticor::kErrorSuccess || error == lenticor::kErrorFileNotFound;
 }
 
 DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& crypto,
@@ -225,7 +227,7 @@ DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& cr
         return DesktopArchiveResult::Failed;
     }
     const auto information = files.GetFileInformationByHandle(opened.handle);
-    if (information.error != fa::kErrorSuccess ||
+    if (information.error != lenticor::kErrorSuccess ||
         (information.attributes & (fa::kAttributeDirectory | fa::kAttributeReparsePoint)) != 0) {
         return DesktopArchiveResult::Failed;
     }
@@ -233,7 +235,7 @@ DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& cr
     // version the host confirmed.
     if (RevisionOf(crypto, ReadJournalBytes(files, opened.handle)) != expectedRevision)
         return DesktopArchiveResult::Changed;
-    if (files.FlushFileBuffers(opened.handle) != fa::kErrorSuccess)
+    if (files.FlushFileBuffers(opened.handle) != lenticor::kErrorSuccess)
         return DesktopArchiveResult::Failed;
     for (int attempt = 0; attempt < kArchiveAttempts; ++attempt) {
         std::array<std::uint8_t, 16> random{};
@@ -242,10 +244,11 @@ DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& cr
         const std::string suffix = ArchiveSuffix(random);
         const std::wstring archived =
             journalPath + L".recovery-" + std::wstring(suffix.begin(), suffix.end()) + L".json";
-        const std::uint32_t error = files.SetFileRenameInfoNoReplace(opened.handle, archived);
-        if (error == fa::kErrorSuccess)
+        const lenticor::Win32Error error =
+            files.SetFileRenameInfoNoReplace(opened.handle, archived);
+        if (error == lenticor::kErrorSuccess)
             return DesktopArchiveResult::Archived;
-        if (error != fa::kErrorAlreadyExists && error != fa::kErrorFileExists)
+        if (error != lenticor::kErrorAlreadyExists && error != lenticor::kErrorFileExists)
             return DesktopArchiveResult::Failed;
     }
     return DesktopArchiveResult::Failed;

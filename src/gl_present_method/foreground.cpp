@@ -34,7 +34,7 @@ std::optional<ForegroundProcess> DetectForegroundProcess(Processes& processes) {
     for (int attempt = 0; attempt < kSnapshotAttempts && !snapshot; ++attempt) {
         snapshot = processes.CreateToolhelp32Snapshot(
             processapi::kSnapModule | processapi::kSnapModule32, processId, error);
-        if (!snapshot && error != processapi::kErrorBadLength) {
+        if (!snapshot && error != kErrorBadLength) {
             break;
         }
     }

@@ -89,7 +89,7 @@ bool NvapiDriverProfiles::Fail(std::int32_t status) {
 std::string NvapiDriverProfiles::Open() {
     constexpr const char* kUnavailable = "NVAPI_UNAVAILABLE";
     constexpr const char* kSessionFailed = "NVAPI_SESSION_FAILED";
-    std::uint32_t error = 0;
+    Win32Error error = 0;
     // Only the system folder: a DLL planted beside the caller's executable or
     // in the current directory must not stand in for the driver's library.
     const auto module =

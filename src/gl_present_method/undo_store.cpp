@@ -46,7 +46,7 @@ std::wstring UndoFilePath(const std::wstring& programData, const std::wstring& k
 
 bool IsReparsePoint(Files& files, const std::wstring& path) {
     const auto attributes = files.GetFileAttributesW(path);
-    return attributes.error == fa::kErrorSuccess &&
+    return attributes.error == kErrorSuccess &&
            (attributes.attributes & fa::kAttributeReparsePoint) != 0;
 }
 
@@ -62,11 +62,11 @@ bool EnsureUndoDirectory(Files& files, const std::wstring& programData) {
             return false;
     }
     const auto existing = files.GetFileAttributesW(folder);
-    if (existing.error == fa::kErrorSuccess)
+    if (existing.error == kErrorSuccess)
         return (existing.attributes & fa::kAttributeReparsePoint) == 0;
     const std::wstring sddl(kUndoFolderSddl);
-    const std::uint32_t error = files.CreateDirectoryW(folder, &sddl);
-    return error == fa::kErrorSuccess || error == fa::kErrorAlreadyExists;
+    const Win32Error error = files.CreateDirectoryW(folder, &sddl);
+    return error == kErrorSuccess || error == kErrorAlreadyExists;
 }
 
 std::wstring FinalPath(Files& files, const FileHandle& handle) {
@@ -104,7 +104,7 @@ FileHandle OpenUndoFile(Files& files, const std::wstring& programData, const std
     if (!opened.handle.IsOpen())
         return {};
     const auto information = files.GetFileInformationByHandle(opened.handle);
-    if (information.error != fa::kErrorSuccess ||
+    if (information.error != kErrorSuccess ||
         (information.attributes & fa::kAttributeReparsePoint) != 0 ||
         information.numberOfLinks != 1 ||
         !HandlePathMatches(files, programData, opened.handle, key)) {
@@ -123,7 +123,7 @@ std::optional<std::string> MachineUndoStore::Read(const std::wstring& key) {
     char buffer[kRecordReadLimit];
     const auto read = files_.ReadFile(file, buffer, kRecordReadLimit);
     file.Close();
-    if (read.error != fa::kErrorSuccess)
+    if (read.error != kErrorSuccess)
         return std::nullopt;
     return std::string(buffer, read.bytes);
 }
@@ -140,13 +140,13 @@ bool MachineUndoStore::Write(const std::wstring& key, const std::string& text) {
     if (!file.IsOpen())
         return false;
     // A fresh handle's file pointer is at 0, so this empties the file.
-    if (files_.SetEndOfFile(file) != fa::kErrorSuccess)
+    if (files_.SetEndOfFile(file) != kErrorSuccess)
         return false;
     const auto size = static_cast<std::uint32_t>(text.size());
     const auto written = files_.WriteFile(file, text.data(), size);
-    if (written.error != fa::kErrorSuccess || written.bytes != size)
+    if (written.error != kErrorSuccess || written.bytes != size)
         return false;
-    return files_.FlushFileBuffers(file) == fa::kErrorSuccess;
+    return files_.FlushFileBuffers(file) == kErrorSuccess;
 }
 
 bool MachineUndoStore::Remove(const std::wstring& key) {
@@ -157,10 +157,10 @@ bool MachineUndoStore::Remove(const std::wstring& key) {
         files_.CreateFileW(UndoFilePath(programData, key), fa::kDelete | fa::kFileReadAttributes,
                            kShareAll, fa::kOpenExisting, fa::kFlagOpenReparsePoint);
     if (!opened.handle.IsOpen())
-        return opened.error == fa::kErrorFileNotFound || opened.error == fa::kErrorPathNotFound;
+        return opened.error == kErrorFileNotFound || opened.error == kErrorPathNotFound;
     if (!HandlePathMatches(files_, programData, opened.handle, key))
         return false;
-    return files_.SetFileDispositionInfoDelete(opened.handle) == fa::kErrorSuccess;
+    return files_.SetFileDispositionInfoDelete(opened.handle) == kErrorSuccess;
 }
 
 std::optional<std::string> RegistryUndoStore::Read(const std::wstring& key) {

@@ -8,6 +8,8 @@
 // names that <windows.h> does not turn into macros, hence CreateFileW rather
 // than CreateFile.
 
+#include "platform/native_codes.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,26 +58,6 @@ inline constexpr int kCstrGreaterThan = 3;
 inline constexpr std::uint32_t kMoveReplaceExisting = 0x1;
 inline constexpr std::uint32_t kMoveWriteThrough = 0x8;
 
-// GetLastError values the callers tell apart.
-inline constexpr std::uint32_t kErrorSuccess = 0;
-inline constexpr std::uint32_t kErrorInvalidFunction = 1;
-inline constexpr std::uint32_t kErrorFileNotFound = 2;
-inline constexpr std::uint32_t kErrorPathNotFound = 3;
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;
-inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
-inline constexpr std::uint32_t kErrorWriteProtect = 19;
-inline constexpr std::uint32_t kErrorGenFailure = 31;
-inline constexpr std::uint32_t kErrorSharingViolation = 32;
-inline constexpr std::uint32_t kErrorLockViolation = 33;
-inline constexpr std::uint32_t kErrorNotSupported = 50;
-inline constexpr std::uint32_t kErrorFileExists = 80;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorDiskFull = 112;
-inline constexpr std::uint32_t kErrorInvalidName = 123;
-inline constexpr std::uint32_t kErrorAlreadyExists = 183;
-inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
-
 }  // namespace fileapi
 
 class Files;
@@ -107,27 +89,27 @@ class FileHandle {
 
 struct CreateFileResult {
     FileHandle handle;  // open on success
-    std::uint32_t error = fileapi::kErrorSuccess;
+    Win32Error error = kErrorSuccess;
 };
 
 struct FileIoResult {
-    std::uint32_t error = fileapi::kErrorSuccess;
+    Win32Error error = kErrorSuccess;
     std::uint32_t bytes = 0;  // bytes read or written
 };
 
 struct FileSizeResult {
-    std::uint32_t error = fileapi::kErrorSuccess;
+    Win32Error error = kErrorSuccess;
     std::int64_t size = 0;
 };
 
 struct FileInformationResult {
-    std::uint32_t error = fileapi::kErrorSuccess;
+    Win32Error error = kErrorSuccess;
     std::uint32_t attributes = 0;
     std::uint32_t numberOfLinks = 0;  // nNumberOfLinks
 };
 
 struct FileAttributesResult {
-    std::uint32_t error = fileapi::kErrorSuccess;  // set when Windows gives INVALID_FILE_ATTRIBUTES
+    Win32Error error = kErrorSuccess;  // set when Windows gives INVALID_FILE_ATTRIBUTES
     std::uint32_t attributes = fileapi::kInvalidFileAttributes;
 };
 
@@ -147,27 +129,27 @@ class Files {
                                                  std::uint32_t size) = 0;
     [[nodiscard]] virtual FileSizeResult GetFileSizeEx(const FileHandle& file) = 0;
     // Each of these returns the error number, kErrorSuccess on success.
-    [[nodiscard]] virtual std::uint32_t FlushFileBuffers(const FileHandle& file) = 0;
+    [[nodiscard]] virtual Win32Error FlushFileBuffers(const FileHandle& file) = 0;
     // With kMoveReplaceExisting, a destination that any handle has open fails
     // with kErrorAccessDenied, even when the handle shares delete access.
-    [[nodiscard]] virtual std::uint32_t MoveFileExW(const std::wstring& existing,
-                                                    const std::wstring& replacement,
-                                                    std::uint32_t flags) = 0;
-    [[nodiscard]] virtual std::uint32_t DeleteFileW(const std::wstring& path) = 0;
+    [[nodiscard]] virtual Win32Error MoveFileExW(const std::wstring& existing,
+                                                 const std::wstring& replacement,
+                                                 std::uint32_t flags) = 0;
+    [[nodiscard]] virtual Win32Error DeleteFileW(const std::wstring& path) = 0;
     [[nodiscard]] virtual FileInformationResult GetFileInformationByHandle(
         const FileHandle& file) = 0;
     // SetFileInformationByHandle(FileRenameInfo) with ReplaceIfExists FALSE: an
     // existing `newPath` fails with kErrorAlreadyExists or kErrorFileExists.
-    [[nodiscard]] virtual std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
-                                                                   const std::wstring& newPath) = 0;
+    [[nodiscard]] virtual Win32Error SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                                const std::wstring& newPath) = 0;
     // SetFileInformationByHandle(FileRenameInfoEx) with FILE_RENAME_FLAG_REPLACE_IF_EXISTS |
     // FILE_RENAME_FLAG_POSIX_SEMANTICS: replaces `newPath` even while other
     // handles have it open (they keep the replaced file), as long as every one
     // of them shares delete access. Needs a handle opened with DELETE. Systems
     // before Windows 10 1607 and file systems without POSIX renames answer
     // kErrorInvalidParameter or kErrorNotSupported.
-    [[nodiscard]] virtual std::uint32_t SetFileRenameInfoPosixReplace(
-        const FileHandle& file, const std::wstring& newPath) = 0;
+    [[nodiscard]] virtual Win32Error SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                                   const std::wstring& newPath) = 0;
     // As Windows: when the full path (without terminator) fits in `bufferLength`
     // characters including the terminator, `fullPath` receives it and its length
     // is returned; otherwise the required length including the terminator is
@@ -177,7 +159,7 @@ class Files {
                                                          std::uint32_t bufferLength,
                                                          std::wstring& fullPath) = 0;
     // SetEndOfFile: the file ends at the handle's file pointer.
-    [[nodiscard]] virtual std::uint32_t SetEndOfFile(const FileHandle& file) = 0;
+    [[nodiscard]] virtual Win32Error SetEndOfFile(const FileHandle& file) = 0;
     // GetFinalPathNameByHandleW(file, buffer, bufferLength, flags): the path the
     // handle's file has now, links resolved, in the "\\?\C:\..." form. Same
     // length convention as GetFullPathNameW; 0 on failure.
@@ -188,13 +170,13 @@ class Files {
     // SetFileInformationByHandle(FileDispositionInfo) with DeleteFile TRUE: the
     // name goes when the last handle to the file closes. Needs a handle opened
     // with DELETE access (else kErrorAccessDenied).
-    [[nodiscard]] virtual std::uint32_t SetFileDispositionInfoDelete(const FileHandle& file) = 0;
+    [[nodiscard]] virtual Win32Error SetFileDispositionInfoDelete(const FileHandle& file) = 0;
     // CreateDirectoryW(path, attributes): with an `sddl` text the folder gets
     // that security descriptor (revision 1, not inheritable); when the text
     // does not convert, the folder is created without one. kErrorAlreadyExists
     // when the path exists, kErrorPathNotFound when its parent does not.
-    [[nodiscard]] virtual std::uint32_t CreateDirectoryW(const std::wstring& path,
-                                                         const std::wstring* sddl) = 0;
+    [[nodiscard]] virtual Win32Error CreateDirectoryW(const std::wstring& path,
+                                                      const std::wstring* sddl) = 0;
     [[nodiscard]] virtual FileAttributesResult GetFileAttributesW(const std::wstring& path) = 0;
     // CompareStringOrdinal over UTF-16 code units: kCstrLessThan, kCstrEqual or
     // kCstrGreaterThan. Ignoring case upper-cases each unit by simple case

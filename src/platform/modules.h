@@ -3,6 +3,8 @@
 // (LoadLibraryExW, GetProcAddress). Loaded modules stay loaded for the life
 // of the process, so there is no FreeLibrary.
 
+#include "platform/native_codes.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,8 +12,6 @@ namespace lenticor {
 
 namespace moduleapi {
 inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x00000800u;
-inline constexpr std::uint32_t kErrorModNotFound = 126;
-inline constexpr std::uint32_t kErrorProcNotFound = 127;
 }  // namespace moduleapi
 
 // FARPROC: an export's address, to be cast to the function type the caller
@@ -24,8 +24,7 @@ class ModuleLoader {
     // LoadLibraryExW(name, nullptr, flags): a non-zero module id, or 0 with
     // `error` set to GetLastError.
     [[nodiscard]] virtual std::uint64_t LoadLibraryExW(const std::wstring& name,
-                                                       std::uint32_t flags,
-                                                       std::uint32_t& error) = 0;
+                                                       std::uint32_t flags, Win32Error& error) = 0;
     // GetProcAddress(module, name): null when the module has no such export.
     [[nodiscard]] virtual ExportAddress GetProcAddress(std::uint64_t module, const char* name) = 0;
 };

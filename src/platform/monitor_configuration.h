@@ -25,7 +25,7 @@ struct PhysicalMonitor {
 // A call's outcome: `error` is GetLastError() when `ok` is false.
 struct DdcCall {
     bool ok = false;
-    std::uint32_t error = 0;
+    Win32Error error = kErrorSuccess;
 };
 
 class MonitorConfiguration {

@@ -1,6 +1,8 @@
 #pragma once
 // Port: the monitors of the desktop (EnumDisplayMonitors, GetMonitorInfoW).
 
+#include "platform/native_codes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,7 +34,7 @@ class Monitors {
 
     // GetLastError() as it stood right after an EnumDisplayMonitors that
     // reported false; 0 where nothing recorded one.
-    [[nodiscard]] virtual std::uint32_t EnumerationError() const { return 0; }
+    [[nodiscard]] virtual Win32Error EnumerationError() const { return kErrorSuccess; }
 
     // GetMonitorInfoW with a MONITORINFOEXW; false when the call failed.
     [[nodiscard]] virtual bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) = 0;

@@ -4,6 +4,8 @@
 // QueryFullProcessImageNameW, the toolhelp module snapshot). Process handles
 // and snapshots are objects; destroying one closes it.
 
+#include "platform/native_codes.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,9 +16,6 @@ namespace processapi {
 inline constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 inline constexpr std::uint32_t kSnapModule = 0x00000008;
 inline constexpr std::uint32_t kSnapModule32 = 0x00000010;
-// The module list changed while the snapshot was taken; Microsoft says to
-// try again.
-inline constexpr std::uint32_t kErrorBadLength = 24;
 }  // namespace processapi
 
 class ProcessObject {
@@ -53,7 +52,7 @@ class Processes {
     // CreateToolhelp32Snapshot(flags, processId): null on failure, with
     // `error` set to GetLastError.
     [[nodiscard]] virtual std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(
-        std::uint32_t flags, std::uint32_t processId, std::uint32_t& error) = 0;
+        std::uint32_t flags, std::uint32_t processId, Win32Error& error) = 0;
 };
 
 }  // namespace lenticor

@@ -15,7 +15,6 @@ using WindowHandle = std::uintptr_t;  // an HWND
 constexpr std::uint32_t kWmSysCommand = 0x0112;
 constexpr std::uintptr_t kScMonitorPower = 0xF170;
 constexpr std::intptr_t kMonitorPowerOff = 2;
-constexpr Win32Error kErrorClassAlreadyExists = 1410;
 
 // Method names avoid the A/W macros of windows.h.
 class WindowSystem {

@@ -25,17 +25,17 @@ namespace {
 // Nothing acknowledged the DDC/CI address: what dxva2 reports for a monitor
 // without DDC/CI (observed for a capabilities read on Windows:
 // https://github.com/arcnmx/ddc-hi-rs/issues/5, os error -1071241854).
-constexpr std::uint32_t kErrorI2cTransmittingData = 0xC0262582u;
+constexpr Win32Error kErrorI2cTransmittingData = 0xC0262582u;
 // The monitor's VCP reply flagged the code as unsupported.
-constexpr std::uint32_t kErrorDdcciVcpNotSupported = 0xC0262584u;
+constexpr Win32Error kErrorDdcciVcpNotSupported = 0xC0262584u;
 // A handle that GetPhysicalMonitorsFromHMONITOR never issued or that was destroyed.
-constexpr std::uint32_t kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
+constexpr Win32Error kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
 // "The operating system asynchronously destroyed the monitor which corresponds
 // to this handle": the monitor was removed or re-enumerated since.
-constexpr std::uint32_t kErrorMonitorNoLongerExists = 0xC026258Du;
+constexpr Win32Error kErrorMonitorNoLongerExists = 0xC026258Du;
 // What user32 reports for an HMONITOR that is not (or no longer) valid:
 // https://learn.microsoft.com/en-us/windows/win32/debug/system-error-codes--1300-1699-
-constexpr std::uint32_t kErrorInvalidMonitorHandle = 1461;
+constexpr Win32Error kErrorInvalidMonitorHandle = 1461;
 
 // The VESA DDC/CI 1.1 host wait times, the least a transaction can cost:
 // 40 ms after a Get VCP Feature request, 50 ms after Set VCP Feature, 50 ms

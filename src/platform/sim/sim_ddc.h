@@ -65,7 +65,7 @@ struct SimDdcTransaction {
     std::optional<std::uint8_t> code;
     std::optional<std::uint32_t> value;    // read, written, or the length
     std::optional<std::uint32_t> maximum;  // a successful VCP read's maximum
-    std::optional<std::uint32_t> error;    // GetLastError of a failed call
+    std::optional<Win32Error> error;       // GetLastError of a failed call
 };
 
 // The bus state of one run.
@@ -144,7 +144,7 @@ class SimMonitorConfiguration final : public MonitorConfiguration {
     // bus traffic.
     struct Target {
         SimOutput* output = nullptr;
-        std::uint32_t error = 0;
+        Win32Error error = 0;
     };
     [[nodiscard]] Target Find(PhysicalMonitorHandle monitor);
     // Answers the command from the monitor's state: 0 or the error to report.

@@ -19,7 +19,6 @@ using Json = nlohmann::json;
 constexpr std::uint32_t kValidateFlags = 0x60;
 constexpr std::uint32_t kApplyFlags = 0xA0;
 constexpr std::uint32_t kSaveToDatabase = 0x200;  // SDC_SAVE_TO_DATABASE
-constexpr Win32Error kErrorCannotFindWindowClass = 1407;
 
 [[noreturn]] void Fail(const std::string& where, const std::string& problem) {
     throw MachineError(where + ": " + problem);

@@ -124,7 +124,7 @@ bool IsDirectory(const std::filesystem::path& path) {
 
 // ENOENT means "file not found" only when the folder exists.
 std::uint32_t MissingError(const std::filesystem::path& path) {
-    return IsDirectory(path.parent_path()) ? fa::kErrorFileNotFound : fa::kErrorPathNotFound;
+    return IsDirectory(path.parent_path()) ? kErrorFileNotFound : kErrorPathNotFound;
 }
 
 std::uint32_t ErrorFromErrno(int error, const std::filesystem::path& path) {
@@ -132,29 +132,29 @@ std::uint32_t ErrorFromErrno(int error, const std::filesystem::path& path) {
         case ENOENT:
             return MissingError(path);
         case ENOTDIR:
-            return fa::kErrorPathNotFound;
+            return kErrorPathNotFound;
         case EACCES:
         case EPERM:
         case EISDIR:
         case ENOTEMPTY:
-            return fa::kErrorAccessDenied;
+            return kErrorAccessDenied;
         case EEXIST:
-            return fa::kErrorFileExists;
+            return kErrorFileExists;
         case ENAMETOOLONG:
-            return fa::kErrorFilenameExcedRange;
+            return kErrorFilenameExcedRange;
         case ENOSPC:
         case EDQUOT:
-            return fa::kErrorDiskFull;
+            return kErrorDiskFull;
         case EROFS:
-            return fa::kErrorWriteProtect;
+            return kErrorWriteProtect;
         case ENOMEM:
-            return fa::kErrorNotEnoughMemory;
+            return kErrorNotEnoughMemory;
         case EXDEV:
             return 17;  // ERROR_NOT_SAME_DEVICE
         case EBADF:
-            return fa::kErrorInvalidHandle;
+            return kErrorInvalidHandle;
         default:
-            return fa::kErrorGenFailure;
+            return kErrorGenFailure;
     }
 }
 
@@ -187,7 +187,7 @@ std::uint32_t CheckDeletable(const std::filesystem::path& path, std::optional<De
     gate.emplace(holder->Get());
     if (SlotTakenByOthers(holder->Get(), conflictSlot))
         return conflictError;
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
 // Makes a rename durable, as MOVEFILE_WRITE_THROUGH waits for it.
@@ -195,7 +195,7 @@ std::uint32_t SyncFolderOf(const std::filesystem::path& path) {
     Descriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() < 0 || ::fsync(folder.Get()) != 0)
         return ErrorFromErrno(errno, path);
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
 std::pair<std::uint64_t, std::uint64_t> IdentityOf(const struct stat& status) {
@@ -266,7 +266,7 @@ std::optional<std::uint32_t> SimFiles::DosPathLimitError(std::wstring_view path,
     if (!full)
         return std::nullopt;
     if (Utf16Length(*full) > (newFolder ? kMaxFolderCharacters : kMaxPathCharacters))
-        return newFolder ? fa::kErrorFilenameExcedRange : fa::kErrorPathNotFound;
+        return newFolder ? kErrorFilenameExcedRange : kErrorPathNotFound;
     return std::nullopt;
 }
 
@@ -408,11 +408,11 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
     }
     const auto real = RealPathOf(path);
     if (!real) {
-        result.error = fa::kErrorPathNotFound;
+        result.error = kErrorPathNotFound;
         return result;
     }
     if (creationDisposition < fa::kCreateNew || creationDisposition > fa::kTruncateExisting) {
-        result.error = fa::kErrorInvalidParameter;
+        result.error = kErrorInvalidParameter;
         return result;
     }
     const std::uint32_t rights = RightsOf(desiredAccess);
@@ -428,14 +428,14 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
         const bool itself = openLink || !S_ISLNK(linkStatus.st_mode);
         if ((itself && DeletePending(linkStatus)) ||
             (!itself && ::stat(real->c_str(), &target) == 0 && DeletePending(target))) {
-            result.error = fa::kErrorAccessDenied;
+            result.error = kErrorAccessDenied;
             return result;
         }
     }
     if (exists && S_ISLNK(linkStatus.st_mode) && openLink) {
         // The link itself: no data to share, so no share check either.
         if (creationDisposition == fa::kCreateNew) {
-            result.error = fa::kErrorFileExists;
+            result.error = kErrorFileExists;
             return result;
         }
         const int fd = ::open(real->c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
@@ -453,11 +453,11 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
         if ((flagsAndAttributes & fa::kFlagBackupSemantics) == 0 ||
             creationDisposition == fa::kCreateAlways ||
             creationDisposition == fa::kTruncateExisting) {
-            result.error = fa::kErrorAccessDenied;
+            result.error = kErrorAccessDenied;
             return result;
         }
         if (creationDisposition == fa::kCreateNew) {
-            result.error = fa::kErrorFileExists;
+            result.error = kErrorFileExists;
             return result;
         }
         const int fd = ::open(real->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -474,7 +474,7 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
     const bool truncate =
         creationDisposition == fa::kCreateAlways || creationDisposition == fa::kTruncateExisting;
     if (creationDisposition == fa::kTruncateExisting && (rights & kRightWrite) == 0) {
-        result.error = fa::kErrorInvalidParameter;
+        result.error = kErrorInvalidParameter;
         return result;
     }
     // Share locks need a readable descriptor; truncation a writable one.
@@ -504,7 +504,7 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
     {
         Gate gate(fd.Get());
         if (rights != 0 && !SharingAllows(fd.Get(), rights, share)) {
-            result.error = fa::kErrorSharingViolation;
+            result.error = kErrorSharingViolation;
             return result;
         }
         if (!AnnounceOpen(fd.Get(), rights, share)) {
@@ -526,11 +526,11 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
 FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return {fa::kErrorInvalidHandle, 0};
+        return {kErrorInvalidHandle, 0};
     if ((open->access & kRightRead) == 0)
-        return {fa::kErrorAccessDenied, 0};
+        return {kErrorAccessDenied, 0};
     if (open->linkItself)
-        return {fa::kErrorSuccess, 0};
+        return {kErrorSuccess, 0};
     auto* bytes = static_cast<char*>(buffer);
     std::uint32_t done = 0;
     while (done < size) {
@@ -544,15 +544,15 @@ FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint3
             break;
         done += static_cast<std::uint32_t>(count);
     }
-    return {fa::kErrorSuccess, done};
+    return {kErrorSuccess, done};
 }
 
 FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return {fa::kErrorInvalidHandle, 0};
+        return {kErrorInvalidHandle, 0};
     if ((open->access & kRightWrite) == 0 || open->linkItself)
-        return {fa::kErrorAccessDenied, 0};
+        return {kErrorAccessDenied, 0};
     const auto* bytes = static_cast<const char*>(data);
     std::uint32_t done = 0;
     while (done < size) {
@@ -564,32 +564,32 @@ FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::
         }
         done += static_cast<std::uint32_t>(count);
     }
-    return {fa::kErrorSuccess, done};
+    return {kErrorSuccess, done};
 }
 
 FileSizeResult SimFiles::GetFileSizeEx(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return {fa::kErrorInvalidHandle, 0};
+        return {kErrorInvalidHandle, 0};
     if (open->linkItself)
-        return {fa::kErrorSuccess, 0};
+        return {kErrorSuccess, 0};
     struct stat status {};
     if (::fstat(open->fd, &status) != 0)
         return {ErrorFromErrno(errno, open->realPath), 0};
-    return {fa::kErrorSuccess, static_cast<std::int64_t>(status.st_size)};
+    return {kErrorSuccess, static_cast<std::int64_t>(status.st_size)};
 }
 
-std::uint32_t SimFiles::FlushFileBuffers(const FileHandle& file) {
+Win32Error SimFiles::FlushFileBuffers(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return fa::kErrorInvalidHandle;
+        return kErrorInvalidHandle;
     if ((open->access & kRightWrite) == 0 || open->linkItself)
-        return fa::kErrorAccessDenied;
-    return ::fsync(open->fd) == 0 ? fa::kErrorSuccess : ErrorFromErrno(errno, open->realPath);
+        return kErrorAccessDenied;
+    return ::fsync(open->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno, open->realPath);
 }
 
-std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
-                                    std::uint32_t flags) {
+Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
+                                 std::uint32_t flags) {
     for (const auto* path : {&existing, &replacement}) {
         if (const auto tooLong = DosPathLimitError(*path))
             return *tooLong;
@@ -597,16 +597,16 @@ std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wst
     const auto from = RealPathOf(existing);
     const auto to = RealPathOf(replacement);
     if (!from || !to)
-        return fa::kErrorPathNotFound;
+        return kErrorPathNotFound;
     struct stat fromStatus {};
     if (::lstat(from->c_str(), &fromStatus) != 0)
         return ErrorFromErrno(errno, *from);
     std::optional<Descriptor> fromHolder;
     std::optional<Gate> fromGate;
     if (S_ISREG(fromStatus.st_mode)) {
-        const std::uint32_t error =
-            CheckDeletable(*from, fromHolder, fromGate, fa::kErrorSharingViolation);
-        if (error != fa::kErrorSuccess)
+        const Win32Error error =
+            CheckDeletable(*from, fromHolder, fromGate, kErrorSharingViolation);
+        if (error != kErrorSuccess)
             return error;
     }
     std::optional<Descriptor> toHolder;
@@ -614,17 +614,17 @@ std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wst
     struct stat toStatus {};
     if (::lstat(to->c_str(), &toStatus) == 0) {
         if ((flags & fa::kMoveReplaceExisting) == 0)
-            return fa::kErrorAlreadyExists;
+            return kErrorAlreadyExists;
         if (S_ISDIR(toStatus.st_mode))
-            return fa::kErrorAccessDenied;
+            return kErrorAccessDenied;
         if (S_ISREG(toStatus.st_mode) && toStatus.st_ino != fromStatus.st_ino) {
             // A plain replace refuses a destination anyone has open, even with
             // delete shared: "existing opens of the destination path are not
             // allowed" (Eryk Sun on MoveFileExW, bugs.python.org issue46003).
             // Only a POSIX-semantics rename replaces an open file.
-            const std::uint32_t error =
-                CheckDeletable(*to, toHolder, toGate, fa::kErrorAccessDenied, kOpenSlot);
-            if (error != fa::kErrorSuccess)
+            const Win32Error error =
+                CheckDeletable(*to, toHolder, toGate, kErrorAccessDenied, kOpenSlot);
+            if (error != kErrorSuccess)
                 return error;
         }
     }
@@ -633,40 +633,40 @@ std::uint32_t SimFiles::MoveFileExW(const std::wstring& existing, const std::wst
             ? ::rename(from->c_str(), to->c_str())
             : ::renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE);
     if (renamed != 0) {
-        return errno == EEXIST ? fa::kErrorAlreadyExists : ErrorFromErrno(errno, *to);
+        return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno, *to);
     }
     if ((flags & fa::kMoveWriteThrough) != 0)
         return SyncFolderOf(*to);
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
-std::uint32_t SimFiles::DeleteFileW(const std::wstring& path) {
+Win32Error SimFiles::DeleteFileW(const std::wstring& path) {
     if (const auto tooLong = DosPathLimitError(path))
         return *tooLong;
     const auto real = RealPathOf(path);
     if (!real)
-        return fa::kErrorPathNotFound;
+        return kErrorPathNotFound;
     struct stat status {};
     if (::lstat(real->c_str(), &status) != 0)
         return ErrorFromErrno(errno, *real);
     if (S_ISDIR(status.st_mode))
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     std::optional<Descriptor> holder;
     std::optional<Gate> gate;
     if (S_ISREG(status.st_mode)) {
         if ((status.st_mode & S_IWUSR) == 0)
-            return fa::kErrorAccessDenied;  // FILE_ATTRIBUTE_READONLY
-        const std::uint32_t error = CheckDeletable(*real, holder, gate, fa::kErrorSharingViolation);
-        if (error != fa::kErrorSuccess)
+            return kErrorAccessDenied;  // FILE_ATTRIBUTE_READONLY
+        const Win32Error error = CheckDeletable(*real, holder, gate, kErrorSharingViolation);
+        if (error != kErrorSuccess)
             return error;
     }
-    return ::unlink(real->c_str()) == 0 ? fa::kErrorSuccess : ErrorFromErrno(errno, *real);
+    return ::unlink(real->c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno, *real);
 }
 
 FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return {fa::kErrorInvalidHandle, 0, 0};
+        return {kErrorInvalidHandle, 0, 0};
     struct stat status {};
     if (::fstat(open->fd, &status) != 0)
         return {ErrorFromErrno(errno, open->realPath), 0, 0};
@@ -684,55 +684,55 @@ FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& fil
         if ((status.st_mode & S_IWUSR) == 0)
             attributes |= fa::kAttributeReadOnly;
     }
-    return {fa::kErrorSuccess, attributes, links};
+    return {kErrorSuccess, attributes, links};
 }
 
-std::uint32_t SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
-                                                   const std::wstring& newPath) {
+Win32Error SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                const std::wstring& newPath) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return fa::kErrorInvalidHandle;
+        return kErrorInvalidHandle;
     if ((open->access & kRightDelete) == 0)
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     if (const auto tooLong = DosPathLimitError(newPath))
         return *tooLong;
     const auto target = RealPathOf(newPath);
     if (!target)
-        return fa::kErrorPathNotFound;
+        return kErrorPathNotFound;
     // The rename goes by name here; make sure the name still is this file.
     struct stat handleStatus {};
     struct stat nameStatus {};
     if (::fstat(open->fd, &handleStatus) != 0 ||
         ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
         handleStatus.st_ino != nameStatus.st_ino || handleStatus.st_dev != nameStatus.st_dev) {
-        return fa::kErrorFileNotFound;
+        return kErrorFileNotFound;
     }
     if (::renameat2(AT_FDCWD, open->realPath.c_str(), AT_FDCWD, target->c_str(),
                     RENAME_NOREPLACE) != 0) {
-        return errno == EEXIST ? fa::kErrorAlreadyExists : ErrorFromErrno(errno, *target);
+        return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno, *target);
     }
     open->realPath = *target;
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
-std::uint32_t SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
-                                                      const std::wstring& newPath) {
+Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                   const std::wstring& newPath) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return fa::kErrorInvalidHandle;
+        return kErrorInvalidHandle;
     if ((open->access & kRightDelete) == 0 || open->linkItself)
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     if (const auto tooLong = DosPathLimitError(newPath))
         return *tooLong;
     const auto target = RealPathOf(newPath);
     if (!target)
-        return fa::kErrorPathNotFound;
+        return kErrorPathNotFound;
     struct stat handleStatus {};
     struct stat nameStatus {};
     if (::fstat(open->fd, &handleStatus) != 0 ||
         ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
         IdentityOf(handleStatus) != IdentityOf(nameStatus)) {
-        return fa::kErrorFileNotFound;
+        return kErrorFileNotFound;
     }
     std::optional<Descriptor> holder;
     std::optional<Gate> gate;
@@ -743,11 +743,10 @@ std::uint32_t SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
         // a folder or a read-only file is never replaced.
         if (S_ISDIR(targetStatus.st_mode) ||
             (S_ISREG(targetStatus.st_mode) && (targetStatus.st_mode & S_IWUSR) == 0))
-            return fa::kErrorAccessDenied;
+            return kErrorAccessDenied;
         if (S_ISREG(targetStatus.st_mode)) {
-            const std::uint32_t error =
-                CheckDeletable(*target, holder, gate, fa::kErrorSharingViolation);
-            if (error != fa::kErrorSuccess)
+            const Win32Error error = CheckDeletable(*target, holder, gate, kErrorSharingViolation);
+            if (error != kErrorSuccess)
                 return error;
         }
     }
@@ -789,16 +788,16 @@ std::optional<std::wstring> SimFiles::FinalPathOfReal(const std::filesystem::pat
     return path;
 }
 
-std::uint32_t SimFiles::SetEndOfFile(const FileHandle& file) {
+Win32Error SimFiles::SetEndOfFile(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return fa::kErrorInvalidHandle;
+        return kErrorInvalidHandle;
     if ((open->access & kRightWrite) == 0 || open->linkItself)
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     const off_t position = ::lseek(open->fd, 0, SEEK_CUR);
     if (position < 0 || ::ftruncate(open->fd, position) != 0)
         return ErrorFromErrno(errno, open->realPath);
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
 std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
@@ -828,47 +827,47 @@ std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
     return static_cast<std::uint32_t>(length + 1);
 }
 
-std::uint32_t SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
+Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
     OpenFile* open = Find(file);
     if (open == nullptr)
-        return fa::kErrorInvalidHandle;
+        return kErrorInvalidHandle;
     if ((open->access & kRightDelete) == 0)
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     struct stat status {};
     if (::fstat(open->fd, &status) != 0)
         return ErrorFromErrno(errno, open->realPath);
     // A read-only file cannot be deleted (STATUS_CANNOT_DELETE), a folder only
     // when empty.
     if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
-        return fa::kErrorAccessDenied;
+        return kErrorAccessDenied;
     if (S_ISDIR(status.st_mode)) {
         std::error_code error;
         if (!std::filesystem::is_empty(open->realPath, error) || error)
             return 145;  // ERROR_DIR_NOT_EMPTY
     }
     pendingDeletes_[IdentityOf(status)] = open->realPath;
-    return fa::kErrorSuccess;
+    return kErrorSuccess;
 }
 
-std::uint32_t SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
+Win32Error SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
     if (const auto tooLong = DosPathLimitError(path, true))
         return *tooLong;
     const auto real = RealPathOf(path);
     if (!real)
-        return fa::kErrorPathNotFound;
+        return kErrorPathNotFound;
     // A drive's root folder always exists on Windows.
     if (const auto relative = real->lexically_relative(root_); !relative.empty()) {
         std::error_code ignored;
         std::filesystem::create_directories(root_ / *relative.begin(), ignored);
     }
     if (::mkdir(real->c_str(), 0777) == 0)
-        return fa::kErrorSuccess;
+        return kErrorSuccess;
     switch (errno) {
         case EEXIST:
-            return fa::kErrorAlreadyExists;
+            return kErrorAlreadyExists;
         case ENOENT:
         case ENOTDIR:
-            return fa::kErrorPathNotFound;
+            return kErrorPathNotFound;
         default:
             return ErrorFromErrno(errno, *real);
     }
@@ -879,21 +878,21 @@ FileAttributesResult SimFiles::GetFileAttributesW(const std::wstring& path) {
         return {*tooLong, fa::kInvalidFileAttributes};
     const auto real = RealPathOf(path);
     if (!real)
-        return {fa::kErrorPathNotFound, fa::kInvalidFileAttributes};
+        return {kErrorPathNotFound, fa::kInvalidFileAttributes};
     struct stat status {};
     if (::lstat(real->c_str(), &status) != 0)
         return {ErrorFromErrno(errno, *real), fa::kInvalidFileAttributes};
     if (DeletePending(status))
-        return {fa::kErrorAccessDenied, fa::kInvalidFileAttributes};
+        return {kErrorAccessDenied, fa::kInvalidFileAttributes};
     // The last component is not followed: a link answers for itself.
     if (S_ISLNK(status.st_mode)) {
-        return {fa::kErrorSuccess,
+        return {kErrorSuccess,
                 fa::kAttributeReparsePoint | (IsDirectory(*real) ? fa::kAttributeDirectory : 0u)};
     }
     if (S_ISDIR(status.st_mode))
-        return {fa::kErrorSuccess, fa::kAttributeDirectory};
-    return {fa::kErrorSuccess, fa::kAttributeArchive |
-                                   ((status.st_mode & S_IWUSR) == 0 ? fa::kAttributeReadOnly : 0u)};
+        return {kErrorSuccess, fa::kAttributeDirectory};
+    return {kErrorSuccess, fa::kAttributeArchive |
+                               ((status.st_mode & S_IWUSR) == 0 ? fa::kAttributeReadOnly : 0u)};
 }
 
 int SimFiles::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {

@@ -146,7 +146,7 @@ std::unique_ptr<ProcessObject> SimProcesses::OpenProcess(std::uint32_t, std::uin
 
 std::unique_ptr<ModuleSnapshot> SimProcesses::CreateToolhelp32Snapshot(std::uint32_t flags,
                                                                        std::uint32_t processId,
-                                                                       std::uint32_t& error) {
+                                                                       Win32Error& error) {
     const SimForeground* process = Process(processId);
     if (process == nullptr || process->faults.snapshot) {
         error = kErrorAccessDenied;
@@ -154,7 +154,7 @@ std::unique_ptr<ModuleSnapshot> SimProcesses::CreateToolhelp32Snapshot(std::uint
     }
     if (badLengthAnswered_ < process->faults.snapshotBadLength) {
         ++badLengthAnswered_;
-        error = processapi::kErrorBadLength;
+        error = kErrorBadLength;
         return nullptr;
     }
     error = kErrorSuccess;

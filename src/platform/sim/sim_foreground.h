@@ -46,7 +46,7 @@ class SimProcesses final : public Processes {
                                                std::uint32_t processId) override;
     std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
                                                              std::uint32_t processId,
-                                                             std::uint32_t& error) override;
+                                                             Win32Error& error) override;
 
   private:
     // The foreground process when `processId` names it and it may be opened.

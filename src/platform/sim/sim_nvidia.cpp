@@ -41,11 +41,11 @@ SimModuleLoader::~SimModuleLoader() {
 }
 
 std::uint64_t SimModuleLoader::LoadLibraryExW(const std::wstring& name, std::uint32_t,
-                                              std::uint32_t& error) {
+                                              Win32Error& error) {
     // File names compare case-insensitively on Windows. Whatever the search
     // flags, the only copy is the one in the system folder.
     if (!machine_.nvidia || ToLowerWide(name) != L"nvapi64.dll") {
-        error = moduleapi::kErrorModNotFound;
+        error = kErrorModNotFound;
         return 0;
     }
     SetNvapiEntryStore(&*machine_.nvidia);

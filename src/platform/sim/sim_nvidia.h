@@ -31,7 +31,7 @@ class SimModuleLoader final : public ModuleLoader {
     SimModuleLoader(const SimModuleLoader&) = delete;
     SimModuleLoader& operator=(const SimModuleLoader&) = delete;
     std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                 std::uint32_t& error) override;
+                                 Win32Error& error) override;
     ExportAddress GetProcAddress(std::uint64_t module, const char* name) override;
 
   private:

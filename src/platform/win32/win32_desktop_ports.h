@@ -11,11 +11,11 @@ namespace lenticor::win32 {
 class Win32Monitors final : public Monitors {
   public:
     bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override;
-    [[nodiscard]] std::uint32_t EnumerationError() const override { return enumerationError_; }
+    [[nodiscard]] Win32Error EnumerationError() const override { return enumerationError_; }
     bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override;
 
   private:
-    std::uint32_t enumerationError_ = 0;
+    Win32Error enumerationError_ = kErrorSuccess;
 };
 
 class Win32ConfigManager final : public ConfigManager {

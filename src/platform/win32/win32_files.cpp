@@ -40,64 +40,64 @@ Win32Files::NativeFile Win32Files::Native(const FileHandle& file) const {
     const auto found = file.IsOpen() ? handles_.find(file.Id()) : handles_.end();
     if (found == handles_.end())
         return {};
-    return {found->second.get(), fileapi::kErrorSuccess};
+    return {found->second.get(), kErrorSuccess};
 }
 
 FileIoResult Win32Files::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return {native.error, 0};
     DWORD read = 0;
     if (!::ReadFile(native.handle, buffer, size, &read, nullptr))
         return {::GetLastError(), read};
-    return {fileapi::kErrorSuccess, read};
+    return {kErrorSuccess, read};
 }
 
 FileIoResult Win32Files::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return {native.error, 0};
     DWORD written = 0;
     if (!::WriteFile(native.handle, data, size, &written, nullptr))
         return {::GetLastError(), written};
-    return {fileapi::kErrorSuccess, written};
+    return {kErrorSuccess, written};
 }
 
 FileSizeResult Win32Files::GetFileSizeEx(const FileHandle& file) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return {native.error, 0};
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(native.handle, &size))
         return {::GetLastError(), 0};
-    return {fileapi::kErrorSuccess, static_cast<std::int64_t>(size.QuadPart)};
+    return {kErrorSuccess, static_cast<std::int64_t>(size.QuadPart)};
 }
 
-std::uint32_t Win32Files::FlushFileBuffers(const FileHandle& file) {
+Win32Error Win32Files::FlushFileBuffers(const FileHandle& file) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return native.error;
-    return ::FlushFileBuffers(native.handle) ? fileapi::kErrorSuccess : ::GetLastError();
+    return ::FlushFileBuffers(native.handle) ? kErrorSuccess : ::GetLastError();
 }
 
-std::uint32_t Win32Files::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
-                                      std::uint32_t flags) {
-    return ::MoveFileExW(existing.c_str(), replacement.c_str(), flags) ? fileapi::kErrorSuccess
+Win32Error Win32Files::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
+                                   std::uint32_t flags) {
+    return ::MoveFileExW(existing.c_str(), replacement.c_str(), flags) ? kErrorSuccess
                                                                        : ::GetLastError();
 }
 
-std::uint32_t Win32Files::DeleteFileW(const std::wstring& path) {
-    return ::DeleteFileW(path.c_str()) ? fileapi::kErrorSuccess : ::GetLastError();
+Win32Error Win32Files::DeleteFileW(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) ? kErrorSuccess : ::GetLastError();
 }
 
 FileInformationResult Win32Files::GetFileInformationByHandle(const FileHandle& file) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return {native.error, 0, 0};
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(native.handle, &information))
         return {::GetLastError(), 0, 0};
-    return {fileapi::kErrorSuccess, information.dwFileAttributes, information.nNumberOfLinks};
+    return {kErrorSuccess, information.dwFileAttributes, information.nNumberOfLinks};
 }
 
 std::uint32_t Win32Files::RenameByHandle(const FileHandle& file, const std::wstring& newPath,
@@ -109,7 +109,7 @@ std::uint32_t Win32Files::RenameByHandle(const FileHandle& file, const std::wstr
     const std::size_t size =
         std::max(sizeof(FILE_RENAME_INFO), nameOffset + nameBytes + sizeof(WCHAR));
     if (nameBytes > MAXDWORD || size > MAXDWORD)
-        return fileapi::kErrorFilenameExcedRange;
+        return kErrorFilenameExcedRange;
     // Whole 64-bit words, so the HANDLE member is aligned.
     std::vector<std::uint64_t> storage((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
@@ -124,20 +124,20 @@ std::uint32_t Win32Files::RenameByHandle(const FileHandle& file, const std::wstr
     std::memcpy(reinterpret_cast<std::byte*>(storage.data()) + nameOffset, newPath.c_str(),
                 nameBytes + sizeof(WCHAR));
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return native.error;
     return ::SetFileInformationByHandle(native.handle, infoClass, info, static_cast<DWORD>(size))
-               ? fileapi::kErrorSuccess
+               ? kErrorSuccess
                : ::GetLastError();
 }
 
-std::uint32_t Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
-                                                     const std::wstring& newPath) {
+Win32Error Win32Files::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                  const std::wstring& newPath) {
     return RenameByHandle(file, newPath, FileRenameInfo, 0);
 }
 
-std::uint32_t Win32Files::SetFileRenameInfoPosixReplace(const FileHandle& file,
-                                                        const std::wstring& newPath) {
+Win32Error Win32Files::SetFileRenameInfoPosixReplace(const FileHandle& file,
+                                                     const std::wstring& newPath) {
     // Windows 10 1607 and later; older systems and Wine 8 answer
     // ERROR_INVALID_PARAMETER. Only with POSIX semantics may a rename replace
     // a file that others have open ("Existing handles to the replaced file
@@ -158,11 +158,11 @@ std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint
     return length;
 }
 
-std::uint32_t Win32Files::SetEndOfFile(const FileHandle& file) {
+Win32Error Win32Files::SetEndOfFile(const FileHandle& file) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return native.error;
-    return ::SetEndOfFile(native.handle) ? fileapi::kErrorSuccess : ::GetLastError();
+    return ::SetEndOfFile(native.handle) ? kErrorSuccess : ::GetLastError();
 }
 
 std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
@@ -170,7 +170,7 @@ std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
                                                     std::wstring& finalPath) {
     finalPath.clear();
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess) {
+    if (native.error != kErrorSuccess) {
         // A length result: the error travels the way Windows' own would.
         ::SetLastError(native.error);
         return 0;
@@ -183,19 +183,19 @@ std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
     return length;
 }
 
-std::uint32_t Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {
+Win32Error Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {
     const NativeFile native = Native(file);
-    if (native.error != fileapi::kErrorSuccess)
+    if (native.error != kErrorSuccess)
         return native.error;
     FILE_DISPOSITION_INFO information{};
     information.DeleteFile = TRUE;
     return ::SetFileInformationByHandle(native.handle, FileDispositionInfo, &information,
                                         sizeof information)
-               ? fileapi::kErrorSuccess
+               ? kErrorSuccess
                : ::GetLastError();
 }
 
-std::uint32_t Win32Files::CreateDirectoryW(const std::wstring& path, const std::wstring* sddl) {
+Win32Error Win32Files::CreateDirectoryW(const std::wstring& path, const std::wstring* sddl) {
     struct LocalFreeDeleter {
         void operator()(void* memory) const { ::LocalFree(memory); }
     };
@@ -210,16 +210,15 @@ std::uint32_t Win32Files::CreateDirectoryW(const std::wstring& path, const std::
     attributes.nLength = sizeof attributes;
     attributes.lpSecurityDescriptor = descriptor.get();
     attributes.bInheritHandle = FALSE;
-    return ::CreateDirectoryW(path.c_str(), descriptor ? &attributes : nullptr)
-               ? fileapi::kErrorSuccess
-               : ::GetLastError();
+    return ::CreateDirectoryW(path.c_str(), descriptor ? &attributes : nullptr) ? kErrorSuccess
+                                                                                : ::GetLastError();
 }
 
 FileAttributesResult Win32Files::GetFileAttributesW(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return {::GetLastError(), attributes};
-    return {fileapi::kErrorSuccess, attributes};
+    return {kErrorSuccess, attributes};
 }
 
 int Win32Files::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {

@@ -26,24 +26,24 @@ class Win32Files final : public Files {
     [[nodiscard]] FileIoResult WriteFile(const FileHandle& file, const void* data,
                                          std::uint32_t size) override;
     [[nodiscard]] FileSizeResult GetFileSizeEx(const FileHandle& file) override;
-    [[nodiscard]] std::uint32_t FlushFileBuffers(const FileHandle& file) override;
-    [[nodiscard]] std::uint32_t MoveFileExW(const std::wstring& existing,
-                                            const std::wstring& replacement,
-                                            std::uint32_t flags) override;
-    [[nodiscard]] std::uint32_t DeleteFileW(const std::wstring& path) override;
+    [[nodiscard]] Win32Error FlushFileBuffers(const FileHandle& file) override;
+    [[nodiscard]] Win32Error MoveFileExW(const std::wstring& existing,
+                                         const std::wstring& replacement,
+                                         std::uint32_t flags) override;
+    [[nodiscard]] Win32Error DeleteFileW(const std::wstring& path) override;
     [[nodiscard]] FileInformationResult GetFileInformationByHandle(const FileHandle& file) override;
-    [[nodiscard]] std::uint32_t SetFileRenameInfoNoReplace(const FileHandle& file,
+    [[nodiscard]] Win32Error SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                        const std::wstring& newPath) override;
+    [[nodiscard]] Win32Error SetFileRenameInfoPosixReplace(const FileHandle& file,
                                                            const std::wstring& newPath) override;
-    [[nodiscard]] std::uint32_t SetFileRenameInfoPosixReplace(const FileHandle& file,
-                                                              const std::wstring& newPath) override;
-    [[nodiscard]] std::uint32_t SetEndOfFile(const FileHandle& file) override;
+    [[nodiscard]] Win32Error SetEndOfFile(const FileHandle& file) override;
     [[nodiscard]] std::uint32_t GetFinalPathNameByHandleW(const FileHandle& file,
                                                           std::uint32_t bufferLength,
                                                           std::uint32_t flags,
                                                           std::wstring& finalPath) override;
-    [[nodiscard]] std::uint32_t SetFileDispositionInfoDelete(const FileHandle& file) override;
-    [[nodiscard]] std::uint32_t CreateDirectoryW(const std::wstring& path,
-                                                 const std::wstring* sddl) override;
+    [[nodiscard]] Win32Error SetFileDispositionInfoDelete(const FileHandle& file) override;
+    [[nodiscard]] Win32Error CreateDirectoryW(const std::wstring& path,
+                                              const std::wstring* sddl) override;
     [[nodiscard]] FileAttributesResult GetFileAttributesW(const std::wstring& path) override;
     [[nodiscard]] int CompareStringOrdinal(std::wstring_view a, std::wstring_view b,
                                            bool ignoreCase) override;
@@ -57,7 +57,7 @@ class Win32Files final : public Files {
   private:
     struct NativeFile {
         HANDLE handle = nullptr;
-        std::uint32_t error = fileapi::kErrorInvalidHandle;
+        Win32Error error = kErrorInvalidHandle;
     };
     // The Windows handle behind `file`, or kErrorInvalidHandle when this
     // adapter holds no open handle under its id (closed, moved from, or from

@@ -7,7 +7,7 @@ namespace lenticor::win32 {
 static_assert(moduleapi::kLoadLibrarySearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
 
 std::uint64_t Win32ModuleLoader::LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                                std::uint32_t& error) {
+                                                Win32Error& error) {
     // Never freed: the caller keeps function pointers into it until exit.
     HMODULE module = ::LoadLibraryExW(name.c_str(), nullptr, flags);
     error = module == nullptr ? ::GetLastError() : ERROR_SUCCESS;

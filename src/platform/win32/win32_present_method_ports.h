@@ -11,7 +11,7 @@ namespace lenticor::win32 {
 class Win32ModuleLoader final : public ModuleLoader {
   public:
     std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                 std::uint32_t& error) override;
+                                 Win32Error& error) override;
     ExportAddress GetProcAddress(std::uint64_t module, const char* name) override;
 };
 
@@ -23,7 +23,7 @@ class Win32Processes final : public Processes {
                                                std::uint32_t processId) override;
     std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
                                                              std::uint32_t processId,
-                                                             std::uint32_t& error) override;
+                                                             Win32Error& error) override;
 };
 
 }  // namespace lenticor::win32

@@ -13,7 +13,7 @@ namespace {
 static_assert(processapi::kProcessQueryLimitedInformation == PROCESS_QUERY_LIMITED_INFORMATION);
 static_assert(processapi::kSnapModule == TH32CS_SNAPMODULE);
 static_assert(processapi::kSnapModule32 == TH32CS_SNAPMODULE32);
-static_assert(processapi::kErrorBadLength == ERROR_BAD_LENGTH);
+static_assert(kErrorBadLength == ERROR_BAD_LENGTH);
 
 class Win32ProcessObject final : public ProcessObject {
   public:
@@ -87,7 +87,7 @@ std::unique_ptr<ProcessObject> Win32Processes::OpenProcess(std::uint32_t access,
 
 std::unique_ptr<ModuleSnapshot> Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags,
                                                                          std::uint32_t processId,
-                                                                         std::uint32_t& error) {
+                                                                         Win32Error& error) {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
     if (snapshot == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();

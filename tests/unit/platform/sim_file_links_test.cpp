@@ -85,10 +85,10 @@ TEST_F(SimFileLinksTest, ADispositionDeleteWaitsForTheLastHandleAndBlocksNewOpen
     auto reader = Open(L"C:\\f.txt", fa::kGenericRead, kShareAll);
     auto deleter = Open(L"C:\\f.txt", fa::kDelete, kShareAll);
     ASSERT_TRUE(reader.handle.IsOpen() && deleter.handle.IsOpen());
-    EXPECT_EQ(files.SetFileDispositionInfoDelete(reader.handle), fa::kErrorAccessDenied)
+    EXPECT_EQ(files.SetFileDispositionInfoDelete(reader.handle), kErrorAccessDenied)
         << "deleting needs DELETE access";
-    ASSERT_EQ(files.SetFileDispositionInfoDelete(deleter.handle), fa::kErrorSuccess);
-    EXPECT_EQ(Open(L"C:\\f.txt", fa::kGenericRead, kShareAll).error, fa::kErrorAccessDenied);
+    ASSERT_EQ(files.SetFileDispositionInfoDelete(deleter.handle), kErrorSuccess);
+    EXPECT_EQ(Open(L"C:\\f.txt", fa::kGenericRead, kShareAll).error, kErrorAccessDenied);
     deleter.handle.Close();
     EXPECT_TRUE(std::filesystem::exists(Real(L"C:\\f.txt"))) << "deleted with a handle open";
     reader.handle.Close();

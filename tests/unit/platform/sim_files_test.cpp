@@ -51,7 +51,7 @@ TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact)
         std::uint32_t firstAccess, firstShare, secondAccess, secondShare, error;
     };
     const std::uint32_t kArchive = kRead | kWrite | fa::kDelete;
-    constexpr std::uint32_t kViolation = fa::kErrorSharingViolation;
+    constexpr Win32Error kViolation = kErrorSharingViolation;
     // clang-format off
     const Case cases[] = {
         {kRead | kWrite, fa::kShareNone, kRead | kWrite, fa::kShareNone, kViolation},
@@ -93,7 +93,7 @@ TEST_F(SimFilesTest, SymlinksAreReparsePointsAndFoldersAreDirectories) {
         const auto opened = Open(path, kRead, kShareAll, fa::kOpenExisting, flags);
         ASSERT_TRUE(opened.handle.IsOpen());
         const auto information = files.GetFileInformationByHandle(opened.handle);
-        EXPECT_EQ(information.error, fa::kErrorSuccess);
+        EXPECT_EQ(information.error, kErrorSuccess);
         EXPECT_EQ(information.attributes, attributes);
     }
 }
@@ -103,10 +103,10 @@ TEST_F(SimFilesTest, RenamesNeverReplaceUnlessAsked) {
     WriteBytes(Real(L"C:\\b"), "b");
     {
         auto a = Open(L"C:\\a", kRead | fa::kDelete, fa::kShareRead);
-        EXPECT_EQ(files.SetFileRenameInfoNoReplace(a.handle, L"C:\\b"), fa::kErrorAlreadyExists);
-        EXPECT_EQ(files.SetFileRenameInfoNoReplace(a.handle, L"C:\\c"), fa::kErrorSuccess);
+        EXPECT_EQ(files.SetFileRenameInfoNoReplace(a.handle, L"C:\\b"), kErrorAlreadyExists);
+        EXPECT_EQ(files.SetFileRenameInfoNoReplace(a.handle, L"C:\\c"), kErrorSuccess);
     }
-    EXPECT_EQ(files.MoveFileExW(L"C:\\c", L"C:\\b", 0), fa::kErrorAlreadyExists);
+    EXPECT_EQ(files.MoveFileExW(L"C:\\c", L"C:\\b", 0), kErrorAlreadyExists);
     EXPECT_EQ(ReadBytes(Real(L"C:\\b")), "b");
     EXPECT_EQ(ReadBytes(Real(L"C:\\c")), "a");
 }
@@ -117,8 +117,8 @@ TEST_F(SimFilesTest, OnlyAPosixRenameReplacesAFileOthersHaveOpen) {
     };
     // clang-format off
     const Case cases[] = {
-        {kShareAll, fa::kErrorAccessDenied, 0},
-        {fa::kShareRead, fa::kErrorAccessDenied, fa::kErrorSharingViolation},
+        {kShareAll, kErrorAccessDenied, 0},
+        {fa::kShareRead, kErrorAccessDenied, kErrorSharingViolation},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -150,9 +150,9 @@ TEST_F(SimFilesTest, PathsPastMaxPathNeedTheExtendedPrefix) {
     // clang-format off
     const Case cases[] = {
         {std::wstring(43, L'd'), true, 0},  // 247 characters in all
-        {std::wstring(44, L'e'), true, fa::kErrorFilenameExcedRange},
+        {std::wstring(44, L'e'), true, kErrorFilenameExcedRange},
         {std::wstring(55, L'f'), false, 0},  // 259
-        {std::wstring(56, L'g'), false, fa::kErrorPathNotFound},
+        {std::wstring(56, L'g'), false, kErrorPathNotFound},
     };
     // clang-format on
     ASSERT_EQ(files.CreateDirectoryW(folder, nullptr), 0u);
