@@ -687,57 +687,58 @@ FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& fil
     return {kErrorSuccess, attributes, links};
 }
 
-Win32Error SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
-                                                const std::wstring& newPath) {
-    OpenFile* open = Find(file);
+Win32Error SimFiles::PrepareRename(const FileHandle& file, const std::wstring& newPath,
+                                   bool refuseLink, OpenFile*& open, std::filesystem::path& target,
+                                   struct stat& status) {
+    open = Find(file);
     if (open == nullptr)
         return kErrorInvalidHandle;
-    if ((open->access & kRightDelete) == 0)
+    if ((open->access & kRightDelete) == 0 || (refuseLink && open->linkItself))
         return kErrorAccessDenied;
     if (const auto tooLong = DosPathLimitError(newPath))
         return *tooLong;
-    const auto target = RealPathOf(newPath);
-    if (!target)
+    auto real = RealPathOf(newPath);
+    if (!real)
         return kErrorPathNotFound;
-    // The rename goes by name here; make sure the name still is this file.
-    struct stat handleStatus {};
+    target = std::move(*real);
     struct stat nameStatus {};
-    if (::fstat(open->fd, &handleStatus) != 0 ||
-        ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
-        handleStatus.st_ino != nameStatus.st_ino || handleStatus.st_dev != nameStatus.st_dev) {
+    if (::fstat(open->fd, &status) != 0 || ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
+        IdentityOf(status) != IdentityOf(nameStatus)) {
         return kErrorFileNotFound;
     }
-    if (::renameat2(AT_FDCWD, open->realPath.c_str(), AT_FDCWD, target->c_str(),
-                    RENAME_NOREPLACE) != 0) {
-        return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno, *target);
+    return kErrorSuccess;
+}
+
+Win32Error SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
+                                                const std::wstring& newPath) {
+    OpenFile* open = nullptr;
+    std::filesystem::path target;
+    struct stat handleStatus {};
+    if (const Win32Error error = PrepareRename(file, newPath, false, open, target, handleStatus);
+        error != kErrorSuccess) {
+        return error;
     }
-    open->realPath = *target;
+    if (::renameat2(AT_FDCWD, open->realPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) !=
+        0) {
+        return errno == EEXIST ? kErrorAlreadyExists : ErrorFromErrno(errno, target);
+    }
+    open->realPath = target;
     return kErrorSuccess;
 }
 
 Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
                                                    const std::wstring& newPath) {
-    OpenFile* open = Find(file);
-    if (open == nullptr)
-        return kErrorInvalidHandle;
-    if ((open->access & kRightDelete) == 0 || open->linkItself)
-        return kErrorAccessDenied;
-    if (const auto tooLong = DosPathLimitError(newPath))
-        return *tooLong;
-    const auto target = RealPathOf(newPath);
-    if (!target)
-        return kErrorPathNotFound;
+    OpenFile* open = nullptr;
+    std::filesystem::path target;
     struct stat handleStatus {};
-    struct stat nameStatus {};
-    if (::fstat(open->fd, &handleStatus) != 0 ||
-        ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
-        IdentityOf(handleStatus) != IdentityOf(nameStatus)) {
-        return kErrorFileNotFound;
+    if (const Win32Error error = PrepareRename(file, newPath, true, open, target, handleStatus);
+        error != kErrorSuccess) {
+        return error;
     }
     std::optional<Descriptor> holder;
     std::optional<Gate> gate;
     struct stat targetStatus {};
-    if (::lstat(target->c_str(), &targetStatus) == 0 &&
+    if (::lstat(target.c_str(), &targetStatus) == 0 &&
         IdentityOf(targetStatus) != IdentityOf(handleStatus)) {
         // The replaced file is deleted, so its opens must still share delete;
         // a folder or a read-only file is never replaced.
@@ -745,16 +746,16 @@ Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
             (S_ISREG(targetStatus.st_mode) && (targetStatus.st_mode & S_IWUSR) == 0))
             return kErrorAccessDenied;
         if (S_ISREG(targetStatus.st_mode)) {
-            const Win32Error error = CheckDeletable(*target, holder, gate, kErrorSharingViolation);
+            const Win32Error error = CheckDeletable(target, holder, gate, kErrorSharingViolation);
             if (error != kErrorSuccess)
                 return error;
         }
     }
     // Readers of the replaced file keep their open file, as on NTFS.
-    if (::rename(open->realPath.c_str(), target->c_str()) != 0)
-        return ErrorFromErrno(errno, *target);
-    open->realPath = *target;
-    return SyncFolderOf(*target);
+    if (::rename(open->realPath.c_str(), target.c_str()) != 0)
+        return ErrorFromErrno(errno, target);
+    open->realPath = target;
+    return SyncFolderOf(target);
 }
 
 bool SimFiles::DeletePending(const struct stat& status) const {

@@ -111,6 +111,13 @@ class SimFiles final : public Files {
     [[nodiscard]] std::optional<std::uint32_t> DosPathLimitError(std::wstring_view path,
                                                                  bool newFolder = false) const;
     [[nodiscard]] bool DeletePending(const struct stat& status) const;
+    // The checks both renames by handle start with: the handle may delete
+    // (and, with `refuseLink`, is not a link opened as itself), the new name
+    // is usable, and the handle's name still is its file, because the rename
+    // goes by name here. On success `open`, `target` and `status` are set.
+    [[nodiscard]] Win32Error PrepareRename(const FileHandle& file, const std::wstring& newPath,
+                                           bool refuseLink, OpenFile*& open,
+                                           std::filesystem::path& target, struct stat& status);
     // The Windows path of a real path under the drives folder, "\\?\C:\..."
     [[nodiscard]] std::optional<std::wstring> FinalPathOfReal(
         const std::filesystem::path& real) const;
