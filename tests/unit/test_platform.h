@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_ports.h"
 
 #include <sstream>
@@ -40,12 +41,13 @@ class FixedClock final : public Clock {
 class EmptyMachine {
   public:
     Platform MakePlatform(Console& console, const Clock& clock) {
-        return ports_.MakePlatform(console, clock);
+        return ports_.MakePlatform(console, clock, host_.Ports());
     }
 
   private:
     sim::SimMachine machine_;
     sim::SimPorts ports_{machine_};
+    sim::PosixHost host_;
 };
 
 }  // namespace lenticor::testing

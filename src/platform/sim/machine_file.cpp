@@ -1,8 +1,6 @@
 #include "platform/sim/machine_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include "platform/sim/machine_lock.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,38 +12,8 @@ namespace lenticor::sim {
 namespace {
 
 std::string Describe(const std::filesystem::path& file) {
-    return "machine file " + file.string();
+    return "machine file " + PathText(file);
 }
-
-// Held while a run reads the machine file or reads, changes and rewrites it,
-// so that concurrent runs take turns as processes on one PC do. The lock file
-// stays beside the machine file; only the lock on it is released.
-class MachineFileLock {
-  public:
-    explicit MachineFileLock(const std::filesystem::path& file) {
-        auto name = file;
-        name += ".lock";
-        descriptor_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (descriptor_ < 0) {
-            throw MachineError(Describe(file) + ": cannot open " + name.string() + ": " +
-                               std::strerror(errno));
-        }
-        while (::flock(descriptor_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const int error = errno;
-                ::close(descriptor_);
-                throw MachineError(Describe(file) + ": cannot lock " + name.string() + ": " +
-                                   std::strerror(error));
-            }
-        }
-    }
-    MachineFileLock(const MachineFileLock&) = delete;
-    MachineFileLock& operator=(const MachineFileLock&) = delete;
-    ~MachineFileLock() { ::close(descriptor_); }
-
-  private:
-    int descriptor_ = -1;
-};
 
 nlohmann::json ReadDocument(const std::filesystem::path& file) {
     std::ifstream stream(file, std::ios::binary);
@@ -71,7 +39,7 @@ void SaveMachineAtomically(const std::filesystem::path& file, const nlohmann::js
         stream << document.dump(2) << '\n';
         stream.flush();
         if (!stream) {
-            throw MachineError(Describe(file) + ": cannot write " + temporary.string() + ": " +
+            throw MachineError(Describe(file) + ": cannot write " + PathText(temporary) + ": " +
                                std::strerror(errno));
         }
     }

@@ -6,11 +6,6 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_reader.h"
 
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -565,37 +560,6 @@ DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, st
             WriteVcp(machine_, output, code, value);
             return 0;
         });
-}
-
-bool SimStandardInput::IsPipe() {
-    struct stat status {};
-    return ::fstat(STDIN_FILENO, &status) == 0 && S_ISFIFO(status.st_mode);
-}
-
-bool SimStandardInput::PeekAvailable(std::uint32_t& available) {
-    int count = 0;
-    if (::ioctl(STDIN_FILENO, FIONREAD, &count) != 0 || count < 0) {
-        return false;
-    }
-    // An empty pipe whose every writer has gone is broken: PeekNamedPipe
-    // then fails (ERROR_BROKEN_PIPE) instead of reporting nothing to read.
-    if (count == 0) {
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&input, 1, 0) == 1 && (input.revents & POLLHUP) != 0) {
-            return false;
-        }
-    }
-    available = static_cast<std::uint32_t>(count);
-    return true;
-}
-
-bool SimStandardInput::Read(std::span<char> buffer, std::uint32_t& read) {
-    const auto got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-    if (got < 0) {
-        return false;
-    }
-    read = static_cast<std::uint32_t>(got);
-    return true;
 }
 
 }  // namespace lenticor::sim

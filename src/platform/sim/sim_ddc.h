@@ -162,13 +162,4 @@ class SimMonitorConfiguration final : public MonitorConfiguration {
     PhysicalMonitorHandle next_ = 1;
 };
 
-// The lenticor-sim process's own file descriptor 0, so a host can drive the
-// cancel watcher through a real pipe.
-class SimStandardInput final : public StandardInput {
-  public:
-    [[nodiscard]] bool IsPipe() override;
-    [[nodiscard]] bool PeekAvailable(std::uint32_t& available) override;
-    [[nodiscard]] bool Read(std::span<char> buffer, std::uint32_t& read) override;
-};
-
 }  // namespace lenticor::sim

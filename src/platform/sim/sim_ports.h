@@ -10,11 +10,10 @@
 #include "platform/dxgi.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
-#include "platform/sim/sim_crypto.h"
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_foreground.h"
+#include "platform/sim/sim_host.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_readiness.h"
@@ -90,13 +89,11 @@ class SimDisplayConfig final : public DisplayConfig {
     SimMachine& machine_;
 };
 
-// All ports of one machine, and the Platform bundle over them.
+// All ports of one machine, and the Platform bundle over them with the ports
+// the entry point takes from its host.
 class SimPorts {
   public:
-    // Drive letters live under `drivesRoot` (see SimFiles). lenticor-sim
-    // passes the folder "drives" beside the machine file; tests may rely on
-    // the default, "drives" in the current directory.
-    explicit SimPorts(SimMachine& machine, std::filesystem::path drivesRoot = "drives")
+    explicit SimPorts(SimMachine& machine)
         : dxgi(machine),
           displayDevices(machine),
           registry(machine),
@@ -104,7 +101,6 @@ class SimPorts {
           monitors(machine),
           configManager(machine),
           windows(machine),
-          files(std::move(drivesRoot)),
           videoInputs(machine),
           steadyClock(machine),
           monitorConfiguration(machine, steadyClock),
@@ -113,16 +109,25 @@ class SimPorts {
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
-    [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock) {
-        return Platform{console,       clock,
-                        dxgi,          displayDevices,
-                        registry,      displayConfig,
-                        monitors,      configManager,
-                        windows,       files,
-                        crypto,        videoInputs,
-                        environment,   monitorConfiguration,
-                        standardInput, steadyClock,
-                        modules,       processes};
+    [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock, SimHostPorts host) {
+        return Platform{console,
+                        clock,
+                        dxgi,
+                        displayDevices,
+                        registry,
+                        displayConfig,
+                        monitors,
+                        configManager,
+                        windows,
+                        host.files,
+                        host.crypto,
+                        videoInputs,
+                        host.environment,
+                        monitorConfiguration,
+                        host.standardInput,
+                        steadyClock,
+                        modules,
+                        processes};
     }
 
     SimDxgi dxgi;
@@ -132,13 +137,9 @@ class SimPorts {
     SimMonitors monitors;
     SimConfigManager configManager;
     SimWindowSystem windows;
-    SimFiles files;
-    OpenSslCrypto crypto;
     SimVideoInputDevices videoInputs;
-    ProcessEnvironment environment;
     SimSteadyClock steadyClock;
     SimMonitorConfiguration monitorConfiguration;
-    SimStandardInput standardInput;
     SimModuleLoader modules;
     SimProcesses processes;
 };

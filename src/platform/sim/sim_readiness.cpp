@@ -7,8 +7,6 @@
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_reader.h"
 
-#include <cstdlib>
-
 namespace lenticor::sim {
 namespace {
 
@@ -283,32 +281,6 @@ HResult SimVideoInputDevices::CreateSystemDeviceEnumerator(
     }
     enumerator = std::make_unique<DeviceEnumerator>(machine_, live_);
     return kSOk;
-}
-
-std::uint32_t ProcessEnvironment::GetEnvironmentVariable(std::wstring_view name,
-                                                         std::uint32_t capacity) {
-    std::wstring ignored;
-    return GetEnvironmentVariableW(name, capacity, ignored);
-}
-
-std::uint32_t ProcessEnvironment::GetEnvironmentVariableW(std::wstring_view name,
-                                                          std::uint32_t capacity,
-                                                          std::wstring& value) {
-    value.clear();
-    const char* text = std::getenv(WideToUtf8(name).c_str());
-    if (text == nullptr) {
-        return 0;
-    }
-    const auto wide = Utf8ToWideStrict(text).value_or(L"\uFFFD");
-    const auto length = static_cast<std::uint32_t>(Utf16Length(wide));
-    if (length == 0) {
-        return 0;
-    }
-    if (length < capacity) {
-        value = wide;
-        return length;
-    }
-    return length + 1;
 }
 
 // ChangeDisplaySettingsExW as the program uses it: CDS_NORESET saves the mode

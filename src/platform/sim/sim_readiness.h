@@ -49,13 +49,4 @@ class SimVideoInputDevices final : public VideoInputDevices {
     std::shared_ptr<int> live_ = std::make_shared<int>(0);
 };
 
-// The environment of the lenticor-sim process itself, so a host developer
-// sets LENTICOR_CAMERA_DEBUG as on Windows.
-class ProcessEnvironment final : public Environment {
-  public:
-    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
-    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
-                                          std::wstring& value) override;
-};
-
 }  // namespace lenticor::sim

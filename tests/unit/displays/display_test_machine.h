@@ -2,6 +2,7 @@
 // A simulated PC built from a JSON snippet, with a captured console and a
 // clock fixed at 00:00:00.000 UTC, for tests of the display inventory.
 
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_ports.h"
 #include "test_platform.h"
@@ -26,7 +27,8 @@ class DisplayTestMachine {
     FixedClock clock_;
     sim::SimMachine machine_;
     sim::SimPorts ports_;
-    Platform platform_ = ports_.MakePlatform(console_, clock_);
+    sim::PosixHost host_;
+    Platform platform_ = ports_.MakePlatform(console_, clock_, host_.Ports());
 };
 
 // An output with a monitor, for snippets: position, size, monitor fields.

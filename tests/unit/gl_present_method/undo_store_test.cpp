@@ -10,6 +10,7 @@
 
 #include "gl_present_method/undo_store.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_readiness.h"
 #include "platform/sim_test_support.h"

@@ -4,6 +4,7 @@
 
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim_test_support.h"
 

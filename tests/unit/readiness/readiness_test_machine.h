@@ -4,6 +4,7 @@
 // changed and how many COM interfaces are still alive.
 
 #include "app/diagnostic_log.h"
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_ports.h"
 #include "test_platform.h"
@@ -26,7 +27,8 @@ class ReadinessMachine {
     FixedClock clock;
     sim::SimMachine machine;
     sim::SimPorts ports;
-    Platform platform = ports.MakePlatform(console, clock);
+    sim::PosixHost host;
+    Platform platform = ports.MakePlatform(console, clock, host.Ports());
     DiagnosticLog log{console.err, clock};
 };
 

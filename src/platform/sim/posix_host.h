@@ -1,0 +1,53 @@
+#pragma once
+// The Linux host of lenticor-sim: simulated drives under a folder of the
+// caller's, OpenSSL, the process's environment and its file descriptor 0.
+
+#include "platform/sim/sim_crypto.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_host.h"
+
+#include <filesystem>
+
+namespace lenticor::sim {
+
+// The environment of the lenticor-sim process itself, so a host developer
+// sets LENTICOR_CAMERA_DEBUG as on Windows.
+class ProcessEnvironment final : public Environment {
+  public:
+    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override;
+};
+
+// The lenticor-sim process's own file descriptor 0, so a host can drive the
+// cancel watcher through a real pipe.
+class SimStandardInput final : public StandardInput {
+  public:
+    [[nodiscard]] bool IsPipe() override;
+    [[nodiscard]] bool PeekAvailable(std::uint32_t& available) override;
+    [[nodiscard]] bool Read(std::span<char> buffer, std::uint32_t& read) override;
+};
+
+// The simulated machine's C:\ProgramData, on its simulated drive C:.
+inline constexpr wchar_t kSimProgramData[] = L"C:\\ProgramData";
+
+class PosixHost {
+  public:
+    // Drive letters live under `drivesRoot` (see SimFiles).
+    explicit PosixHost(std::filesystem::path drivesRoot = "drives")
+        : files(std::move(drivesRoot)) {}
+    PosixHost(const PosixHost&) = delete;
+    PosixHost& operator=(const PosixHost&) = delete;
+
+    [[nodiscard]] SimHostPorts Ports() {
+        return SimHostPorts{files, crypto, environment, standardInput};
+    }
+
+    SimFiles files;
+    OpenSslCrypto crypto;
+    ProcessEnvironment inherited;
+    SimulatedProgramData environment{inherited, kSimProgramData};
+    SimStandardInput standardInput;
+};
+
+}  // namespace lenticor::sim

@@ -1,0 +1,47 @@
+#include "platform/sim/sim_host.h"
+
+#include "app/text.h"
+
+namespace lenticor::sim {
+namespace {
+
+// Environment names compare without regard to case on Windows.
+bool IsProgramData(std::wstring_view name) {
+    constexpr std::wstring_view kName = L"programdata";
+    if (name.size() != kName.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const wchar_t c = name[i];
+        const wchar_t lower = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+        if (lower != kName[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t SimulatedProgramData::GetEnvironmentVariable(std::wstring_view name,
+                                                           std::uint32_t capacity) {
+    std::wstring ignored;
+    return GetEnvironmentVariableW(name, capacity, ignored);
+}
+
+std::uint32_t SimulatedProgramData::GetEnvironmentVariableW(std::wstring_view name,
+                                                            std::uint32_t capacity,
+                                                            std::wstring& value) {
+    if (!IsProgramData(name)) {
+        return inherited_.GetEnvironmentVariableW(name, capacity, value);
+    }
+    value.clear();
+    const auto length = static_cast<std::uint32_t>(Utf16Length(programData_));
+    if (length < capacity) {
+        value = programData_;
+        return length;
+    }
+    return length + 1;
+}
+
+}  // namespace lenticor::sim

@@ -1,0 +1,94 @@
+#include "platform/sim/sim_run.h"
+
+#include "app/dispatcher.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/sim/sim_ports.h"
+#include "platform/sim/sim_user_registry.h"
+
+#include <iostream>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace lenticor::sim {
+
+ScratchFolder::ScratchFolder() {
+    const auto temporary = std::filesystem::temp_directory_path();
+    std::random_device entropy;
+    // A name nobody else holds: create_directory says whether this call made it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "lenticor-sim-";
+        for (int i = 0; i < 12; ++i) {
+            name.push_back("0123456789abcdef"[entropy() % 16]);
+        }
+        auto candidate = temporary / name;
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = std::move(candidate);
+            return;
+        }
+    }
+    throw std::filesystem::filesystem_error("cannot create a scratch folder", temporary,
+                                            std::make_error_code(std::errc::file_exists));
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path SimDrivesFolder(const MachineSource& source,
+                                      std::optional<ScratchFolder>& scratch) {
+    if (source.file) {
+        return (std::filesystem::absolute(*source.file).parent_path() / "drives")
+            .lexically_normal();
+    }
+    return scratch.emplace().path() / "drives";
+}
+
+int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
+                          SimHostPorts host) {
+    SimPorts ports(source.machine);
+    StandardConsole console;
+    SystemClock clock;
+    auto platform = ports.MakePlatform(console, clock, host);
+    const int code = RunCommandLine(argc, argv, platform, BuildCommandTable());
+    // Between two runs the monitors finish what they were doing.
+    SettleSimDdc(source.machine, true);
+    // Only the areas this run changed are written, over whatever other runs
+    // wrote meanwhile: a detach beside a brightness change keeps both.
+    const auto& machine = source.machine;
+    const bool layout = machine.desktop.changed || machine.readinessChanged;
+    const bool ddc = SimDdcNeedsSaving(machine);
+    const bool nvidia = SimNvidiaNeedsSaving(machine);
+    const bool userRegistry = !machine.userRegistryChanges.empty();
+    if (layout || ddc || nvidia || userRegistry) {
+        CommitMachineChanges(source, [&](nlohmann::json& document) {
+            if (layout) {
+                StoreSimDesktop(machine, document);
+                StoreSimReadiness(machine, document);
+            }
+            if (ddc) {
+                StoreSimDdc(machine, document);
+            }
+            if (nvidia) {
+                StoreSimNvidia(machine, document);
+            }
+            if (userRegistry) {
+                StoreSimUserRegistry(machine, document);
+            }
+        });
+    }
+    return code;
+}
+
+int ReportUnusableMachine(const std::exception& error) {
+    if (dynamic_cast<const std::filesystem::filesystem_error*>(&error) != nullptr) {
+        std::cerr << "lenticor-sim: simulated drives unavailable: " << error.what() << std::endl;
+    } else {
+        std::cerr << "lenticor-sim: " << error.what() << std::endl;
+    }
+    return kExitMachineUnusable;
+}
+
+}  // namespace lenticor::sim
