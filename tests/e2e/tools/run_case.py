@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end case of lenticor.exe (under Wine) or lenticor-sim.
+"""Runs one end-to-end case of lenticor.exe (under Wine), lenticor-sim, or
+lenticor-sim.exe (under Wine, --kind winesim).
 
 A case file is JSON:
 
   {
-    "machine": "machines/default.json",        # sim only, relative to the case file;
-                                               # copied to WORK/machine.json and named
-                                               # by LENTICOR_SIM_MACHINE
+    "alsoOnWindows": true,                     # a lenticor-sim case that lenticor-sim.exe
+                                               # also runs, unchanged (read by CMake)
+    "machine": "machines/default.json",        # sim and winesim, relative to the case
+                                               # file; copied to WORK/machine.json and
+                                               # named by LENTICOR_SIM_MACHINE
     "files": {"journal/desktop.json": "text"},  # created before the first step, after
                                                # "cleanup" (${size:N:CHAR} and ${WORK} are
                                                # replaced)
@@ -67,9 +70,9 @@ A case file is JSON:
 
 In args, env values, expectations and the paths of files, copies, links and
 clean-up, these are replaced: ${WORK} (the case's scratch folder), ${WORK_WIN}
-(the same as Wine sees it, Z:\\...), ${C_DRIVE} (wine only: the prefix's drive
-C: folder, WINEPREFIX/drive_c; C:\\ProgramData is ${C_DRIVE}/ProgramData, and
-Wine keeps names on disk in the letter case the program used), ${sha256:REL}
+(the same as Wine sees it, Z:\\...), ${C_DRIVE} (where drive C: is: under Wine
+the prefix's WINEPREFIX/drive_c, where Wine keeps names in the letter case the
+program used; for lenticor-sim WORK/drives/c), ${sha256:REL}
 (SHA-256 hex of WORK/REL), ${size:N:CHAR} (CHAR repeated N times, for long
 arguments) and ${name} for every value captured by an earlier step. Relative
 paths are under WORK.
@@ -114,7 +117,12 @@ def substitute(text, work, captured):
             return captured[name]
         raise KeyError(f"unknown placeholder ${{{name}}}")
 
-    return re.sub(r"\$\{([^}]+)\}", replace, text)
+    # Innermost first, so ${sha256:${C_DRIVE}/x} names a file on drive C:.
+    while True:
+        replaced = re.sub(r"\$\{([^{}]+)\}", replace, text)
+        if replaced == text:
+            return replaced
+        text = replaced
 
 
 def expect_text(step, key, actual, case_dir, work, captured, errors, label):
@@ -231,7 +239,7 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--helper", action="append", default=[],
                         help="NAME=PATH of a helper program for background steps")
-    parser.add_argument("--kind", required=True, choices=["sim", "wine"])
+    parser.add_argument("--kind", required=True, choices=["sim", "wine", "winesim"])
     parser.add_argument("--nvapi-dll", help="the test nvapi64.dll for cases with \"nvapi\"")
     parser.add_argument("--work", required=True)
     parser.add_argument("--state", required=True, help="folder of the Wine fixture's state")
@@ -247,18 +255,22 @@ def main():
 
     base_env = dict(os.environ)
     command_prefix = []
-    if options.kind == "wine":
+    under_wine = options.kind in ("wine", "winesim")
+    base_env.pop("LENTICOR_SIM_MACHINE", None)
+    if under_wine:
         with open(os.path.join(options.state, "wine-env.json"), encoding="utf-8") as handle:
             wine = json.load(handle)
         base_env.update(wine["env"])
         command_prefix = [wine["wine"]]
         FIXED_PLACEHOLDERS["C_DRIVE"] = os.path.join(base_env["WINEPREFIX"], "drive_c")
     else:
-        base_env.pop("LENTICOR_SIM_MACHINE", None)
-        if "machine" in case:
-            machine = os.path.join(work, "machine.json")
-            shutil.copyfile(os.path.join(case_dir, case["machine"]), machine)
-            base_env["LENTICOR_SIM_MACHINE"] = machine
+        # The Linux simulator's drive C: is the folder beside the machine file.
+        FIXED_PLACEHOLDERS["C_DRIVE"] = os.path.join(work, "drives", "c")
+    if options.kind != "wine" and "machine" in case:
+        machine = os.path.join(work, "machine.json")
+        shutil.copyfile(os.path.join(case_dir, case["machine"]), machine)
+        base_env["LENTICOR_SIM_MACHINE"] = (
+            "Z:" + machine.replace("/", "\\") if under_wine else machine)
 
     # What a case leaves outside WORK (in the shared prefix) goes before it
     # runs, so a case that stopped half-way cannot decide the next run, and
@@ -266,7 +278,7 @@ def main():
     def clean_up():
         for item in case.get("cleanup", []):
             if item.startswith("HK"):
-                if options.kind == "wine":
+                if under_wine:
                     subprocess.run(command_prefix + ["reg.exe", "delete", item, "/f"],
                                    env=base_env, cwd=work, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -293,7 +305,7 @@ def main():
     # while it is there.
     installed_dll = None
     if "nvapi" in case:
-        if options.kind != "wine" or not options.nvapi_dll:
+        if not under_wine or not options.nvapi_dll:
             print("an \"nvapi\" case needs --kind wine and --nvapi-dll")
             return 1
         state = os.path.join(work, "nvapi.json")
@@ -312,7 +324,7 @@ def main():
 
     def decode(data):
         text = data.decode("utf-8", errors="surrogateescape")
-        return text.replace("\r\n", "\n") if options.kind == "wine" else text
+        return text.replace("\r\n", "\n") if under_wine else text
 
     def start(step, captured, program=None):
         program = program or step.get("program")
@@ -324,7 +336,7 @@ def main():
         args = [substitute(arg, work, captured) for arg in step["args"]]
         if program in helpers:
             exe = helpers[program]
-        elif program and options.kind == "wine" and program.endswith(".exe"):
+        elif program and under_wine and program.endswith(".exe"):
             exe = program  # Wine finds it in the prefix's system folder
         elif program:
             raise KeyError(f"unknown program {program!r}")

@@ -1,0 +1,14 @@
+# The release package for host developers: both Windows executables, the
+# README (use and protocol), the documents of the simulated machine and
+# example machine files, zipped with the version in the name.
+install(TARGETS lenticor lenticor-sim RUNTIME DESTINATION .)
+install(FILES README.md DESTINATION .)
+install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md")
+install(DIRECTORY examples/machines/ DESTINATION examples/machines FILES_MATCHING PATTERN "*.json")
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")
+set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/package")
+include(CPack)
