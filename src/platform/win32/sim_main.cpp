@@ -16,7 +16,6 @@
 #include "win32_readiness_ports.h"
 #include "windows_api.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -57,8 +56,15 @@ std::wstring PrepareProgramData(const std::filesystem::path& drives) {
 
 int wmain(int argc, wchar_t** argv) {
     std::optional<std::filesystem::path> machineFile;
-    if (const wchar_t* named = ::_wgetenv(L"LENTICOR_SIM_MACHINE"); named != nullptr) {
-        machineFile = named;
+    if (const DWORD needed = ::GetEnvironmentVariableW(L"LENTICOR_SIM_MACHINE", nullptr, 0);
+        needed != 0) {
+        std::wstring named(needed, L'\0');
+        const DWORD length =
+            ::GetEnvironmentVariableW(L"LENTICOR_SIM_MACHINE", named.data(), needed);
+        if (length != 0 && length < needed) {
+            named.resize(length);
+            machineFile = named;
+        }
     }
     try {
         auto source = lenticor::sim::LoadMachine(machineFile);

@@ -1,0 +1,81 @@
+#include "platform/sim/sim_host.h"
+#include "platform/sim/sim_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+namespace lenticor::sim {
+namespace {
+
+// An inherited environment that already names the real machine-wide folder,
+// as every Windows process's does.
+class InheritedEnvironment final : public Environment {
+  public:
+    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override {
+        std::wstring ignored;
+        return GetEnvironmentVariableW(name, capacity, ignored);
+    }
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override {
+        value.clear();
+        const auto found = values.find(std::wstring(name));
+        if (found == values.end()) {
+            return 0;
+        }
+        const auto length = static_cast<std::uint32_t>(found->second.size());
+        if (length >= capacity) {
+            return length + 1;
+        }
+        value = found->second;
+        return length;
+    }
+    std::map<std::wstring, std::wstring> values{{L"ProgramData", L"C:\\ProgramData"},
+                                                {L"LENTICOR_CAMERA_DEBUG", L"1"}};
+};
+
+TEST(SimulatedProgramData, OnlyProgramDataIsTheMachinesOwnInAnyLetterCase) {
+    InheritedEnvironment inherited;
+    SimulatedProgramData environment(inherited, L"Z:\\m\\drives\\c\\ProgramData");
+    // name, capacity, return, value
+    const std::tuple<const wchar_t*, std::uint32_t, std::uint32_t, const wchar_t*> cases[] = {
+        {L"ProgramData", 260, 25, L"Z:\\m\\drives\\c\\ProgramData"},
+        {L"PROGRAMDATA", 260, 25, L"Z:\\m\\drives\\c\\ProgramData"},
+        {L"programdata", 26, 25, L"Z:\\m\\drives\\c\\ProgramData"},
+        {L"ProgramData", 25, 26, L""},  // no room for the terminator: the size it needs
+        {L"ProgramDat", 260, 0, L""},
+        {L"LENTICOR_CAMERA_DEBUG", 8, 1, L"1"},
+    };
+    for (const auto& [name, capacity, expected, text] : cases) {
+        std::wstring value = L"stale";
+        EXPECT_EQ(environment.GetEnvironmentVariableW(name, capacity, value), expected)
+            << std::wstring_view(name).size();
+        EXPECT_EQ(value, text);
+        EXPECT_EQ(environment.GetEnvironmentVariable(name, capacity), expected);
+    }
+}
+
+TEST(SimDrivesFolder, BesideTheMachineFileOrInAScratchFolderThatGoesAway) {
+    MachineSource named;
+    named.file = std::filesystem::path("/machines/sub/../pc.json");
+    std::optional<ScratchFolder> scratch;
+    EXPECT_EQ(SimDrivesFolder(named, scratch), std::filesystem::path("/machines/drives"));
+    EXPECT_FALSE(scratch.has_value());
+
+    MachineSource embedded;
+    std::filesystem::path folder;
+    {
+        std::optional<ScratchFolder> own;
+        const auto drives = SimDrivesFolder(embedded, own);
+        ASSERT_TRUE(own.has_value());
+        folder = own->path();
+        EXPECT_EQ(drives, folder / "drives");
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+        std::filesystem::create_directories(drives / "c" / "ProgramData");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+}  // namespace
+}  // namespace lenticor::sim
