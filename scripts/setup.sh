@@ -9,6 +9,7 @@ packages=(
     nlohmann-json3-dev libgtest-dev libgmock-dev libssl-dev
     wine wine64 xvfb xauth
     clang-format
+    clang libclang-rt-14-dev
 )
 
 missing=()

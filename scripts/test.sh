@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine and runs every test: the native build (unit tests
 # under AddressSanitizer/UndefinedBehaviorSanitizer, lenticor-sim end to end)
-# and the MinGW build (binary checks, lenticor.exe end to end under Wine).
+# and the MinGW build (binary checks, lenticor.exe end to end under Wine),
+# then a short run of every fuzz target from its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,3 +12,4 @@ for preset in native mingw; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+bash scripts/fuzz.sh 5

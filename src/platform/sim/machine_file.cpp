@@ -22,9 +22,12 @@ nlohmann::json ReadDocument(const std::filesystem::path& file) {
     }
     std::ostringstream text;
     text << stream.rdbuf();
+    // The library's base exception, not only parse_error: a number beyond a
+    // double (1e500) is reported as out_of_range, and a machine file is
+    // unusable for either reason.
     try {
         return nlohmann::json::parse(text.str());
-    } catch (const nlohmann::json::parse_error& parse) {
+    } catch (const nlohmann::json::exception& parse) {
         throw MachineError(Describe(file) + ": not JSON: " + parse.what());
     }
 }

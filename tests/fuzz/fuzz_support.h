@@ -1,0 +1,109 @@
+#pragma once
+// Helpers shared by the fuzz targets: a failed check aborts so libFuzzer keeps
+// the input, arguments come from NUL-separated bytes, and UTF-8 validity is
+// judged by a checker of our own rather than by the code under test.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lenticor::fuzz {
+
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                      \
+        }                                                                                      \
+    } while (false)
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+// Length of the well-formed UTF-8 sequence at `i` (the table of well-formed
+// byte sequences: lead byte ranges with their allowed second bytes), 0 when
+// there is none.
+inline std::size_t WellFormedUtf8At(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const auto in = [](unsigned char b, unsigned char low, unsigned char high) {
+        return b >= low && b <= high;
+    };
+    const unsigned char lead = byte(i);
+    const std::size_t left = text.size() - i;
+    if (lead <= 0x7F)
+        return 1;
+    if (in(lead, 0xC2, 0xDF))
+        return left >= 2 && in(byte(i + 1), 0x80, 0xBF) ? 2 : 0;
+    if (in(lead, 0xE0, 0xEF)) {
+        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+        return left >= 3 && in(byte(i + 1), low, high) && in(byte(i + 2), 0x80, 0xBF) ? 3 : 0;
+    }
+    if (in(lead, 0xF0, 0xF4)) {
+        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+        return left >= 4 && in(byte(i + 1), low, high) && in(byte(i + 2), 0x80, 0xBF) &&
+                       in(byte(i + 3), 0x80, 0xBF)
+                   ? 4
+                   : 0;
+    }
+    return 0;
+}
+
+inline bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = WellFormedUtf8At(text, i);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// UTF-8 with every ill-formed byte replaced by U+FFFD, one code point per
+// wchar_t, as a command line reaches the program.
+inline std::wstring DecodeLossy(std::string_view text) {
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = WellFormedUtf8At(text, i);
+        if (length == 0) {
+            out.push_back(static_cast<wchar_t>(0xFFFD));
+            ++i;
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::uint32_t point = length == 1   ? lead
+                              : length == 2 ? lead & 0x1Fu
+                              : length == 3 ? lead & 0x0Fu
+                                            : lead & 0x07u;
+        for (std::size_t k = 1; k < length; ++k)
+            point = point << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        out.push_back(static_cast<wchar_t>(point));
+        i += length;
+    }
+    return out;
+}
+
+// The arguments after the command name: the input split on NUL bytes.
+inline std::vector<std::wstring> SplitArguments(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::wstring> arguments;
+    if (size == 0)
+        return arguments;
+    const std::string_view text = AsText(data, size);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find('\0', start);
+        arguments.push_back(DecodeLossy(text.substr(start, end - start)));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    return arguments;
+}
+
+}  // namespace lenticor::fuzz
