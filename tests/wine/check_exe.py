@@ -2,7 +2,8 @@
 """Checks the built lenticor.exe: it may import Windows system DLLs only (a
 MinGW runtime DLL would not be on the user's machine), and it must carry an
 application manifest asking for asInvoker without any DPI awareness and a
-version resource, and be linked terminal-server aware; with --project-version, the manifest's assembly version and
+version resource, and be linked terminal-server aware; with --max-bytes it may
+be no larger than that; with --project-version, the manifest's assembly version and
 the version resource's numbers and texts must all be that version. With
 --dll-export it checks a test DLL instead: system imports only, and an export
 table of exactly the names given."""
@@ -132,6 +133,8 @@ def main():
     parser.add_argument("--dll-export", action="append", dest="dll_exports",
                         help="check a DLL: its only exports are the names given")
     parser.add_argument("--project-version", help="the version every version field must carry")
+    parser.add_argument("--max-bytes", type=int,
+                        help="the largest the (stripped) file may be")
     parser.add_argument("exe")
     options = parser.parse_args()
     problems = []
@@ -154,6 +157,8 @@ def main():
     with open(options.exe, "rb") as handle:
         image = handle.read()
     found = resources(image)
+    if options.max_bytes is not None and len(image) > options.max_bytes:
+        problems.append(f"{len(image)} bytes, more than the {options.max_bytes} allowed")
     if not dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
         problems.append("not linked terminal-server aware")
     manifests = found.get(RT_MANIFEST, [])
@@ -177,7 +182,7 @@ def main():
     if problems:
         print("\n".join(problems))
         return 1
-    print(f"imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present; "
+    print(f"{len(image)} bytes; imports: {', '.join(dlls)}; manifest asInvoker without DPI awareness; version present; "
           "terminal-server aware")
     return 0
 
