@@ -22,17 +22,25 @@ nlohmann::json ReadDocument(const std::filesystem::path& file) {
     }
     std::ostringstream text;
     text << stream.rdbuf();
-    // The library's base exception, not only parse_error: a number beyond a
-    // double (1e500) is reported as out_of_range, and a machine file is
-    // unusable for either reason.
     try {
-        return nlohmann::json::parse(text.str());
-    } catch (const nlohmann::json::exception& parse) {
-        throw MachineError(Describe(file) + ": not JSON: " + parse.what());
+        return ParseMachineText(text.str());
+    } catch (const MachineError& problem) {
+        throw MachineError(Describe(file) + ": " + problem.what());
     }
 }
 
 }  // namespace
+
+nlohmann::json ParseMachineText(std::string_view text) {
+    // The library's base exception, not only parse_error: a number beyond a
+    // double (1e500) is reported as out_of_range, and a machine file is
+    // unusable for either reason.
+    try {
+        return nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& parse) {
+        throw MachineError(std::string("not JSON: ") + parse.what());
+    }
+}
 
 void SaveMachineAtomically(const std::filesystem::path& file, const nlohmann::json& document) {
     auto temporary = file;

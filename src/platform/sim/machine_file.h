@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace lenticor::sim {
 
@@ -24,6 +25,10 @@ struct MachineSource {
 // MachineError whose message names the file and the problem:
 //   "machine file /tmp/m.json: /adapters/0/description: missing"
 [[nodiscard]] MachineSource LoadMachine(const std::optional<std::filesystem::path>& file);
+
+// The bytes of a machine file as a JSON document. Throws MachineError
+// ("not JSON: ...") for anything the JSON library refuses.
+[[nodiscard]] nlohmann::json ParseMachineText(std::string_view text);
 
 // Writes `document` to `file` through a temporary file beside it and a
 // rename, so a reader sees the old or the new machine, never half of one.
