@@ -5,16 +5,13 @@
 #include "fuzz_support.h"
 #include "platform/sim/machine_file.h"
 
-#include <string_view>
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
-        const auto document =
-            lenticor::sim::ParseMachineText({reinterpret_cast<const char*>(data), size});
+        const auto document = lenticor::sim::ParseMachineText(lenticor::fuzz::AsText(data, size));
         (void)lenticor::sim::ParseMachine(document);
         // What a run saves is the document it loaded, changed; written out
-        // unchanged, it must read back as the same document and the same
-        // machine.
+        // unchanged, it must read back as the same document and describe a
+        // machine again.
         const auto again = lenticor::sim::ParseMachineText(document.dump(2));
         FUZZ_CHECK(again == document);
         (void)lenticor::sim::ParseMachine(again);
