@@ -1,5 +1,6 @@
 #include "ddc/capabilities.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace nimbo {
@@ -65,6 +66,12 @@ std::optional<std::string> FindVcpCodeValues(std::string_view capabilities, std:
     if (end == std::string::npos || end == open + 1) {
         return std::nullopt;
     }
+    // Some firmware runs the codes together ("6C6E70...C9D6(01 04)DFE4"): an
+    // even run of four or more digits is read as its two-digit codes, the last
+    // one taking the list that follows. A code written on its own still wins
+    // over one found that way, so no string read correctly before now reads
+    // differently.
+    std::optional<std::string> runTogether;
     for (std::size_t i = open + 1; i < end;) {
         if (IsSpace(text[i])) {
             ++i;
@@ -88,7 +95,7 @@ std::optional<std::string> FindVcpCodeValues(std::string_view capabilities, std:
             // Lists do not nest: the first closing parenthesis ends one.
             const auto close = text.find(')', k + 1);
             if (close == std::string::npos || close > end) {
-                return std::nullopt;
+                return runTogether;
             }
             values = std::string_view(text.data() + k + 1, close - k - 1);
             i = close + 1;
@@ -98,8 +105,16 @@ std::optional<std::string> FindVcpCodeValues(std::string_view capabilities, std:
         if (found == wanted) {
             return Normalise(values);
         }
+        if (!runTogether && found.size() > 2 && found.size() % 2 == 0) {
+            for (std::size_t c = 0; c < found.size(); c += 2) {
+                if (found.substr(c, 2) == wanted) {
+                    runTogether = c + 2 == found.size() ? Normalise(values) : std::string();
+                    break;
+                }
+            }
+        }
     }
-    return std::nullopt;
+    return runTogether;
 }
 
 bool AdvertisesPowerOnAndOff(std::string_view capabilities) {
@@ -113,8 +128,14 @@ bool AdvertisesPowerOnAndOff(std::string_view capabilities) {
         auto stop = values->find(' ', start);
         stop = stop == std::string::npos ? values->size() : stop;
         const std::string_view token(values->data() + start, stop - start);
-        on = on || token == "01";
-        off = off || token == "04";
+        // "0104" is the two values run together, as some firmware writes them.
+        const bool runTogether = token.size() > 2 && token.size() % 2 == 0 &&
+                                 std::all_of(token.begin(), token.end(), IsHex);
+        for (std::size_t c = 0; c < token.size(); c += runTogether ? 2 : token.size()) {
+            const auto value = runTogether ? token.substr(c, 2) : token;
+            on = on || value == "01";
+            off = off || value == "04";
+        }
         start = stop + 1;
     }
     return on && off;

@@ -1,7 +1,8 @@
 // The MCCS capabilities string. A value list comes back upper-cased with
 // single inner spaces and no blanks at its ends, never reaching past its
 // closing parenthesis (lists do not nest, so an opening one may be part of a
-// list); the power check agrees with the D6 list in any case.
+// list); the power check agrees with the D6 list in any case, values run
+// together counting one by one.
 #include "ddc/capabilities.h"
 #include "fuzz_support.h"
 
@@ -13,8 +14,16 @@ bool HasToken(const std::string& values, std::string_view token) {
     std::size_t start = 0;
     while (start <= values.size()) {
         const std::size_t stop = std::min(values.find(' ', start), values.size());
-        if (std::string_view(values).substr(start, stop - start) == token)
+        const std::string_view word = std::string_view(values).substr(start, stop - start);
+        if (word == token)
             return true;
+        // A word of an even number of hexadecimal digits is its two-digit values.
+        if (word.size() > 2 && word.size() % 2 == 0 &&
+            word.find_first_not_of("0123456789ABCDEF") == std::string_view::npos) {
+            for (std::size_t i = 0; i < word.size(); i += 2)
+                if (word.substr(i, 2) == token)
+                    return true;
+        }
         start = stop + 1;
     }
     return false;

@@ -19,6 +19,10 @@ TEST(FindVcpCodeValues, FollowsOnlyTheFirstVcpSectionAndItsFlatLists) {
     const std::string typical =
         "(prot(monitor)type(lcd)cmds(01 02 03 07 0C)vcp(02 04 10 12 14(05 08 0B) 60(0F 11) "
         "D6(01 04 05))mccs_ver(2.2))";
+    // Real firmware that writes its codes without blanks.
+    const std::string runTogether =
+        "vcp(02 04 05 08 10 12 14(05 08 0B) 16 18 1A 52 60(03 04)"
+        "6C6E7087ACAEB6C0C6C8C9D6(01 04)DFE4)";
     const Case cases[] = {
         {"a typical monitor", typical, "D6", "01 04 05"},
         {"a code without a list is an engaged empty list", "vcp(10 D6(01 04))", "10", ""},
@@ -37,6 +41,11 @@ TEST(FindVcpCodeValues, FollowsOnlyTheFirstVcpSectionAndItsFlatLists) {
         {"stray characters are stepped over", "vcp(zz ) D6(01 04))", "D6", std::nullopt},
         {"stray letters before the code", "vcp(zz D6(01 04))", "D6", "01 04"},
         {"too short", "vcp", "D6", std::nullopt},
+        {"codes run together, the last takes the list", runTogether, "D6", "01 04"},
+        {"a code inside a run has no list", runTogether, "6E", ""},
+        {"the code after the run", runTogether, "E4", ""},
+        {"an odd run is one code", "vcp(6CD6D(01 04))", "D6", std::nullopt},
+        {"a code on its own wins over one in a run", "vcp(6CD6 D6(01 04))", "D6", "01 04"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FindVcpCodeValues(c.capabilities, c.code), c.values) << c.situation;
@@ -45,9 +54,20 @@ TEST(FindVcpCodeValues, FollowsOnlyTheFirstVcpSectionAndItsFlatLists) {
 
 TEST(AdvertisesPowerOnAndOff, NeedsTheExactTokens01And04) {
     const std::pair<const char*, bool> cases[] = {
-        {"vcp(D6(01 04))", true},   {"vcp(D6(04 05 01))", true}, {"vcp(D6(04 05))", false},
-        {"vcp(D6(1 4))", false},    {"vcp(D6(001 04))", false},  {"vcp(D6)", false},
-        {"vcp(10 D6(01 04", false}, {"vcp(d6(01 04))", true},    {"", false},
+        {"vcp(D6(01 04))", true},
+        {"vcp(D6(04 05 01))", true},
+        {"vcp(D6(04 05))", false},
+        {"vcp(D6(1 4))", false},
+        {"vcp(D6(001 04))", false},
+        {"vcp(D6)", false},
+        {"vcp(10 D6(01 04", false},
+        {"vcp(d6(01 04))", true},
+        {"", false},
+        // Values and codes run together, as three makers' firmware writes them.
+        {"vcp(60(11 12 0F)626C6E70878DACAEB6C0C6C8C9D6(01 04)DFE0E1)", true},
+        {"vcp(CC(0102030405060708090A0D0E121416181E)D6(0104)DF)", true},
+        {"vcp(D6(0105))", false},
+        {"vcp(D6(001 004))", false},
     };
     for (const auto& [capabilities, expected] : cases) {
         EXPECT_EQ(AdvertisesPowerOnAndOff(capabilities), expected) << capabilities;
