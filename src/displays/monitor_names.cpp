@@ -22,8 +22,10 @@ constexpr std::array<std::size_t, 4> kDescriptorOffsets = {54, 72, 90, 108};
 // name that sits in the base block.
 constexpr std::size_t kEdidQueryCapacity = 256 * kEdidBlockSize;
 
+// Blanks and control characters: the padding after a name, which real EDIDs
+// fill with anything from blanks to a carriage return or stray bytes.
 bool IsTrailingFiller(std::uint8_t byte) {
-    return byte == ' ' || byte == 0 || byte == '\n';
+    return byte <= ' ';
 }
 
 }  // namespace
@@ -56,7 +58,9 @@ std::wstring MonitorNameFromEdid(std::span<const std::uint8_t> edid) {
         }
         auto text = descriptor.subspan(5, 13);
         std::size_t length = 0;
-        while (length < text.size() && text[length] != 0) {
+        // The name ends at its line feed; what follows is padding, which some
+        // monitors fill with garbage ("L9W\n4").
+        while (length < text.size() && text[length] != 0 && text[length] != '\n') {
             ++length;
         }
         while (length > 0 && IsTrailingFiller(text[length - 1])) {

@@ -26,8 +26,8 @@ namespace nimbo {
 
 // The monitor name held in a 128-byte EDID base block: the first of the four
 // 18-byte descriptors (offsets 54, 72, 90, 108) tagged 00 00 00 FC 00 whose
-// text, bytes 5-17 up to the first NUL and without trailing blanks, NULs and
-// line feeds, is not empty. Each byte becomes one UTF-16 code unit (bytes above
+// text, bytes 5-17 up to the first NUL or line feed and without trailing
+// blanks and control characters, is not empty. Each byte becomes one UTF-16 code unit (bytes above
 // 0x7F map to U+0080..U+00FF). Empty when `edid` is shorter than 128 bytes or
 // holds no such descriptor.
 //   ... 00 00 00 FC 00 'K' 'o' 'r' 'v' 'o' ' ' 'N' 'i' 'm' 'b' 'o' 0A 20 ... -> "Korvo Nimbo"

@@ -20,7 +20,7 @@ void CheckEdidName(std::span<const std::uint8_t> edid) {
     if (name.empty())
         return;
     FUZZ_CHECK(name.size() <= 13);
-    FUZZ_CHECK(name.back() != L' ' && name.back() != L'\n');
+    FUZZ_CHECK(name.back() > L' ' && name.find(L'\n') == std::wstring::npos);
     bool found = false;
     for (const std::size_t offset : std::array<std::size_t, 4>{54, 72, 90, 108}) {
         const auto descriptor = edid.subspan(offset, 18);

@@ -47,6 +47,10 @@ TEST(MonitorNameFromEdid, PicksTheFirstNonBlankNameDescriptor) {
         {.edid = Edid({Bytes{0, 0, 0, 0xFC, 1, 'X'}}), .name = L""},  // byte 4 must be 0
         {.edid = Edid({Name("Caf\xE9")}), .name = std::wstring(L"Caf") + wchar_t{0xE9}},
         {.edid = cut, .name = L""},
+        // Padding after the line feed that real monitors fill with garbage.
+        {.edid = Edid({Name("L9W\n4")}), .name = L"L9W"},
+        {.edid = Edid({Name(std::string("G655\n  \x02", 8))}), .name = L"G655"},
+        {.edid = Edid({Name("DX-32L220A12\r")}), .name = L"DX-32L220A12"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(nimbo::MonitorNameFromEdid(c.edid), c.name) << "case " << &c - cases;
