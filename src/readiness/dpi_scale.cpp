@@ -23,6 +23,15 @@ std::optional<std::size_t> TableIndex(std::int32_t minScaleRel, std::int32_t ste
     return static_cast<std::size_t>(index);
 }
 
+// The table index of the scale Windows shows. A monitor that never had a
+// scale stored answers a current step outside its own range (1234568 has
+// been seen on Windows 11); Windows then shows the recommended scale, step 0.
+std::optional<std::size_t> ShownTableIndex(const DpiScaleInfo& scale) {
+    const bool stored =
+        scale.curScaleRel >= scale.minScaleRel && scale.curScaleRel <= scale.maxScaleRel;
+    return TableIndex(scale.minScaleRel, stored ? scale.curScaleRel : 0);
+}
+
 }  // namespace
 
 bool FindDisplayConfigSource(lenticor::DisplayConfig& config, std::wstring_view gdiName,
@@ -89,7 +98,7 @@ InitialDpiResult ApplyInitialDpi(lenticor::DisplayConfig& config, std::wstring_v
         !GetDpiScale(config, source, scale, result.error)) {
         return result;
     }
-    const auto current = TableIndex(scale.minScaleRel, scale.curScaleRel);
+    const auto current = ShownTableIndex(scale);
     if (!current) {
         result.error = "DisplayConfig DPI scale is outside supported percent table";
         return result;
@@ -121,9 +130,8 @@ InitialDpiResult ApplyInitialDpi(lenticor::DisplayConfig& config, std::wstring_v
     // itself was accepted, so the requested value is reported.
     std::string ignored;
     DpiScaleInfo after;
-    const auto now = GetDpiScale(config, source, after, ignored)
-                         ? TableIndex(after.minScaleRel, after.curScaleRel)
-                         : std::nullopt;
+    const auto now =
+        GetDpiScale(config, source, after, ignored) ? ShownTableIndex(after) : std::nullopt;
     result.currentPercent = static_cast<std::uint32_t>(now ? kDpiPercentTable[*now] : percent);
     return result;
 }

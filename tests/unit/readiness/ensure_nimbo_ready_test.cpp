@@ -133,6 +133,13 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         {"recommended beyond the table", Steps(-12, -1, 0), 100,
          "0 -> 0: DisplayConfig DPI scale is outside supported percent table", -1},
         {"already there", at150, 150, "already 150 -> 150"},
+        // A monitor that never had a scale stored, as Windows 11 answers it.
+        {"never stored: Windows shows the recommended scale", Steps(-2, 1234568, 5), 200,
+         "applied 150 -> 200", 2},
+        {"never stored, the recommended scale asked for", Steps(-2, 1234568, 5), 150,
+         "already 150 -> 150", 1234568},
+        {"never stored and the set is ignored", Steps(-2, 1234568, 5, Member("setIgnored", true)),
+         200, "applied 150 -> 150", 1234568},
         {"output off the desktop", at150, 200,
          R"(0 -> 0: DisplayConfig source not found for \\.\DISPLAY2)", 0, false},
         {"the scale cannot be read", Steps(-2, 0, 5, Member("getFails", 31)), 200,
