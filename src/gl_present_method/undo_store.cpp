@@ -116,8 +116,12 @@ FileHandle OpenUndoFile(Files& files, const std::wstring& programData, const std
 }  // namespace
 
 std::optional<std::string> MachineUndoStore::Read(const std::wstring& key) {
+    // Delete is shared so that a status run reading the record never makes an
+    // undo's removal fail with a sharing violation: the delete then succeeds,
+    // and the name goes when this handle closes (CreateFileW, FILE_SHARE_DELETE;
+    // until then the file is delete-pending and new opens fail).
     FileHandle file = OpenUndoFile(files_, ProgramDataFolder(environment_), key, fa::kGenericRead,
-                                   fa::kShareRead, fa::kOpenExisting);
+                                   fa::kShareRead | fa::kShareDelete, fa::kOpenExisting);
     if (!file.IsOpen())
         return std::nullopt;
     char buffer[kRecordReadLimit];
