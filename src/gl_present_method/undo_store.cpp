@@ -113,6 +113,15 @@ FileHandle OpenUndoFile(Files& files, const std::wstring& programData, const std
     return std::move(opened.handle);
 }
 
+// Opening the record failed in a way that proves there is none: the path
+// leads nowhere, or it names a file Windows cannot store (reserved or control
+// characters, a name or path over the limit: ERROR_INVALID_NAME,
+// ERROR_FILENAME_EXCED_RANGE).
+bool NoRecordCanBeThere(Win32Error error) {
+    return error == kErrorFileNotFound || error == kErrorPathNotFound ||
+           error == kErrorInvalidName || error == kErrorFilenameExcedRange;
+}
+
 }  // namespace
 
 std::optional<std::string> MachineUndoStore::Read(const std::wstring& key) {
@@ -161,7 +170,7 @@ bool MachineUndoStore::Remove(const std::wstring& key) {
         files_.CreateFileW(UndoFilePath(programData, key), fa::kDelete | fa::kFileReadAttributes,
                            kShareAll, fa::kOpenExisting, fa::kFlagOpenReparsePoint);
     if (!opened.handle.IsOpen())
-        return opened.error == kErrorFileNotFound || opened.error == kErrorPathNotFound;
+        return NoRecordCanBeThere(opened.error);
     if (!HandlePathMatches(files_, programData, opened.handle, key))
         return false;
     return files_.SetFileDispositionInfoDelete(opened.handle) == kErrorSuccess;

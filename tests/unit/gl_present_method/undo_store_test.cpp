@@ -140,6 +140,7 @@ TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces)
             files.CreateFileW(kRecordFile, fileapi::kDelete, 7, fileapi::kOpenExisting, 0);
         EXPECT_EQ(machineStore.Read(L"app.exe"), "own") << "read beside an undo";
     }
+    EXPECT_TRUE(store.Remove(std::wstring(86, L'\u20ac'))) << "a name over 255 bytes";
 
     SetRegistryText(L"default");
     EXPECT_TRUE(store.Remove(L"app.exe"));
