@@ -18,8 +18,12 @@ constexpr std::wstring_view kDefaultProgramData = L"C:\\ProgramData";
 constexpr std::wstring_view kUndoFolder = L"\\Korvo\\VistelCompat\\GlPresentMethod";
 constexpr std::wstring_view kUndoExtension = L".undo";
 constexpr std::wstring_view kUndoRegistryKey = L"Software\\Korvo\\VistelCompat\\GlPresentMethod";
-// SYSTEM and administrators own the folder; authenticated users may read,
-// write and create but not delete it or change its security.
+// SYSTEM and administrators get full control, authenticated users Modify
+// (0x1301bf: read, write, execute and delete, inherited by every record, so
+// any of them may delete any record or the emptied folder; neither WRITE_DAC
+// nor WRITE_OWNER). Whoever creates the folder owns it (Administrators when
+// an elevated administrator does), and an owner may always change its
+// security.
 constexpr std::wstring_view kUndoFolderSddl =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
 
