@@ -38,7 +38,9 @@ std::optional<ForegroundProcess> DetectForegroundProcess(Processes& processes) {
             break;
         }
     }
-    if (snapshot) {
+    if (!snapshot) {
+        foreground.snapshotError = error;
+    } else {
         std::wstring name;
         for (bool more = snapshot->Module32FirstW(name); more;
              more = snapshot->Module32NextW(name)) {
@@ -59,7 +61,7 @@ std::string ClassifyGraphicsApi(const std::vector<std::wstring>& modules) {
             return ToLowerWide(module) == name;
         });
     };
-    if (!loaded(L"nvoglv64.dll")) {
+    if (!loaded(L"nvoglv64.dll") && !loaded(L"nvoglv32.dll")) {
         return "other";
     }
     return loaded(L"vulkan-1.dll") ? "vulkan" : "opengl";

@@ -48,6 +48,32 @@ UndoRecord RecordFor(const ProfileState& state) {
     return {UndoRecordKind::Default, 0};
 }
 
+// Whether the profile still differs from what the record says it was: our
+// profile still there, a value still stored, or a different one stored.
+bool RevertNeeded(const UndoRecord& undo, const ProfileState& state) {
+    switch (undo.kind) {
+        case UndoRecordKind::Own:
+            return state.found && state.ours;
+        case UndoRecordKind::Default:
+            return state.found && state.value.has_value();
+        case UndoRecordKind::User:
+            return state.found && state.value != undo.value;
+    }
+    return false;
+}
+
+bool Revert(const UndoRecord& undo, const std::wstring& exe, IDriverProfiles& driver) {
+    switch (undo.kind) {
+        case UndoRecordKind::Own:
+            return driver.DeleteProfile(exe);
+        case UndoRecordKind::Default:
+            return driver.DeleteValue(exe);
+        case UndoRecordKind::User:
+            return driver.SetValue(exe, undo.value);
+    }
+    return false;
+}
+
 // After a change the line reports the profile as the driver now has it.
 void FinishChange(PresentMethodResult& result, IDriverProfiles& driver, bool undoPending) {
     result.changed = true;
@@ -117,27 +143,10 @@ void Undo(PresentMethodResult& result, const PresentMethodRequest& request,
                    "the exe's driver profile now also holds other applications");
         return;
     }
-    bool undone = true;
-    switch (undo.kind) {
-        case UndoRecordKind::Own:
-            if (state.found && state.ours) {
-                undone = driver.DeleteProfile(request.exe);
-            }
-            break;
-        case UndoRecordKind::Default:
-            if (state.found) {
-                undone = driver.DeleteValue(request.exe);
-            }
-            break;
-        case UndoRecordKind::User:
-            if (state.found) {
-                undone = driver.SetValue(request.exe, undo.value);
-            }
-            break;
-    }
-    // Saved even when nothing changed, so the driver's store and the removed
-    // record agree.
-    if (!undone || !driver.Save()) {
+    // Saved only after a change: without the rights to save, a refused apply
+    // leaves its record over an unchanged profile, and saving nothing would be
+    // refused on every later undo, so that record could never go.
+    if (RevertNeeded(undo, state) && (!Revert(undo, request.exe, driver) || !driver.Save())) {
         FailResultWithDriverStatus(result, driver, "DRIVER_WRITE_FAILED",
                                    "driver rejected the undo");
         return;

@@ -10,7 +10,8 @@
 namespace lenticor::gl_present_method {
 namespace {
 
-PresentMethodResult Detect(Processes& processes, IDriverProfiles& driver, IUndoStore& store) {
+PresentMethodResult Detect(Processes& processes, std::ostream& err, IDriverProfiles& driver,
+                           IUndoStore& store) {
     const auto foreground = DetectForegroundProcess(processes);
     if (!foreground) {
         PresentMethodResult result;
@@ -18,6 +19,11 @@ PresentMethodResult Detect(Processes& processes, IDriverProfiles& driver, IUndoS
         FailResult(result, "FOREGROUND_UNREADABLE",
                    "no foreground window, or its process cannot be read");
         return result;
+    }
+    // The line still says "other"; this says why nothing could be seen.
+    if (foreground->snapshotError != kErrorSuccess) {
+        err << "[GlPresentMethod] module snapshot failed, error=" << foreground->snapshotError
+            << std::endl;
     }
     PresentMethodRequest status;
     status.exe = foreground->exe;
@@ -34,9 +40,10 @@ int RunPresentMethodCommand(Platform& platform, const PresentMethodRequest& requ
     // is written.
     NvapiDriverProfiles driver(platform.modules);
     UndoStore store(platform.files, platform.environment, platform.registry);
-    const PresentMethodResult result = request.action == PresentMethodAction::Detect
-                                           ? Detect(platform.processes, driver, store)
-                                           : EvaluatePresentMethod(request, driver, store);
+    const PresentMethodResult result =
+        request.action == PresentMethodAction::Detect
+            ? Detect(platform.processes, platform.console.Err(), driver, store)
+            : EvaluatePresentMethod(request, driver, store);
     WritePresentMethodResult(platform.console.Out(), result);
     return result.success ? kExitSuccess : kExitFailure;
 }

@@ -18,8 +18,12 @@ constexpr std::wstring_view kDefaultProgramData = L"C:\\ProgramData";
 constexpr std::wstring_view kUndoFolder = L"\\Korvo\\VistelCompat\\GlPresentMethod";
 constexpr std::wstring_view kUndoExtension = L".undo";
 constexpr std::wstring_view kUndoRegistryKey = L"Software\\Korvo\\VistelCompat\\GlPresentMethod";
-// SYSTEM and administrators own the folder; authenticated users may read,
-// write and create but not delete it or change its security.
+// SYSTEM and administrators get full control, authenticated users Modify
+// (0x1301bf: read, write, execute and delete, inherited by every record, so
+// any of them may delete any record or the emptied folder; neither WRITE_DAC
+// nor WRITE_OWNER). Whoever creates the folder owns it (Administrators when
+// an elevated administrator does), and an owner may always change its
+// security.
 constexpr std::wstring_view kUndoFolderSddl =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
 
@@ -113,11 +117,24 @@ FileHandle OpenUndoFile(Files& files, const std::wstring& programData, const std
     return std::move(opened.handle);
 }
 
+// Opening the record failed in a way that proves there is none: the path
+// leads nowhere, or it names a file Windows cannot store (reserved or control
+// characters, a name or path over the limit: ERROR_INVALID_NAME,
+// ERROR_FILENAME_EXCED_RANGE).
+bool NoRecordCanBeThere(Win32Error error) {
+    return error == kErrorFileNotFound || error == kErrorPathNotFound ||
+           error == kErrorInvalidName || error == kErrorFilenameExcedRange;
+}
+
 }  // namespace
 
 std::optional<std::string> MachineUndoStore::Read(const std::wstring& key) {
+    // Delete is shared so that a status run reading the record never makes an
+    // undo's removal fail with a sharing violation: the delete then succeeds,
+    // and the name goes when this handle closes (CreateFileW, FILE_SHARE_DELETE;
+    // until then the file is delete-pending and new opens fail).
     FileHandle file = OpenUndoFile(files_, ProgramDataFolder(environment_), key, fa::kGenericRead,
-                                   fa::kShareRead, fa::kOpenExisting);
+                                   fa::kShareRead | fa::kShareDelete, fa::kOpenExisting);
     if (!file.IsOpen())
         return std::nullopt;
     char buffer[kRecordReadLimit];
@@ -157,7 +174,7 @@ bool MachineUndoStore::Remove(const std::wstring& key) {
         files_.CreateFileW(UndoFilePath(programData, key), fa::kDelete | fa::kFileReadAttributes,
                            kShareAll, fa::kOpenExisting, fa::kFlagOpenReparsePoint);
     if (!opened.handle.IsOpen())
-        return opened.error == kErrorFileNotFound || opened.error == kErrorPathNotFound;
+        return NoRecordCanBeThere(opened.error);
     if (!HandlePathMatches(files_, programData, opened.handle, key))
         return false;
     return files_.SetFileDispositionInfoDelete(opened.handle) == kErrorSuccess;

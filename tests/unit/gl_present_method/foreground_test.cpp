@@ -12,7 +12,7 @@ TEST(ClassifyGraphicsApi, WholeModuleNamesInAnyLetterCase) {
     const std::pair<std::vector<std::wstring>, std::string> cases[] = {
         {{}, "other"},
         {{L"quake.exe", L"NVOGLV64.DLL"}, "opengl"},
-        {{L"Vulkan-1.dll", L"nvoglv64.dll"}, "vulkan"},
+        {{L"Vulkan-1.dll", L"nvoglv32.dll"}, "vulkan"},
         {{L"vulkan-1.dll", L"opengl32.dll"}, "other"},
         {{L"xnvoglv64.dll", L"nvoglv64.dll.mui", L"vulkan-1.dll"}, "other"},
     };

@@ -101,14 +101,15 @@ TEST(EvaluatePresentMethod, EveryDecisionAndTheLineItWrites) {
         {Undo, {}, kForeign0, "", R"j("changed":false,"exe":"q.exe","profile":"existing","success":true,"undoPending":false,"value":0})j"},
         {Undo, {}, kOurs, "DeleteProfile Save Remove Read", R"j("changed":true,"exe":"q.exe","profile":"none","success":true,"undoPending":false})j"},
         {Undo, "own", kOurs, "DeleteProfile Save Remove Read", R"j("changed":true,"exe":"q.exe","profile":"none","success":true,"undoPending":false})j"},
-        {Undo, "own", {}, "Save Remove Read", R"j("changed":true,"exe":"q.exe","profile":"none","success":true,"undoPending":false})j"},
+        {Undo, "own", {}, "Remove Read", R"j("changed":true,"exe":"q.exe","profile":"none","success":true,"undoPending":false})j", "Save", -137},
+        {Undo, "user:0", kForeign0, "Remove Read", R"j("changed":true,"exe":"q.exe","profile":"existing","success":true,"undoPending":false,"value":0})j", "Save", -137, kForeign0},
         {Undo, "default", kForeign1, "DeleteValue Save Remove Read", R"j("changed":true,"exe":"q.exe","profile":"existing","success":true,"undoPending":false})j", "", 0, kForeign},
         {Undo, "user:0", kForeign1, "SetValue(0) Save Remove Read", R"j("changed":true,"exe":"q.exe","profile":"existing","success":true,"undoPending":false,"value":0})j", "", 0, kForeign0},
         {Undo, "Default", kForeign1, "", R"j("changed":false,"errorCode":"UNDO_RECORD_INVALID","errorMessage":"Default","exe":"q.exe","profile":"existing","success":false,"undoPending":true,"value":1})j"},
         {Undo, "user:\xff\xfe", {}, "", "\"changed\":false,\"errorCode\":\"UNDO_RECORD_INVALID\",\"errorMessage\":\"user:" "\xEF\xBF\xBD\xEF\xBF\xBD\",\"exe\":\"q.exe\",\"profile\":\"none\",\"success\":false," "\"undoPending\":true}"},
         {Undo, "user:5", kShared, "", R"j("changed":false,"errorCode":"SHARED_PROFILE","errorMessage":"the exe's driver profile now also holds other applications","exe":"q.exe","profile":"existing","sharedProfile":true,"success":false,"undoPending":true,"value":2})j"},
         {Undo, "user:5", kForeign1, "SetValue(5)", R"j("changed":false,"errorCode":"ELEVATION_REQUIRED","errorMessage":"driver rejected the undo (NvAPI status -137)","exe":"q.exe","profile":"existing","success":false,"undoPending":true,"value":1})j", "SetValue", -137},
-        {Undo, "default", kForeign1, "DeleteValue Save Remove", R"j("changed":false,"errorCode":"UNDO_STORE_FAILED","errorMessage":"could not remove the undo record","exe":"q.exe","profile":"existing","success":false,"undoPending":true,"value":1})j", "Remove"},
+        {Undo, "default", kForeign, "Remove", R"j("changed":false,"errorCode":"UNDO_STORE_FAILED","errorMessage":"could not remove the undo record","exe":"q.exe","profile":"existing","success":false,"undoPending":true})j", "Remove"},
     };
     // clang-format on
     for (const auto& c : cases) {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "gl_present_method/undo_store.h"
-#include "platform/sim/sim_files.h"
 #include "platform/sim/posix_host.h"
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_readiness.h"
 #include "platform/sim_test_support.h"
@@ -135,6 +135,12 @@ TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces)
     ASSERT_TRUE(store.Write(L"app.exe", "own"));
     EXPECT_EQ(ReadBytes(Real(kRecordFile)), "own") << "the old text was not truncated";
     EXPECT_EQ(registryStore.Read(L"app.exe"), std::nullopt);
+    {  // an undo deleting the record at this instant, sharing all
+        const auto undo =
+            files.CreateFileW(kRecordFile, fileapi::kDelete, 7, fileapi::kOpenExisting, 0);
+        EXPECT_EQ(machineStore.Read(L"app.exe"), "own") << "read beside an undo";
+    }
+    EXPECT_TRUE(store.Remove(std::wstring(86, L'\u20ac'))) << "a name over 255 bytes";
 
     SetRegistryText(L"default");
     EXPECT_TRUE(store.Remove(L"app.exe"));
