@@ -119,6 +119,15 @@ bool InStandby(std::uint32_t power) {
     return power != kPowerOn;
 }
 
+// The monitors a source drives: its own, then those of its clone targets.
+std::size_t SourceMonitorCount(const SimOutput& output) {
+    return output.monitor ? 1 + output.clones.size() : 0;
+}
+
+SimMonitor& SourceMonitor(SimOutput& output, std::size_t index) {
+    return index == 0 ? *output.monitor : output.clones[index - 1].monitor;
+}
+
 void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
     auto& power = ddc.vcp[kVcpPower].current;
     if (power != value) {
@@ -127,22 +136,44 @@ void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
     }
 }
 
-// Applies one transition that has come due.
-void CompleteTransition(SimMachine& machine, SimOutput& output) {
-    auto& ddc = *output.monitor->ddc;
+// Applies one transition that has come due. A monitor that re-enumerates as
+// it wakes first leaves the desktop (its HMONITOR and device go, as a
+// DisplayPort monitor's do when it sleeps and wakes:
+// https://github.com/microsoft/PowerToys/issues/3217) and arrives again
+// reenumerationGapMs later, with a new HMONITOR and a new arrival time.
+void CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& monitor) {
+    auto& ddc = *monitor.ddc;
     const auto transition = *ddc.transition;
     ddc.transition.reset();
+    machine.ddc.changed = true;
+    if (transition.returns) {
+        output.active = true;
+        monitor.lastArrival += kReplugArrivalStep;
+        monitor.lastArrivalChanged = true;
+        return;
+    }
     SetPower(machine, ddc, transition.value);
     if (transition.reenumerate) {
-        ReenumerateSimMonitor(machine, output);
+        ++output.monitorGeneration;
+        output.active = false;
+        ddc.transition = SimDdcMonitor::Transition{
+            kPowerOn, transition.due + ddc.reenumerationGapMs * kMillisecond, false, true};
+    }
+}
+
+// Carries out the monitor's transitions that are due (with `everything`, all).
+void SettleMonitor(SimMachine& machine, SimOutput& output, SimMonitor& monitor, bool everything) {
+    while (monitor.ddc && monitor.ddc->transition &&
+           (everything || monitor.ddc->transition->due <= machine.ddc.now)) {
+        CompleteTransition(machine, output, monitor);
     }
 }
 
 // D6 as a monitor carries it out: on wakes it from standby (after wakeMs,
 // unless it sleeps through the first request), a standby value puts it to
 // sleep (after offDelayMs). Values outside 01..05 are ignored.
-void WritePower(SimMachine& machine, SimOutput& output, std::uint32_t value) {
-    auto& ddc = *output.monitor->ddc;
+void WritePower(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::uint32_t value) {
+    auto& ddc = *monitor.ddc;
     if (value < kPowerOn || value > kPowerOffLast) {
         return;
     }
@@ -172,21 +203,20 @@ void WritePower(SimMachine& machine, SimOutput& output, std::uint32_t value) {
     } else {
         transition = SimDdcMonitor::Transition{value, now + ddc.offDelayMs * kMillisecond, false};
     }
-    if (transition->due <= now) {
-        CompleteTransition(machine, output);
-    }
+    SettleMonitor(machine, output, monitor, false);
 }
 
 // A Set VCP Feature has no reply in DDC/CI: a code the monitor does not know,
 // or a value above its maximum, is dropped silently and the call succeeds.
-void WriteVcp(SimMachine& machine, SimOutput& output, std::uint8_t code, std::uint32_t value) {
-    auto& ddc = *output.monitor->ddc;
+void WriteVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::uint8_t code,
+              std::uint32_t value) {
+    auto& ddc = *monitor.ddc;
     const auto feature = ddc.vcp.find(code);
     if (feature == ddc.vcp.end()) {
         return;
     }
     if (code == kVcpPower) {
-        WritePower(machine, output, value);
+        WritePower(machine, output, monitor, value);
         return;
     }
     if (value <= feature->second.maximum && feature->second.current != value) {
@@ -196,10 +226,18 @@ void WriteVcp(SimMachine& machine, SimOutput& output, std::uint8_t code, std::ui
 }
 
 // The error a bus transaction with this monitor ends in before the command
-// itself is looked at, or 0.
-std::uint32_t BusError(const SimOutput& output) {
-    const auto& ddc = output.monitor->ddc;
-    return !ddc || ddc->noDdc ? kErrorI2cTransmittingData : 0;
+// itself is looked at, or 0. `code` is the VCP code of a VCP call.
+std::uint32_t BusError(const SimMonitor& monitor, std::optional<std::uint8_t> code) {
+    const auto& ddc = monitor.ddc;
+    if (!ddc || ddc->noDdc) {
+        return kErrorI2cTransmittingData;
+    }
+    // Whether a monitor still answers DDC/CI in standby is its own affair
+    // (https://github.com/rockowitz/ddcutil/issues/482); in deep standby only
+    // the power mode does.
+    const auto power = ddc->vcp.find(kVcpPower);
+    const bool asleep = power != ddc->vcp.end() && InStandby(power->second.current);
+    return ddc->deepStandby && asleep && code != kVcpPower ? kErrorI2cTransmittingData : 0;
 }
 
 std::uint32_t Failure(const std::optional<std::uint32_t>& all,
@@ -237,7 +275,8 @@ nlohmann::json TransactionJson(const SimDdcTransaction& transaction) {
 SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
     reader.ExpectObject({"physicalMonitors", "noDdc", "capabilities", "capabilitiesLengthFails",
                          "capabilitiesRequestFails", "vcp", "readFails", "writeFails", "wakeMs",
-                         "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake"});
+                         "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake",
+                         "reenumerationGapMs", "deepStandby"});
     SimDdcMonitor ddc;
     if (reader.Has("physicalMonitors")) {
         ddc.physicalMonitors =
@@ -290,6 +329,13 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
     if (reader.Has("reenumeratesOnWake")) {
         ddc.reenumeratesOnWake = reader.Member("reenumeratesOnWake").Bool();
     }
+    if (reader.Has("reenumerationGapMs")) {
+        ddc.reenumerationGapMs =
+            static_cast<std::uint32_t>(reader.Member("reenumerationGapMs").Integer(0, 600'000));
+    }
+    if (reader.Has("deepStandby")) {
+        ddc.deepStandby = reader.Member("deepStandby").Bool();
+    }
     return ddc;
 }
 
@@ -300,27 +346,42 @@ void ReadSimDdcLog(const Reader& reader, SimMachine& machine) {
 void SettleSimDdc(SimMachine& machine, bool everything) {
     for (auto& adapter : machine.adapters) {
         for (auto& output : adapter.outputs) {
-            if (!output.monitor || !output.monitor->ddc) {
-                continue;
-            }
-            const auto& transition = output.monitor->ddc->transition;
-            if (transition && (everything || transition->due <= machine.ddc.now)) {
-                CompleteTransition(machine, output);
+            for (std::size_t m = 0; m < SourceMonitorCount(output); ++m) {
+                SettleMonitor(machine, output, SourceMonitor(output, m), everything);
             }
         }
     }
 }
 
-void ReenumerateSimMonitor(SimMachine& machine, SimOutput& output) {
-    ++output.monitorGeneration;
-    output.monitor->lastArrival += kReplugArrivalStep;
-    output.monitor->lastArrivalChanged = true;
-    machine.ddc.changed = true;
-}
-
 bool SimDdcNeedsSaving(const SimMachine& machine) {
     return machine.ddc.changed || !machine.ddc.log.empty() || machine.ddc.documentHasLog;
 }
+
+namespace {
+
+void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
+    if (!stored.is_object()) {
+        return;
+    }
+    if (monitor.lastArrivalChanged) {
+        stored["lastArrival"] = monitor.lastArrival;
+    }
+    if (!monitor.ddc || !stored.contains("ddc") || !stored["ddc"].contains("vcp")) {
+        return;
+    }
+    // The file keeps the shape it was written in: a bare number stays one.
+    for (auto& [key, value] : stored["ddc"]["vcp"].items()) {
+        const auto code = static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
+        const auto current = monitor.ddc->vcp.at(code).current;
+        if (value.is_object()) {
+            value["current"] = current;
+        } else {
+            value = current;
+        }
+    }
+}
+
+}  // namespace
 
 void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
     auto& adapters = document["adapters"];
@@ -331,28 +392,16 @@ void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
         auto& outputs = adapters[a]["outputs"];
         const auto& simOutputs = machine.adapters[a].outputs;
         for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {
-            const auto& monitor = simOutputs[o].monitor;
+            const auto& output = simOutputs[o];
             auto& stored = outputs[o];
-            if (!monitor || !stored.contains("monitor") || !stored["monitor"].is_object()) {
+            if (!output.monitor || !stored.contains("monitor")) {
                 continue;
             }
-            auto& storedMonitor = stored["monitor"];
-            if (monitor->lastArrivalChanged) {
-                storedMonitor["lastArrival"] = monitor->lastArrival;
-            }
-            if (!monitor->ddc || !storedMonitor.contains("ddc") ||
-                !storedMonitor["ddc"].contains("vcp")) {
-                continue;
-            }
-            // The file keeps the shape it was written in: a bare number stays one.
-            for (auto& [key, value] : storedMonitor["ddc"]["vcp"].items()) {
-                const auto code = static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
-                const auto current = monitor->ddc->vcp.at(code).current;
-                if (value.is_object()) {
-                    value["current"] = current;
-                } else {
-                    value = current;
-                }
+            StoreMonitor(*output.monitor, stored["monitor"]);
+            for (std::size_t c = 0; c < output.clones.size() && stored.contains("clones") &&
+                                    c < stored["clones"].size();
+                 ++c) {
+                StoreMonitor(output.clones[c].monitor, stored["clones"][c]["monitor"]);
             }
         }
     }
@@ -378,15 +427,21 @@ void SimSteadyClock::Advance(std::int64_t nanoseconds) {
     SleepUntil(machine_.ddc.now + nanoseconds);
 }
 
+// Every monitor of the source counts: in duplicate mode one HMONITOR carries
+// the physical monitors of all its targets, and a tool that expects one per
+// handle gives up (https://github.com/newAM/monitorcontrol/issues/300: "more
+// than one physical monitor per hmonitor" once the desktop is duplicated).
 DdcCall SimMonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
                                                              std::uint32_t& count) {
-    const SimOutput* output = SimOutputOfMonitor(machine_, monitor);
+    SimOutput* output = SimOutputOfMonitor(machine_, monitor);
     if (output == nullptr) {
         return {false, kErrorInvalidMonitorHandle};
     }
-    count = !output->monitor       ? 0
-            : output->monitor->ddc ? output->monitor->ddc->physicalMonitors
-                                   : 1;
+    count = 0;
+    for (std::size_t m = 0; m < SourceMonitorCount(*output); ++m) {
+        const auto& ddc = SourceMonitor(*output, m).ddc;
+        count += ddc ? ddc->physicalMonitors : 1;
+    }
     return {true, 0};
 }
 
@@ -394,7 +449,7 @@ DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
                                                      std::span<PhysicalMonitor> monitors) {
     std::size_t adapter = 0;
     std::size_t index = 0;
-    const SimOutput* output = SimOutputOfMonitor(machine_, monitor, &adapter, &index);
+    SimOutput* output = SimOutputOfMonitor(machine_, monitor, &adapter, &index);
     if (output == nullptr) {
         return {false, kErrorInvalidMonitorHandle};
     }
@@ -406,10 +461,15 @@ DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
     if (monitors.size() < count) {
         return {false, static_cast<std::uint32_t>(kErrorInvalidParameter)};
     }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        monitors[i].handle = next_++;
-        monitors[i].description = output->monitor->deviceString.substr(0, 127);
-        live_[monitors[i].handle] = {adapter, index, output->monitorGeneration};
+    std::size_t next = 0;
+    for (std::size_t m = 0; m < SourceMonitorCount(*output); ++m) {
+        const auto& each = SourceMonitor(*output, m);
+        for (std::uint32_t i = 0; i < (each.ddc ? each.ddc->physicalMonitors : 1); ++i) {
+            auto& issued = monitors[next++];
+            issued.handle = next_++;
+            issued.description = each.deviceString.substr(0, 127);
+            live_[issued.handle] = {adapter, index, m, output->monitorGeneration};
+        }
     }
     return {true, 0};
 }
@@ -428,19 +488,18 @@ DdcCall SimMonitorConfiguration::DestroyPhysicalMonitors(
 SimMonitorConfiguration::Target SimMonitorConfiguration::Find(PhysicalMonitorHandle monitor) {
     const auto issued = live_.find(monitor);
     if (issued == live_.end()) {
-        return {nullptr, kErrorInvalidPhysicalMonitorHandle};
+        return {nullptr, nullptr, kErrorInvalidPhysicalMonitorHandle};
     }
     SimOutput& output = machine_.adapters[issued->second.adapter].outputs[issued->second.output];
-    if (!output.active || !output.monitor ||
+    if (!output.active || issued->second.monitor >= SourceMonitorCount(output) ||
         output.monitorGeneration != issued->second.generation) {
-        return {&output, kErrorMonitorNoLongerExists};
+        return {&output, nullptr, kErrorMonitorNoLongerExists};
     }
-    return {&output, 0};
+    return {&output, &SourceMonitor(output, issued->second.monitor), 0};
 }
 
 DdcCall SimMonitorConfiguration::Transact(PhysicalMonitorHandle monitor,
-                                          SimDdcTransaction transaction,
-                                          const std::function<std::int64_t(const SimOutput&)>& cost,
+                                          SimDdcTransaction transaction, const Cost& cost,
                                           const Answer& answer) {
     const auto start = machine_.ddc.now;
     auto target = Find(monitor);
@@ -448,15 +507,15 @@ DdcCall SimMonitorConfiguration::Transact(PhysicalMonitorHandle monitor,
         transaction.display = target.output->deviceName;
     }
     if (target.error == 0) {
-        clock_.Advance(cost(*target.output));
+        clock_.Advance(cost(*target.monitor));
         // The monitor may have gone while the bus was busy.
         target = Find(monitor);
     }
     if (target.error == 0) {
-        target.error = BusError(*target.output);
+        target.error = BusError(*target.monitor, transaction.code);
     }
     if (target.error == 0) {
-        target.error = answer(*target.output, *target.output->monitor->ddc, transaction);
+        target.error = answer(*target.output, *target.monitor, transaction);
     }
     transaction.at = start - SimDdcBus::kRunStart;
     transaction.cost = machine_.ddc.now - start;
@@ -485,8 +544,9 @@ DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHand
     // Asking for the length is at least one request and reply on the bus.
     return Transact(
         monitor, Transaction("GetCapabilitiesStringLength"),
-        [](const SimOutput&) { return kCapabilitiesFragmentCost; },
-        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+        [](const SimMonitor&) { return kCapabilitiesFragmentCost; },
+        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
+            const auto& ddc = *target.ddc;
             if (ddc.capabilitiesLengthFails) {
                 return *ddc.capabilitiesLengthFails;
             }
@@ -498,17 +558,21 @@ DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHand
 
 DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
     PhysicalMonitorHandle monitor, std::span<char> buffer) {
-    const auto cost = [](const SimOutput& output) {
-        const auto& ddc = output.monitor->ddc;
-        const bool answers = BusError(output) == 0 && !ddc->capabilitiesRequestFails;
-        const std::size_t bytes = answers ? ddc->capabilities.size() : 0;
+    // A monitor that answers sends every fragment, also when the reply then
+    // fails (capabilitiesRequestFails): the whole string's time is spent, as
+    // for any failed transaction. One that does not answer costs the wait
+    // for the first reply.
+    const auto cost = [](const SimMonitor& target) {
+        const bool answers = BusError(target, std::nullopt) == 0;
+        const std::size_t bytes = answers ? target.ddc->capabilities.size() : 0;
         const auto fragments = std::max<std::size_t>(
             1, (bytes + kCapabilitiesFragmentBytes - 1) / kCapabilitiesFragmentBytes);
         return static_cast<std::int64_t>(fragments) * kCapabilitiesFragmentCost;
     };
     return Transact(
         monitor, Transaction("CapabilitiesRequestAndCapabilitiesReply"), cost,
-        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
+            const auto& ddc = *target.ddc;
             if (ddc.capabilitiesRequestFails) {
                 return *ddc.capabilitiesRequestFails;
             }
@@ -530,8 +594,9 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
                                                                  std::uint32_t& maximum) {
     return Transact(
         monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
-        [](const SimOutput&) { return kGetVcpCost; },
-        [&](SimOutput&, SimDdcMonitor& ddc, SimDdcTransaction& transaction) -> std::uint32_t {
+        [](const SimMonitor&) { return kGetVcpCost; },
+        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
+            const auto& ddc = *target.ddc;
             if (const auto error = Failure(ddc.readFailsAll, ddc.readFails, code); error != 0) {
                 return error;
             }
@@ -552,12 +617,13 @@ DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, st
                                                std::uint32_t value) {
     return Transact(
         monitor, Transaction("SetVCPFeature", code, value),
-        [](const SimOutput&) { return kSetVcpCost; },
-        [&](SimOutput& output, SimDdcMonitor& ddc, SimDdcTransaction&) -> std::uint32_t {
+        [](const SimMonitor&) { return kSetVcpCost; },
+        [&](SimOutput& output, SimMonitor& target, SimDdcTransaction&) -> std::uint32_t {
+            const auto& ddc = *target.ddc;
             if (const auto error = Failure(ddc.writeFailsAll, ddc.writeFails, code); error != 0) {
                 return error;
             }
-            WriteVcp(machine_, output, code, value);
+            WriteVcp(machine_, output, target, code, value);
             return 0;
         });
 }

@@ -22,6 +22,7 @@ namespace lenticor::sim {
 
 class Reader;
 struct SimMachine;
+struct SimMonitor;
 struct SimOutput;
 
 struct SimVcpFeature {
@@ -45,12 +46,18 @@ struct SimDdcMonitor {
     std::uint32_t offDelayMs = 0;  // on -> standby/off takes this long
     bool ignoresFirstWrite = false;
     bool reenumeratesOnWake = false;
+    // Off the desktop this long between leaving and arriving again when it
+    // re-enumerates on waking. Not measured: a guess at how long Windows takes
+    // over the removal and the new arrival (EDID read, mode set).
+    std::uint32_t reenumerationGapMs = 2000;
+    bool deepStandby = false;  // asleep, it answers nothing but D6
 
     // Per run: a D6 change the monitor is still carrying out.
     struct Transition {
         std::uint32_t value = 0;
         std::int64_t due = 0;  // simulated nanoseconds
         bool reenumerate = false;
+        bool returns = false;  // arrives on the desktop again after re-enumerating
     };
     std::optional<Transition> transition;
     bool firstWriteIgnored = false;
@@ -88,9 +95,6 @@ void ReadSimDdcLog(const Reader& reader, SimMachine& machine);
 // Carries out every transition whose time has come (and, with `everything`,
 // the rest too: between two runs the monitors finish what they were doing).
 void SettleSimDdc(SimMachine& machine, bool everything = false);
-
-// The monitor re-enumerates: a new HMONITOR and a new last-arrival time.
-void ReenumerateSimMonitor(SimMachine& machine, SimOutput& output);
 
 // Whether the machine file must be written for the DDC/CI side of the run.
 [[nodiscard]] bool SimDdcNeedsSaving(const SimMachine& machine);
@@ -138,22 +142,24 @@ class SimMonitorConfiguration final : public MonitorConfiguration {
     struct Issued {
         std::size_t adapter = 0;
         std::size_t output = 0;
+        std::size_t monitor = 0;       // 0 the output's own, then its clones'
         std::uint32_t generation = 0;  // the HMONITOR's, see SimOutput
     };
     // The bus behind a handle, or the error a call on it reports before any
     // bus traffic.
     struct Target {
         SimOutput* output = nullptr;
+        SimMonitor* monitor = nullptr;
         Win32Error error = 0;
     };
     [[nodiscard]] Target Find(PhysicalMonitorHandle monitor);
     // Answers the command from the monitor's state: 0 or the error to report.
-    using Answer = std::function<std::uint32_t(SimOutput& output, SimDdcMonitor& ddc,
+    using Answer = std::function<std::uint32_t(SimOutput& output, SimMonitor& monitor,
                                                SimDdcTransaction& transaction)>;
+    using Cost = std::function<std::int64_t(const SimMonitor& monitor)>;
     // One bus transaction: charges its cost to the clock, answers it unless
     // the handle or the bus fails, and logs it.
-    DdcCall Transact(PhysicalMonitorHandle monitor, SimDdcTransaction transaction,
-                     const std::function<std::int64_t(const SimOutput&)>& cost,
+    DdcCall Transact(PhysicalMonitorHandle monitor, SimDdcTransaction transaction, const Cost& cost,
                      const Answer& answer);
 
     SimMachine& machine_;

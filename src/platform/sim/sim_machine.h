@@ -98,8 +98,6 @@ struct SimOutput {
     SimOutputFaults faults;
     SimModeChange modeChange;
     SimDpi dpi;
-    // Per run: a mode stored with CDS_NORESET, waiting for the apply call.
-    std::optional<SimMode> pendingMode;
     // Per run: how often the monitor re-enumerated; part of its HMONITOR, so
     // a handle from before a re-enumeration is no longer valid.
     std::uint32_t monitorGeneration = 0;

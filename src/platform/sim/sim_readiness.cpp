@@ -289,31 +289,64 @@ HResult SimVideoInputDevices::CreateSystemDeviceEnumerator(
     return kSOk;
 }
 
-// ChangeDisplaySettingsExW as the program uses it: CDS_NORESET saves the mode
-// in the registry without applying it, and a NULL device and mode apply
-// "all the values currently in the registry"
-// (learn.microsoft.com/windows/win32/api/winuser/nf-winuser-changedisplaysettingsexw).
-// Simpler than Windows: other outputs keep their positions, and a stored mode
-// that no apply call follows is forgotten with the run.
+namespace {
+
+// DISP_CHANGE_BADFLAGS: "An invalid set of flags was passed in."
+constexpr std::int32_t kDispChangeBadFlags = -4;
+
+// The output's entry in the display database, added at its current place
+// when the database does not hold it yet.
+SimPersistedDisplay& StoredDisplay(SimMachine& machine, const SimOutput& output) {
+    auto& database = machine.desktop.database;
+    for (auto& stored : database) {
+        if (ToLowerWide(stored.output) == ToLowerWide(output.deviceName)) {
+            return stored;
+        }
+    }
+    return database.emplace_back(
+        SimPersistedDisplay{output.deviceName, output.x, output.y, output.mode.width,
+                            output.mode.height, output.mode.refreshRate, output.mode.bitsPerPixel});
+}
+
+bool SameMode(const SimMode& mode, const SimPersistedDisplay& stored) {
+    return mode.width == stored.width && mode.height == stored.height &&
+           mode.refreshRate == stored.refreshRate;
+}
+
+}  // namespace
+
+// ChangeDisplaySettingsExW as Microsoft documents it
+// (https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-changedisplaysettingsexw):
+// CDS_UPDATEREGISTRY stores the mode for the device, so that it is what the
+// next boot sets up; without it the change is dynamic and ends with the
+// session. CDS_NORESET stores without applying and "is only valid when
+// specified with the CDS_UPDATEREGISTRY flag"; the stored mode waits, also
+// past the run, for a restart or for the call with a NULL device and mode,
+// which applies "all the values currently in the registry" and so also
+// undoes a dynamic change. The simulation keeps the stored mode in its one
+// display database, the layout a restart sets up. Simpler than Windows: other
+// outputs keep their positions, and the apply call restores modes only.
 std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
                                                         const DisplayModeRequest* mode,
                                                         std::uint32_t flags) {
     if (!deviceName && mode == nullptr) {
-        for (auto& adapter : machine_.adapters) {
-            for (auto& output : adapter.outputs) {
-                if (!output.pendingMode) {
-                    continue;
-                }
-                output.mode = output.modeChange.endsIn.value_or(*output.pendingMode);
-                output.pendingMode.reset();
-                machine_.readinessChanged = true;
+        for (const auto& stored : machine_.desktop.database) {
+            SimOutput* output = FindSimOutput(machine_, stored.output);
+            if (output == nullptr || !output->active || SameMode(output->mode, stored)) {
+                continue;
             }
+            output->mode = output->modeChange.endsIn.value_or(
+                SimMode{stored.width, stored.height, stored.refreshRate, stored.bitsPerPixel});
+            machine_.readinessChanged = true;
         }
         return kDispChangeSuccessful;
     }
     SimOutput* output = deviceName ? FindSimOutput(machine_, *deviceName) : nullptr;
     if (output == nullptr || mode == nullptr) {
         return kDispChangeBadParam;
+    }
+    if ((flags & kCdsNoReset) != 0 && (flags & kCdsUpdateRegistry) == 0) {
+        return kDispChangeBadFlags;
     }
     if (!output->active) {
         return kDispChangeFailed;
@@ -340,12 +373,20 @@ std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstri
     if (!listed) {
         return kDispChangeBadMode;
     }
-    if ((flags & kCdsNoReset) != 0) {
-        output->pendingMode = wanted;
-        return kDispChangeSuccessful;
-    }
-    output->mode = output->modeChange.endsIn.value_or(wanted);
+    // Written down even for a dynamic change: the file's mode is about to
+    // differ from what the database would default to.
+    auto& stored = StoredDisplay(machine_, *output);
+    machine_.desktop.databaseChanged = true;
     machine_.readinessChanged = true;
+    if ((flags & kCdsUpdateRegistry) != 0) {
+        stored.width = wanted.width;
+        stored.height = wanted.height;
+        stored.refreshRate = wanted.refreshRate;
+        stored.bitsPerPixel = wanted.bitsPerPixel;
+    }
+    if ((flags & kCdsNoReset) == 0) {
+        output->mode = output->modeChange.endsIn.value_or(wanted);
+    }
     return kDispChangeSuccessful;
 }
 

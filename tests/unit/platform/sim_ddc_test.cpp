@@ -3,8 +3,8 @@
 // stale handles, monitor behaviour no case drives, and machine-file checks.
 
 #include "platform/sim/sim_ddc.h"
-#include "platform/sim/sim_machine.h"
 #include "platform/sim/posix_host.h"
+#include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim_test_support.h"
 
@@ -95,7 +95,10 @@ TEST(SimulatedDdc, PowerFollowsTheMonitorsOffAndWakeBehaviour) {
 }
 
 TEST(SimulatedDdc, ReenumerationOnWakeLeavesTheOldHandlesStale) {
-    Bus bus(MachineWith({{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}, {"reenumeratesOnWake", true}}));
+    Bus bus(MachineWith({{"vcp", {{"D6", 4}}},
+                         {"wakeMs", 1000},
+                         {"reenumeratesOnWake", true},
+                         {"reenumerationGapMs", 0}}));
     const auto oldMonitor = bus.Monitor();
     const auto physical = bus.Acquire();
     const auto arrival = bus.machine.adapters[0].outputs[0].monitor->lastArrival;

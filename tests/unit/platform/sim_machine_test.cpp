@@ -82,6 +82,40 @@ TEST(SimulatedMachine, AMonitorUnpluggedAfterSizingIsInactiveAndUnavailableInThe
     EXPECT_EQ(modes.size(), 2u) << "only the remaining display has modes";
 }
 
+// One mode change, then the refresh rate now, after a later run's apply call
+// (NULL device and mode), and after a restart.
+TEST(SimulatedMachine, OnlyAModeStoredInTheRegistryOutlivesTheSession) {
+    auto document = kMachine;
+    auto& output = document["adapters"][0]["outputs"][0];
+    output["modes"] = {output["mode"], {{"width", 1920}, {"height", 1080}, {"refreshRate", 48}}};
+    output["monitor"] = {{"hardwareId", "MONITOR\\KZV1A07\\{x}\\0001"}};
+    const DisplayModeRequest mode{kDmDisplayFrequency, 0, 0, 48};
+    const auto rate = [](const SimMachine& machine) {
+        return machine.adapters[0].outputs[0].mode.refreshRate;
+    };
+    const std::tuple<std::uint32_t, std::int32_t, std::uint32_t, std::uint32_t, std::uint32_t>
+        cases[] = {
+            {0, 0, 48, 60, 60},
+            {kCdsUpdateRegistry, 0, 48, 48, 48},
+            {kCdsUpdateRegistry | kCdsNoReset, 0, 60, 48, 48},
+            {kCdsNoReset, -4, 60, 60, 60},  // DISP_CHANGE_BADFLAGS
+        };
+    for (const auto& [flags, result, now, applied, restarted] : cases) {
+        auto machine = ParseMachine(document);
+        EXPECT_EQ(
+            SimDisplayDevices(machine).ChangeDisplaySettingsEx(L"\\\\.\\DISPLAY1", &mode, flags),
+            result);
+        auto stored = document;
+        StoreSimDesktop(machine, stored);
+        auto later = ParseMachine(stored);
+        (void)SimDisplayDevices(later).ChangeDisplaySettingsEx(std::nullopt, nullptr, 0);
+        stored["restart"] = true;
+        EXPECT_EQ(std::make_tuple(rate(machine), rate(later), rate(ParseMachine(stored))),
+                  std::make_tuple(now, applied, restarted))
+            << flags;
+    }
+}
+
 TEST(MachineFile, CommitKeepsWhatAnotherRunWroteSinceThisOneStarted) {
     const testing::ScratchRoot folder;
     const auto file = folder.Path() / "machine.json";
