@@ -3,8 +3,8 @@
 // stale handles, monitor behaviour no case drives, and machine-file checks.
 
 #include "platform/sim/sim_ddc.h"
-#include "platform/sim/sim_machine.h"
 #include "platform/sim/posix_host.h"
+#include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim_test_support.h"
 
