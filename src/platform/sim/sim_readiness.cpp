@@ -229,9 +229,8 @@ void ReadOutputReadiness(const Reader& reader, SimOutput& output) {
         scale.min = static_cast<std::int32_t>(dpi.Member("min").Integer(-100, 100));
         // Any value: Windows answers a step far outside the range (1234568)
         // for a monitor that never had a scale stored.
-        scale.current = static_cast<std::int32_t>(
-            dpi.Member("current").Integer(std::numeric_limits<std::int32_t>::min(),
-                                          std::numeric_limits<std::int32_t>::max()));
+        scale.current = static_cast<std::int32_t>(dpi.Member("current").Integer(
+            std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
         scale.max = static_cast<std::int32_t>(dpi.Member("max").Integer(-100, 100));
         if (dpi.Has("getFails")) {
             scale.getFails = dpi.Member("getFails").Code();
