@@ -1,18 +1,27 @@
-// Test helper: opens a file the way the journal lock does (read and write, no
-// sharing, created when missing), says "held" on standard output, and keeps
-// it open until standard input closes. Lets a Wine case hold the lock from a
-// second Windows process.
+// Test helper: opens a file for reading and writing (created when missing),
+// says "held" on standard output, and keeps it open until standard input
+// closes. Without a second argument nothing is shared, as the journal lock
+// is opened; "rwd" (any of the letters) shares reading, writing and deletion,
+// as a reader such as an editor or a virus scanner does. Lets a Wine case
+// hold a file from a second Windows process.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fputs("usage: hold_file <path>\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: hold_file <path> [rwd]\n", stderr);
         return 2;
     }
-    const HANDLE file = ::CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    DWORD share = 0;
+    if (argc == 3) {
+        share |= std::wcschr(argv[2], L'r') != nullptr ? FILE_SHARE_READ : 0;
+        share |= std::wcschr(argv[2], L'w') != nullptr ? FILE_SHARE_WRITE : 0;
+        share |= std::wcschr(argv[2], L'd') != nullptr ? FILE_SHARE_DELETE : 0;
+    }
+    const HANDLE file = ::CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, share, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "open failed: %lu\n", ::GetLastError());

@@ -31,6 +31,11 @@ nlohmann::json ReadDocument(const std::filesystem::path& file) {
 
 }  // namespace
 
+std::string LockedByAnotherRun(const std::filesystem::path& file, std::chrono::milliseconds wait) {
+    return Describe(file) + ": locked by another run (gave up after " +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) + " s)";
+}
+
 nlohmann::json ParseMachineText(std::string_view text) {
     // The library's base exception, not only parse_error: a number beyond a
     // double (1e500) is reported as out_of_range, and a machine file is
@@ -43,23 +48,7 @@ nlohmann::json ParseMachineText(std::string_view text) {
 }
 
 void SaveMachineAtomically(const std::filesystem::path& file, const nlohmann::json& document) {
-    auto temporary = file;
-    temporary += ".tmp";
-    {
-        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-        stream << document.dump(2) << '\n';
-        stream.flush();
-        if (!stream) {
-            throw MachineError(Describe(file) + ": cannot write " + PathText(temporary) + ": " +
-                               std::strerror(errno));
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, file, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        throw MachineError(Describe(file) + ": cannot replace: " + error.message());
-    }
+    ReplaceMachineFile(file, document.dump(2) + '\n');
 }
 
 MachineSource LoadMachine(const std::optional<std::filesystem::path>& file) {

@@ -6,12 +6,49 @@
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_user_registry.h"
 
+#include <cstdio>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
 namespace lenticor::sim {
+namespace {
+
+// Standard error as it is written; standard output held until the run's
+// changes are in the machine file, so that a host never reads a success
+// result for a change the machine did not keep.
+class HeldOutputConsole final : public Console {
+  public:
+    HeldOutputConsole() { err_.setf(std::ios_base::unitbuf); }
+    std::ostream& Out() override { return out_; }
+    std::ostream& Err() override { return err_; }
+    void Release() {
+        const std::string text = out_.str();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+
+  private:
+    std::ostringstream out_;
+    StdioStreamBuf errBuffer_{stderr};
+    std::ostream err_{&errBuffer_};
+};
+
+}  // namespace
+
+void CommitNvidiaAtEverySave(MachineSource& source) {
+    if (!source.machine.nvidia) {
+        return;
+    }
+    // The driver writes its store when the program saves, not when the
+    // program ends: a run killed after SaveSettings keeps what it saved.
+    source.machine.nvidia->onSave = [&source](const NvidiaDriverStore& store) {
+        CommitMachineChanges(
+            source, [&](nlohmann::json& document) { document["nvidia"] = store.Document(); });
+    };
+}
 
 ScratchFolder::ScratchFolder() {
     const auto temporary = std::filesystem::temp_directory_path();
@@ -48,8 +85,9 @@ std::filesystem::path SimDrivesFolder(const MachineSource& source,
 
 int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
                           SimHostPorts host) {
+    CommitNvidiaAtEverySave(source);
     SimPorts ports(source.machine);
-    StandardConsole console;
+    HeldOutputConsole console;
     SystemClock clock;
     auto platform = ports.MakePlatform(console, clock, host);
     const int code = RunCommandLine(argc, argv, platform, BuildCommandTable());
@@ -60,9 +98,8 @@ int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& s
     const auto& machine = source.machine;
     const bool layout = machine.desktop.changed || machine.readinessChanged;
     const bool ddc = SimDdcNeedsSaving(machine);
-    const bool nvidia = SimNvidiaNeedsSaving(machine);
     const bool userRegistry = !machine.userRegistryChanges.empty();
-    if (layout || ddc || nvidia || userRegistry) {
+    if (layout || ddc || userRegistry) {
         CommitMachineChanges(source, [&](nlohmann::json& document) {
             if (layout) {
                 StoreSimDesktop(machine, document);
@@ -71,14 +108,12 @@ int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& s
             if (ddc) {
                 StoreSimDdc(machine, document);
             }
-            if (nvidia) {
-                StoreSimNvidia(machine, document);
-            }
             if (userRegistry) {
                 StoreSimUserRegistry(machine, document);
             }
         });
     }
+    console.Release();
     return code;
 }
 

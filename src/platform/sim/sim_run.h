@@ -35,9 +35,15 @@ class ScratchFolder {
 [[nodiscard]] std::filesystem::path SimDrivesFolder(const MachineSource& source,
                                                     std::optional<ScratchFolder>& scratch);
 
+// Makes every successful SaveSettings of the machine's NVIDIA driver commit
+// the driver's store to the machine file at once. Throws from SaveSettings
+// what CommitMachineChanges throws.
+void CommitNvidiaAtEverySave(MachineSource& source);
+
 // Runs the command line on the machine with the host's ports, lets the
 // monitors finish what they were doing, and commits the areas the run
-// changed. Throws what CommitMachineChanges throws.
+// changed; only then does the command's standard output appear. Throws what
+// CommitMachineChanges throws, with nothing written to standard output.
 [[nodiscard]] int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
                                         SimHostPorts host);
 

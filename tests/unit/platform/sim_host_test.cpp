@@ -1,6 +1,12 @@
 #include "platform/sim/sim_host.h"
+#include "platform/sim/machine_lock.h"
 #include "platform/sim/sim_run.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -75,6 +81,18 @@ TEST(SimDrivesFolder, BesideTheMachineFileOrInAScratchFolderThatGoesAway) {
         std::filesystem::create_directories(drives / "c" / "ProgramData");
     }
     EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+TEST(MachineFileLock, GivesUpOnALockHeldElsewhereNamingTheMachineFile) {
+    const ScratchFolder folder;
+    const auto file = folder.path() / "m.json";
+    const int holder = ::open((folder.path() / "m.json.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_THAT([&] { const MachineFileLock lock(file, std::chrono::milliseconds(50)); },
+                ::testing::ThrowsMessage<MachineError>(::testing::HasSubstr(
+                    "machine file " + file.string() + ": locked by another run")));
+    ::close(holder);
+    const MachineFileLock free(file, std::chrono::milliseconds(50));
 }
 
 }  // namespace
