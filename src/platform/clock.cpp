@@ -29,8 +29,12 @@ std::int64_t SystemSteadyClock::NowNanoseconds() {
 }
 
 void SystemSteadyClock::SleepUntil(std::int64_t instant) {
-    std::this_thread::sleep_until(
-        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(instant)));
+    // sleep_until of a steady clock is a single relative sleep, which some C
+    // libraries end early; only the clock itself says when the instant came.
+    const std::chrono::steady_clock::time_point until{std::chrono::nanoseconds(instant)};
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_until(until);
+    }
 }
 
 }  // namespace lenticor

@@ -16,7 +16,9 @@ class SteadyClock {
     virtual void SleepUntil(std::int64_t instant) = 0;
 };
 
-// std::chrono::steady_clock and std::this_thread::sleep_until.
+// std::chrono::steady_clock and std::this_thread::sleep_until, repeated until
+// the clock has reached the instant. lenticor.exe has its own
+// (win32/win32_steady_clock.h).
 class SystemSteadyClock final : public SteadyClock {
   public:
     [[nodiscard]] std::int64_t NowNanoseconds() override;

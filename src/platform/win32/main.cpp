@@ -4,13 +4,13 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "platform/steady_clock.h"
 #include "win32_ddc_ports.h"
 #include "win32_desktop_ports.h"
 #include "win32_journal_ports.h"
 #include "win32_ports.h"
 #include "win32_present_method_ports.h"
 #include "win32_readiness_ports.h"
+#include "win32_steady_clock.h"
 
 #if defined(__GLIBCXX__)
 #include <cstdio>
@@ -59,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32Environment environment;
     lenticor::win32::Win32MonitorConfiguration monitorConfiguration;
     lenticor::win32::Win32StandardInput standardInput;
-    lenticor::SystemSteadyClock steadyClock;
+    lenticor::win32::Win32SteadyClock steadyClock;
     lenticor::win32::Win32ModuleLoader modules;
     lenticor::win32::Win32Processes processes;
     lenticor::Platform platform{console,       clock,
