@@ -11,7 +11,10 @@
 namespace lenticor::sim {
 
 // The environment of the lenticor-sim process itself, so a host developer
-// sets LENTICOR_CAMERA_DEBUG as on Windows.
+// sets LENTICOR_CAMERA_DEBUG as on Windows, and ProgramData as a Windows
+// process inherits it: whatever it names is on the simulated drives, so
+// unlike lenticor-sim.exe nothing real is at stake, and a case can try a
+// ProgramData that is unset, elsewhere or too long.
 class ProcessEnvironment final : public Environment {
   public:
     std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
@@ -28,9 +31,6 @@ class SimStandardInput final : public StandardInput {
     [[nodiscard]] bool Read(std::span<char> buffer, std::uint32_t& read) override;
 };
 
-// The simulated machine's C:\ProgramData, on its simulated drive C:.
-inline constexpr wchar_t kSimProgramData[] = L"C:\\ProgramData";
-
 class PosixHost {
   public:
     // Drive letters live under `drivesRoot` (see SimFiles).
@@ -45,8 +45,7 @@ class PosixHost {
 
     SimFiles files;
     OpenSslCrypto crypto;
-    ProcessEnvironment inherited;
-    SimulatedProgramData environment{inherited, kSimProgramData};
+    ProcessEnvironment environment;
     SimStandardInput standardInput;
 };
 

@@ -256,6 +256,32 @@ bool IsDriveLetter(wchar_t c) {
 constexpr std::size_t kMaxPathCharacters = 259;
 constexpr std::size_t kMaxFolderCharacters = 247;
 
+// NTFS keeps a name's spelling but finds it in any letter case ("Do not
+// assume case sensitivity ... consider the names OSCAR, Oscar, and oscar to
+// be the same", Naming Files, Paths, and Namespaces, learn.microsoft.com/
+// windows/win32/fileio/naming-a-file), comparing by upper-casing each UTF-16
+// unit as CompareStringOrdinal does.
+std::optional<std::string> MatchIgnoringCase(const std::filesystem::path& folder,
+                                             std::wstring_view name) {
+    std::u16string wanted = Utf16Units(name);
+    for (auto& unit : wanted)
+        unit = UpperUnit(unit);
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string found = entry->path().filename().string();
+        const auto wide = Utf8ToWideStrict(found);
+        if (!wide)
+            continue;
+        std::u16string units = Utf16Units(*wide);
+        for (auto& unit : units)
+            unit = UpperUnit(unit);
+        if (units == wanted)
+            return found;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> SimFiles::DosPathLimitError(std::wstring_view path,
@@ -327,6 +353,11 @@ std::optional<std::wstring> WindowsFullPath(std::wstring_view path,
                 segments.pop_back();
             continue;
         }
+        // "If a segment ends in a single period, that period is removed"
+        // (File path formats on Windows systems, learn.microsoft.com/dotnet/
+        // standard/io/file-path-formats); three or more periods are a name.
+        if (segment.size() >= 2 && segment.back() == L'.' && segment[segment.size() - 2] != L'.')
+            segment.pop_back();
         segments.push_back(std::move(segment));
     }
     // Windows drops trailing dots and spaces of the last name, unless a
@@ -360,6 +391,13 @@ SimFiles::~SimFiles() {
 }
 
 std::optional<std::filesystem::path> SimFiles::RealPathOf(std::wstring_view path) const {
+    Win32Error error = kErrorSuccess;
+    return Resolve(path, error);
+}
+
+std::optional<std::filesystem::path> SimFiles::Resolve(std::wstring_view path,
+                                                       Win32Error& error) const {
+    error = kErrorPathNotFound;
     auto full = WindowsFullPath(path, currentDirectory_);
     if (!full)
         return std::nullopt;
@@ -373,6 +411,8 @@ std::optional<std::filesystem::path> SimFiles::RealPathOf(std::wstring_view path
     }
     std::filesystem::path real =
         root_ / std::string(1, static_cast<char>(std::towlower(static_cast<std::wint_t>(text[0]))));
+    // Once a name is missing, nothing below it can exist to be matched.
+    bool existing = true;
     std::size_t start = 3;
     while (start < text.size()) {
         std::size_t end = text.find_first_of(L"\\/", start);
@@ -383,13 +423,24 @@ std::optional<std::filesystem::path> SimFiles::RealPathOf(std::wstring_view path
         if (segment.empty())
             continue;
         for (const wchar_t c : segment) {
-            if (InvalidNameCharacter(c))
+            if (InvalidNameCharacter(c)) {
+                error = kErrorInvalidName;
                 return std::nullopt;
+            }
         }
         if (segment == L"." || segment == L"..")
             return std::nullopt;  // only a "\\?\" path can still hold these
-        real /= WideToUtf8(segment);
+        const std::string name = WideToUtf8(segment);
+        struct stat status {};
+        if (existing && ::lstat((real / name).c_str(), &status) != 0) {
+            const auto match = MatchIgnoringCase(real, segment);
+            existing = match.has_value();
+            real /= match.value_or(name);
+        } else {
+            real /= name;
+        }
     }
+    error = kErrorSuccess;
     return real;
 }
 
@@ -406,9 +457,10 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
         result.error = *tooLong;
         return result;
     }
-    const auto real = RealPathOf(path);
+    Win32Error unusable = kErrorSuccess;
+    const auto real = Resolve(path, unusable);
     if (!real) {
-        result.error = kErrorPathNotFound;
+        result.error = unusable;
         return result;
     }
     if (creationDisposition < fa::kCreateNew || creationDisposition > fa::kTruncateExisting) {
@@ -482,45 +534,99 @@ CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t d
     flags |= O_CLOEXEC | O_NONBLOCK;
     if (openLink)
         flags |= O_NOFOLLOW;
-    switch (creationDisposition) {
-        case fa::kCreateNew:
-            flags |= O_CREAT | O_EXCL;
+    const bool creates = creationDisposition == fa::kCreateNew ||
+                         creationDisposition == fa::kCreateAlways ||
+                         creationDisposition == fa::kOpenAlways;
+    // A dangling link creates its target wherever that is, with no folder of
+    // ours to prepare it in privately.
+    const bool danglingLink = exists && S_ISLNK(linkStatus.st_mode);
+    if (creates && danglingLink)
+        flags |= O_CREAT | (creationDisposition == fa::kCreateNew ? O_EXCL : 0);
+    std::optional<Descriptor> fd;
+    for (int attempt = 0; !fd; ++attempt) {
+        const int opened = ::open(real->c_str(), flags, 0666);
+        if (opened >= 0) {
+            fd.emplace(opened);
             break;
-        case fa::kCreateAlways:
-        case fa::kOpenAlways:
-            flags |= O_CREAT;
-            break;
-        default:
-            break;
+        }
+        if (errno != ENOENT || !creates || danglingLink) {
+            result.error = errno == EEXIST ? kErrorFileExists : ErrorFromErrno(errno, *real);
+            return result;
+        }
+        int created = -1;
+        const Win32Error error = CreateAnnounced(*real, flags, rights, share, created);
+        if (error == kErrorSuccess) {
+            const std::uint64_t id = nextId_++;
+            open_[id] = OpenFile{created, rights, false, *real};
+            result.handle = FileHandle(*this, id);
+            return result;
+        }
+        // Created by another opener meanwhile: open theirs, as Windows would.
+        if (error != kErrorFileExists || creationDisposition == fa::kCreateNew || attempt == 2) {
+            result.error = error;
+            return result;
+        }
     }
-    Descriptor fd(::open(real->c_str(), flags, 0666));
-    if (fd.Get() < 0) {
-        result.error = ErrorFromErrno(errno, *real);
+    if (creationDisposition == fa::kCreateNew && !danglingLink) {
+        result.error = kErrorFileExists;
+        return result;
+    }
+    // "Applications can read the file, but cannot write to it or delete it"
+    // (FILE_ATTRIBUTE_READONLY, File Attribute Constants, learn.microsoft.com/
+    // windows/win32/fileio/file-attribute-constants): refused even to root,
+    // whom the real file system would let write.
+    struct stat status {};
+    if (::fstat(fd->Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+        (status.st_mode & S_IWUSR) == 0 && ((rights & kRightWrite) != 0 || truncate)) {
+        result.error = kErrorAccessDenied;
         return result;
     }
     // Back to blocking reads and writes; O_NONBLOCK only kept the open from
     // waiting on a fifo.
-    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd->Get(), F_SETFL, ::fcntl(fd->Get(), F_GETFL) & ~O_NONBLOCK);
     {
-        Gate gate(fd.Get());
-        if (rights != 0 && !SharingAllows(fd.Get(), rights, share)) {
+        Gate gate(fd->Get());
+        if (rights != 0 && !SharingAllows(fd->Get(), rights, share)) {
             result.error = kErrorSharingViolation;
             return result;
         }
-        if (!AnnounceOpen(fd.Get(), rights, share)) {
+        if (!AnnounceOpen(fd->Get(), rights, share)) {
             result.error = ErrorFromErrno(errno, *real);
             return result;
         }
     }
     // Only now, when the open is allowed, may its disposition change the file.
-    if (truncate && ::ftruncate(fd.Get(), 0) != 0) {
+    if (truncate && ::ftruncate(fd->Get(), 0) != 0) {
         result.error = ErrorFromErrno(errno, *real);
         return result;
     }
     const std::uint64_t id = nextId_++;
-    open_[id] = OpenFile{fd.Release(), rights, false, *real};
+    open_[id] = OpenFile{fd->Release(), rights, false, *real};
     result.handle = FileHandle(*this, id);
     return result;
+}
+
+Win32Error SimFiles::CreateAnnounced(const std::filesystem::path& real, int flags,
+                                     std::uint32_t rights, std::uint32_t share, int& fd) {
+    // Unique among processes (the pid) and within this one (the counter).
+    auto temporary = real.parent_path();
+    temporary /= ".lenticor-new-" + std::to_string(::getpid()) + "-" + std::to_string(nextId_++);
+    Descriptor created(::open(temporary.c_str(), flags | O_CREAT | O_EXCL, 0666));
+    if (created.Get() < 0)
+        return ErrorFromErrno(errno, real);
+    ::fcntl(created.Get(), F_SETFL, ::fcntl(created.Get(), F_GETFL) & ~O_NONBLOCK);
+    int error = 0;
+    if (!AnnounceOpen(created.Get(), rights, share))
+        error = errno;
+    else if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, real.c_str(), RENAME_NOREPLACE) !=
+             0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return error == EEXIST ? kErrorFileExists : ErrorFromErrno(error, real);
+    }
+    fd = created.Release();
+    return kErrorSuccess;
 }
 
 FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
@@ -594,10 +700,13 @@ Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstrin
         if (const auto tooLong = DosPathLimitError(*path))
             return *tooLong;
     }
-    const auto from = RealPathOf(existing);
-    const auto to = RealPathOf(replacement);
-    if (!from || !to)
-        return kErrorPathNotFound;
+    Win32Error unusable = kErrorSuccess;
+    const auto from = Resolve(existing, unusable);
+    if (!from)
+        return unusable;
+    const auto to = Resolve(replacement, unusable);
+    if (!to)
+        return unusable;
     struct stat fromStatus {};
     if (::lstat(from->c_str(), &fromStatus) != 0)
         return ErrorFromErrno(errno, *from);
@@ -643,9 +752,10 @@ Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstrin
 Win32Error SimFiles::DeleteFileW(const std::wstring& path) {
     if (const auto tooLong = DosPathLimitError(path))
         return *tooLong;
-    const auto real = RealPathOf(path);
+    Win32Error unusable = kErrorSuccess;
+    const auto real = Resolve(path, unusable);
     if (!real)
-        return kErrorPathNotFound;
+        return unusable;
     struct stat status {};
     if (::lstat(real->c_str(), &status) != 0)
         return ErrorFromErrno(errno, *real);
@@ -697,9 +807,10 @@ Win32Error SimFiles::PrepareRename(const FileHandle& file, const std::wstring& n
         return kErrorAccessDenied;
     if (const auto tooLong = DosPathLimitError(newPath))
         return *tooLong;
-    auto real = RealPathOf(newPath);
+    Win32Error unusable = kErrorSuccess;
+    auto real = Resolve(newPath, unusable);
     if (!real)
-        return kErrorPathNotFound;
+        return unusable;
     target = std::move(*real);
     struct stat nameStatus {};
     if (::fstat(open->fd, &status) != 0 || ::lstat(open->realPath.c_str(), &nameStatus) != 0 ||
@@ -853,9 +964,10 @@ Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
 Win32Error SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
     if (const auto tooLong = DosPathLimitError(path, true))
         return *tooLong;
-    const auto real = RealPathOf(path);
+    Win32Error unusable = kErrorSuccess;
+    const auto real = Resolve(path, unusable);
     if (!real)
-        return kErrorPathNotFound;
+        return unusable;
     // A drive's root folder always exists on Windows.
     if (const auto relative = real->lexically_relative(root_); !relative.empty()) {
         std::error_code ignored;
@@ -877,9 +989,10 @@ Win32Error SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstri
 FileAttributesResult SimFiles::GetFileAttributesW(const std::wstring& path) {
     if (const auto tooLong = DosPathLimitError(path))
         return {*tooLong, fa::kInvalidFileAttributes};
-    const auto real = RealPathOf(path);
+    Win32Error unusable = kErrorSuccess;
+    const auto real = Resolve(path, unusable);
     if (!real)
-        return {kErrorPathNotFound, fa::kInvalidFileAttributes};
+        return {unusable, fa::kInvalidFileAttributes};
     struct stat status {};
     if (::lstat(real->c_str(), &status) != 0)
         return {ErrorFromErrno(errno, *real), fa::kInvalidFileAttributes};

@@ -4,7 +4,8 @@
 // Drive letters map to folders under a root the caller chooses:
 // "C:\data\desktop.json" and "c:/data/desktop.json" both name
 // <root>/c/data/desktop.json. The drive letter is folded to lower case; the
-// rest keeps its spelling (the real file system decides about case). Paths are
+// rest finds an existing name in any letter case, as NTFS does, and a new
+// name keeps the spelling it was created with. Paths are
 // normalised as GetFullPathNameW does first, so "." and ".." and runs of
 // separators mean what they mean on Windows; relative paths resolve against
 // the simulated current directory. UNC and device paths do not exist here and
@@ -16,7 +17,9 @@
 // new open that needs a refused right, or refuses a right an existing open
 // holds, fails with ERROR_SHARING_VIOLATION. Checking and announcing happen
 // under an exclusive flock on the same file, so two processes cannot both pass
-// the check. The locks belong to the open file and follow it across renames.
+// the check. The locks belong to the open file and follow it across renames;
+// a new file is made under a private name and renamed into place only once
+// its open is announced, so nobody opens it in between.
 //
 // A symbolic link under the drives folder is a reparse point (a junction or a
 // symbolic link on Windows): paths through a linked folder follow it, and
@@ -28,7 +31,9 @@
 // declare itself long-path aware.
 //
 // Simpler than Windows: a pending delete (FileDispositionInfo) is known to the
-// process that set it only, and folders carry no security descriptors.
+// process that set it only, folders carry no security descriptors, and two
+// processes creating one new name in two letter cases at the same moment
+// get two files.
 
 #include <sys/stat.h>
 
@@ -106,6 +111,16 @@ class SimFiles final : public Files {
     };
 
     OpenFile* Find(const FileHandle& file);
+    // RealPathOf, with the error Windows gives a path that cannot exist:
+    // ERROR_INVALID_NAME for a character no name may hold, else
+    // ERROR_PATH_NOT_FOUND.
+    [[nodiscard]] std::optional<std::filesystem::path> Resolve(std::wstring_view path,
+                                                               Win32Error& error) const;
+    // A new file at `real` (missing a moment ago) that is open and announces
+    // its share mode before its name appears; kErrorFileExists when another
+    // opener created it first.
+    [[nodiscard]] Win32Error CreateAnnounced(const std::filesystem::path& real, int flags,
+                                             std::uint32_t rights, std::uint32_t share, int& fd);
     // The error Windows gives a path without "\\?\" that is too long for the
     // call (`newFolder`: CreateDirectoryW); nullopt when it fits.
     [[nodiscard]] std::optional<std::uint32_t> DosPathLimitError(std::wstring_view path,

@@ -26,6 +26,7 @@ TEST(WindowsFullPath, NormalisesLikeGetFullPathName) {
         {L"C:/data/./x/../desktop.json", L"C:\\data\\desktop.json"},
         {L"C:\\a\\b. .", L"C:\\a\\b"},
         {L"E:x", L"E:\\x"},
+        {L"C:\\a.\\...\\b", L"C:\\a\\...\\b"},
     };
     // clang-format on
     for (const auto& [input, expected] : cases)
@@ -76,6 +77,35 @@ TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact)
         EXPECT_EQ(ReadBytes(Real(path)), c.error ? "data" : "") << "refused: left intact";
         WriteBytes(Real(path), "data");
     }
+}
+
+TEST_F(SimFilesTest, NamesAndAttributesAnswerAsOnNtfs) {
+    std::filesystem::create_directories(Real(L"C:\\Dir"));
+    WriteBytes(Real(L"C:\\Dir\\A.undo"), "a");
+    WriteBytes(Real(L"C:\\locked"), "r");
+    std::filesystem::permissions(Real(L"C:\\locked"), std::filesystem::perms::owner_read);
+    struct Case {
+        const wchar_t* path;
+        std::uint32_t access, disposition, error;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {L"C:\\dIR\\a.UNDO", kRead, fa::kOpenExisting, 0},
+        {L"C:\\dir\\a.undo", kWrite, fa::kCreateNew, kErrorFileExists},
+        {L"C:\\dir\\new", kWrite, fa::kCreateNew, 0},
+        {L"C:\\a<b", kRead, fa::kOpenAlways, kErrorInvalidName},
+        {L"C:\\x|\\y", kRead, fa::kOpenAlways, kErrorInvalidName},
+        {L"C:\\tab\tname", kRead, fa::kOpenAlways, kErrorInvalidName},
+        {L"C:\\locked", kWrite, fa::kOpenExisting, kErrorAccessDenied},
+        {L"C:\\locked", kRead, fa::kCreateAlways, kErrorAccessDenied},
+        {L"C:\\locked", kRead, fa::kOpenExisting, 0},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(Open(c.path, c.access, kShareAll, c.disposition).error, c.error)
+            << WideToUtf8(c.path);
+    EXPECT_EQ(ReadBytes(Real(L"C:\\Dir\\A.undo")), "a");
+    EXPECT_TRUE(std::filesystem::exists(Real(L"C:\\Dir\\new")));
 }
 
 TEST_F(SimFilesTest, SymlinksAreReparsePointsAndFoldersAreDirectories) {

@@ -1,10 +1,13 @@
 #include "platform/sim/sim_host.h"
 #include "platform/sim/machine_lock.h"
+#include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_run.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -93,6 +96,27 @@ TEST(MachineFileLock, GivesUpOnALockHeldElsewhereNamingTheMachineFile) {
                     "machine file " + file.string() + ": locked by another run")));
     ::close(holder);
     const MachineFileLock free(file, std::chrono::milliseconds(50));
+}
+
+TEST(CommitNvidiaAtEverySave, TheMachineFileHasTheSavedProfileBeforeTheRunEnds) {
+    const ScratchFolder folder;
+    const auto file = folder.path() / "m.json";
+    std::ofstream(file) << R"({"adapters": [], "nvidia": {}})";
+    auto source = LoadMachine(file);
+    CommitNvidiaAtEverySave(source);
+    auto& store = *source.machine.nvidia;
+    nvapi::SessionHandle session = nullptr;
+    ASSERT_EQ(store.Initialize(), nvapi::kOk);
+    ASSERT_EQ(store.CreateSession(&session), nvapi::kOk);
+    ASSERT_EQ(store.LoadSettings(session), nvapi::kOk);
+    nvapi::DrsProfileRecord info{};
+    info.version = nvapi::kProfileVersion1;
+    std::copy_n(u"Saved", 6, info.profileName);
+    nvapi::ProfileHandle profile = nullptr;
+    ASSERT_EQ(store.CreateProfile(session, &info, &profile), nvapi::kOk);
+    ASSERT_EQ(store.SaveSettings(session), nvapi::kOk);
+    std::ifstream saved(file);
+    EXPECT_EQ(nlohmann::json::parse(saved).at("nvidia").at("profiles").at(0).at("name"), "Saved");
 }
 
 }  // namespace
