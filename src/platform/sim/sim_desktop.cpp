@@ -704,6 +704,10 @@ ConfigRet SimConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstrin
 ConfigRet SimConfigManager::GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
                                             std::uint32_t flags) {
     const auto list = DeviceIdList(filter, flags);
+    if (listChanges_ < machine_.faults.deviceIdListChanges) {
+        ++listChanges_;
+        return kCrBufferSmall;
+    }
     if (list.size() > buffer.size())
         return kCrBufferSmall;
     std::fill(std::copy(list.begin(), list.end(), buffer.begin()), buffer.end(), L'\0');

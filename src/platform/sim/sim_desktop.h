@@ -151,6 +151,7 @@ class SimConfigManager final : public ConfigManager {
                                                     std::uint32_t flags) const;
 
     SimMachine& machine_;
+    std::uint32_t listChanges_ = 0;  // growths reported of faults.deviceIdListChanges
 };
 
 // Window classes live as long as the process; the display-off message is

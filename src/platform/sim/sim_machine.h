@@ -142,6 +142,9 @@ struct SimFaults {
     std::optional<Win32Error> displayConfigGetDeviceInfo;
     std::optional<HResult> coInitializeEx;
     std::optional<HResult> coCreateInstance;
+    // The first so many CM_Get_Device_ID_ListW calls find a device more than
+    // was sized: one arrived in between.
+    std::uint32_t deviceIdListChanges = 0;
 };
 
 // A DirectShow property: absent (IPropertyBag::Read fails), a null BSTR, or
