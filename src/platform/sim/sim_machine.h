@@ -162,10 +162,11 @@ struct SimCamera {
     bool bindsWithoutBag = false;          // ... or succeeds without a property bag
 };
 
-// A present USB device as the configuration manager lists it.
+// A USB device as the configuration manager knows it.
 struct SimUsbDevice {
     std::wstring instanceId;
     std::optional<std::wstring> location;  // none: no location information
+    bool present = true;                   // false: unplugged, still known to Windows
 };
 
 struct SimMachine {
