@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "app/monitor_identity.h"
+#include "app/sized_query.h"
 #include "app/text.h"
 #include "desktop/snapshot_codec.h"
 #include "platform/config_manager.h"
@@ -21,27 +22,32 @@ using lenticor::Win32Error;
 constexpr int kCaptureAttempts = 2;
 constexpr std::uint32_t kPropertyBufferBytes = 400;
 
-// Where the sizing and the query disagree, the desktop changed in between.
+// Where the sizing and the query disagree, the desktop changed in between; a
+// desktop that keeps changing is reported rather than read half-way.
 void QueryBounded(lenticor::DisplayConfig& displayConfig, DesktopSnapshot& snapshot) {
-    for (int attempt = 1;; ++attempt) {
-        std::uint32_t pathCount = 0;
-        std::uint32_t modeCount = 0;
-        const Win32Error sized =
-            displayConfig.GetDisplayConfigBufferSizes(lenticor::kQdcAllPaths, pathCount, modeCount);
-        if (sized != lenticor::kErrorSuccess || pathCount > kMaxCapturePaths ||
-            modeCount > kMaxCaptureModes)
-            throw std::runtime_error("could not size bounded desktop configuration");
-        snapshot.paths.assign(pathCount, {});
-        snapshot.modes.assign(modeCount, {});
-        const Win32Error queried = displayConfig.QueryDisplayConfig(
-            lenticor::kQdcAllPaths, snapshot.paths, snapshot.modes, nullptr);
-        if (queried == lenticor::kErrorSuccess)
-            return;
-        if (queried != lenticor::kErrorInsufficientBuffer)
-            throw std::runtime_error("QueryDisplayConfig failed: " + std::to_string(queried));
-        if (attempt == kCaptureAttempts)
-            throw std::runtime_error("desktop changed during bounded enumeration");
-    }
+    const Win32Error queried = *lenticor::QuerySized(
+        lenticor::kErrorInsufficientBuffer,
+        [&] {
+            std::uint32_t pathCount = 0;
+            std::uint32_t modeCount = 0;
+            const Win32Error sized = displayConfig.GetDisplayConfigBufferSizes(
+                lenticor::kQdcAllPaths, pathCount, modeCount);
+            if (sized != lenticor::kErrorSuccess || pathCount > kMaxCapturePaths ||
+                modeCount > kMaxCaptureModes)
+                throw std::runtime_error("could not size bounded desktop configuration");
+            snapshot.paths.assign(pathCount, {});
+            snapshot.modes.assign(modeCount, {});
+            return true;
+        },
+        [&] {
+            return displayConfig.QueryDisplayConfig(lenticor::kQdcAllPaths, snapshot.paths,
+                                                    snapshot.modes, nullptr);
+        },
+        kCaptureAttempts);
+    if (queried == lenticor::kErrorInsufficientBuffer)
+        throw std::runtime_error("desktop changed during bounded enumeration");
+    if (queried != lenticor::kErrorSuccess)
+        throw std::runtime_error("QueryDisplayConfig failed: " + std::to_string(queried));
 }
 
 // A property that must be a NUL-terminated string of at most 199 characters.

@@ -1,6 +1,7 @@
 #include "displays/display_topology.h"
 
 #include "app/diagnostic_log.h"
+#include "app/sized_query.h"
 #include "platform/display_config.h"
 
 #include <string>
@@ -25,24 +26,33 @@ const char* TopologyName(DisplayTopology topology) {
 
 DisplayTopology QueryDisplayTopology(lenticor::DisplayConfig& displayConfig,
                                      lenticor::DiagnosticLog& log) {
-    std::uint32_t pathCount = 0;
-    std::uint32_t modeCount = 0;
-    const auto sized = displayConfig.GetDisplayConfigBufferSizes(lenticor::kQdcDatabaseCurrent,
-                                                                 pathCount, modeCount);
-    if (sized != lenticor::kErrorSuccess) {
-        log.LogDisplayError("GetDisplayConfigBufferSizes failed", sized);
-        return DisplayTopology::Unknown;
-    }
-    if (pathCount == 0) {
-        return DisplayTopology::Unknown;
-    }
     // Only the topology id matters, but Windows insists on arrays of the
     // announced sizes.
-    std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths(pathCount);
-    std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes;
     std::uint32_t topologyId = 0;
-    if (displayConfig.QueryDisplayConfig(lenticor::kQdcDatabaseCurrent, paths, modes,
-                                         &topologyId) != lenticor::kErrorSuccess) {
+    const auto queried = lenticor::QuerySized(
+        lenticor::kErrorInsufficientBuffer,
+        [&] {
+            std::uint32_t pathCount = 0;
+            std::uint32_t modeCount = 0;
+            const auto sized = displayConfig.GetDisplayConfigBufferSizes(
+                lenticor::kQdcDatabaseCurrent, pathCount, modeCount);
+            if (sized != lenticor::kErrorSuccess) {
+                log.LogDisplayError("GetDisplayConfigBufferSizes failed", sized);
+            }
+            paths.assign(pathCount, {});
+            modes.assign(modeCount, {});
+            return sized == lenticor::kErrorSuccess && pathCount != 0;
+        },
+        [&] {
+            return displayConfig.QueryDisplayConfig(lenticor::kQdcDatabaseCurrent, paths, modes,
+                                                    &topologyId);
+        });
+    if (!queried) {
+        return DisplayTopology::Unknown;
+    }
+    if (*queried != lenticor::kErrorSuccess) {
         log.LogWarning(
             "[TOPOLOGY] QueryDisplayConfig with QDC_DATABASE_CURRENT failed, using fallback "
             "detection");

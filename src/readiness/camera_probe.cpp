@@ -1,6 +1,7 @@
 #include "readiness/camera_probe.h"
 
 #include "app/diagnostic_log.h"
+#include "app/sized_query.h"
 #include "app/text.h"
 #include "platform/config_manager.h"
 #include "platform/environment.h"
@@ -250,12 +251,17 @@ std::int32_t EnumerateVideoInputDevices(CameraProbeContext& context, CameraSlots
 std::wstring ReadContainerId(lenticor::RegistryKey& key) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    if (key.QueryValueInfo(kContainerIdValue, type, size) != lenticor::kErrorSuccess ||
-        (type != lenticor::kRegSz && type != lenticor::kRegExpandSz) || size < 2) {
-        return {};
-    }
     std::vector<std::uint8_t> data;
-    if (key.QueryValue(kContainerIdValue, size / 2 * 2, type, data) != lenticor::kErrorSuccess) {
+    // A value rewritten longer between the two queries answers ERROR_MORE_DATA.
+    if (lenticor::QuerySized(
+            lenticor::kErrorMoreData,
+            [&] {
+                return key.QueryValueInfo(kContainerIdValue, type, size) ==
+                           lenticor::kErrorSuccess &&
+                       (type == lenticor::kRegSz || type == lenticor::kRegExpandSz) && size >= 2;
+            },
+            [&] { return key.QueryValue(kContainerIdValue, size / 2 * 2, type, data); }) !=
+        lenticor::kErrorSuccess) {
         return {};
     }
     auto text = lenticor::Utf16LeToWide(data);
@@ -378,13 +384,22 @@ std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::Platform& platform) 
     constexpr std::uint32_t kPresentUsbFilter =
         lenticor::kCmGetIdListFilterEnumerator | lenticor::kCmGetIdListFilterPresent;
     auto& manager = platform.configManager;
-    std::uint32_t size = 0;
-    if (manager.GetDeviceIdListSize(size, L"USB", kPresentUsbFilter) != lenticor::kCrSuccess ||
-        size == 0) {
-        return {};
-    }
-    std::vector<wchar_t> list(size);
-    if (manager.GetDeviceIdList(L"USB", list, kPresentUsbFilter) != lenticor::kCrSuccess) {
+    // A device plugged in between the two calls makes the list outgrow its size.
+    std::vector<wchar_t> list;
+    if (lenticor::QuerySized(
+            lenticor::kCrBufferSmall,
+            [&] {
+                std::uint32_t size = 0;
+                if (manager.GetDeviceIdListSize(size, L"USB", kPresentUsbFilter) !=
+                        lenticor::kCrSuccess ||
+                    size == 0) {
+                    return false;
+                }
+                list.assign(size, L'\0');
+                return true;
+            },
+            [&] { return manager.GetDeviceIdList(L"USB", list, kPresentUsbFilter); }) !=
+        lenticor::kCrSuccess) {
         return {};
     }
     std::vector<UsbDeviceEntry> entries;

@@ -1,5 +1,6 @@
 #include "readiness/dpi_scale.h"
 
+#include "app/sized_query.h"
 #include "app/text.h"
 #include "platform/display_config.h"
 
@@ -36,20 +37,33 @@ std::optional<std::size_t> ShownTableIndex(const DpiScaleInfo& scale) {
 
 bool FindDisplayConfigSource(lenticor::DisplayConfig& config, std::wstring_view gdiName,
                              DisplayConfigSource& source, std::string& error) {
-    std::uint32_t pathCount = 0;
-    std::uint32_t modeCount = 0;
-    if (const auto status =
-            config.GetDisplayConfigBufferSizes(lenticor::kQdcOnlyActivePaths, pathCount, modeCount);
-        status != lenticor::kErrorSuccess) {
-        error = "GetDisplayConfigBufferSizes failed: " + std::to_string(status);
+    // Our own mode change may still be settling the desktop: a query that
+    // finds more paths than were sized is sized again.
+    std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths;
+    std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes;
+    const auto queried = lenticor::QuerySized(
+        lenticor::kErrorInsufficientBuffer,
+        [&] {
+            std::uint32_t pathCount = 0;
+            std::uint32_t modeCount = 0;
+            const auto status = config.GetDisplayConfigBufferSizes(lenticor::kQdcOnlyActivePaths,
+                                                                   pathCount, modeCount);
+            if (status != lenticor::kErrorSuccess) {
+                error = "GetDisplayConfigBufferSizes failed: " + std::to_string(status);
+                return false;
+            }
+            paths.assign(pathCount, {});
+            modes.assign(modeCount, {});
+            return true;
+        },
+        [&] {
+            return config.QueryDisplayConfig(lenticor::kQdcOnlyActivePaths, paths, modes, nullptr);
+        });
+    if (!queried) {
         return false;
     }
-    std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths(pathCount);
-    std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes(modeCount);
-    if (const auto status =
-            config.QueryDisplayConfig(lenticor::kQdcOnlyActivePaths, paths, modes, nullptr);
-        status != lenticor::kErrorSuccess) {
-        error = "QueryDisplayConfig failed: " + std::to_string(status);
+    if (*queried != lenticor::kErrorSuccess) {
+        error = "QueryDisplayConfig failed: " + std::to_string(*queried);
         return false;
     }
     for (const auto& path : paths) {

@@ -617,13 +617,16 @@ ConfigRet SimConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfa
     return kCrNoSuchDeviceInterface;
 }
 
-// Monitor nodes are numbered from 1, present USB devices from kUsbDevInstBase.
+// Monitor nodes are numbered from 1, USB devices from kUsbDevInstBase.
 constexpr DevInst kUsbDevInstBase = 0x10000;
+// CM_LOCATE_DEVNODE_PHANTOM: also a device that is not present. See
+// https://learn.microsoft.com/windows/win32/api/cfgmgr32/nf-cfgmgr32-cm_locate_devnodew
+constexpr std::uint32_t kCmLocateDevNodePhantom = 0x1;
 
 ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
                                           std::uint32_t flags) {
-    if (flags != kCmLocateDevNodeNormal)
-        return kCrNoSuchDevnode;  // phantom lookups are not simulated
+    if (flags != kCmLocateDevNodeNormal && flags != kCmLocateDevNodePhantom)
+        return kCrNoSuchDevnode;  // other lookups are not simulated
     const auto nodes = DeviceTree(machine_);
     const std::wstring wanted = ToLowerWide(instanceId);
     for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -633,7 +636,9 @@ ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view in
         }
     }
     for (std::size_t i = 0; i < machine_.usbDevices.size(); ++i) {
-        if (ToLowerWide(machine_.usbDevices[i].instanceId) == wanted) {
+        const auto& device = machine_.usbDevices[i];
+        if (ToLowerWide(device.instanceId) == wanted &&
+            (device.present || flags == kCmLocateDevNodePhantom)) {
             devInst = kUsbDevInstBase + static_cast<DevInst>(i);
             return kCrSuccess;
         }
@@ -676,13 +681,17 @@ ConfigRet SimConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty k
     return kCrNoSuchValue;
 }
 
-// The present devices whose enumerator (the instance id up to its first
-// backslash) is `filter`, as one multi-string.
+// The devices whose enumerator (the instance id up to its first backslash) is
+// `filter`, as one multi-string; only CM_GETIDLIST_FILTER_PRESENT leaves out
+// the unplugged ones.
 std::vector<wchar_t> SimConfigManager::DeviceIdList(std::wstring_view filter,
                                                     std::uint32_t flags) const {
     std::vector<wchar_t> list;
     const bool byEnumerator = (flags & kCmGetIdListFilterEnumerator) != 0;
+    const bool presentOnly = (flags & kCmGetIdListFilterPresent) != 0;
     for (const auto& device : machine_.usbDevices) {
+        if (presentOnly && !device.present)
+            continue;
         const auto enumerator =
             std::wstring_view(device.instanceId)
                 .substr(0, std::min(device.instanceId.find(L'\\'), device.instanceId.size()));
@@ -704,6 +713,10 @@ ConfigRet SimConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstrin
 ConfigRet SimConfigManager::GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
                                             std::uint32_t flags) {
     const auto list = DeviceIdList(filter, flags);
+    if (listChanges_ < machine_.faults.deviceIdListChanges) {
+        ++listChanges_;
+        return kCrBufferSmall;
+    }
     if (list.size() > buffer.size())
         return kCrBufferSmall;
     std::fill(std::copy(list.begin(), list.end(), buffer.begin()), buffer.end(), L'\0');

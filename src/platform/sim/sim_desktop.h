@@ -140,7 +140,7 @@ class SimConfigManager final : public ConfigManager {
                             std::uint32_t flags) override;
     ConfigRet GetDevNodeProperty(DevInst devInst, DeviceProperty key, std::uint32_t& type,
                                  std::span<std::uint8_t> buffer, std::uint32_t& size) override;
-    // Present USB devices; the simulation lists no other enumerator's devices.
+    // USB devices; the simulation lists no other enumerator's devices.
     ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
                                   std::uint32_t flags) override;
     ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
@@ -151,6 +151,7 @@ class SimConfigManager final : public ConfigManager {
                                                     std::uint32_t flags) const;
 
     SimMachine& machine_;
+    std::uint32_t listChanges_ = 0;  // growths reported of faults.deviceIdListChanges
 };
 
 // Window classes live as long as the process; the display-off message is

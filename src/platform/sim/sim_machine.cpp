@@ -360,12 +360,15 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         const auto faults = root.Member("faults");
         faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
                              "QueryDisplayConfig", "DisplayConfigGetDeviceInfo", "CoInitializeEx",
-                             "CoCreateInstance"});
+                             "CoCreateInstance", "deviceIdListChanges"});
         if (faults.Has("CoInitializeEx")) {
             machine.faults.coInitializeEx = faults.Member("CoInitializeEx").Code();
         }
         if (faults.Has("CoCreateInstance")) {
             machine.faults.coCreateInstance = faults.Member("CoCreateInstance").Code();
+        }
+        if (faults.Has("deviceIdListChanges")) {
+            machine.faults.deviceIdListChanges = faults.Member("deviceIdListChanges").Unsigned32();
         }
         if (faults.Has("CreateDXGIFactory1")) {
             machine.faults.createDxgiFactory1 = faults.Member("CreateDXGIFactory1").Code();

@@ -140,6 +140,9 @@ struct SimFaults {
     std::optional<Win32Error> displayConfigGetDeviceInfo;
     std::optional<HResult> coInitializeEx;
     std::optional<HResult> coCreateInstance;
+    // The first so many CM_Get_Device_ID_ListW calls find a device more than
+    // was sized: one arrived in between.
+    std::uint32_t deviceIdListChanges = 0;
 };
 
 // A DirectShow property: absent (IPropertyBag::Read fails), a null BSTR, or
@@ -157,10 +160,11 @@ struct SimCamera {
     bool bindsWithoutBag = false;          // ... or succeeds without a property bag
 };
 
-// A present USB device as the configuration manager lists it.
+// A USB device as the configuration manager knows it.
 struct SimUsbDevice {
     std::wstring instanceId;
     std::optional<std::wstring> location;  // none: no location information
+    bool present = true;                   // false: unplugged, still known to Windows
 };
 
 struct SimMachine {

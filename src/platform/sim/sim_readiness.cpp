@@ -198,10 +198,13 @@ void ReadReadinessDevices(const Reader& root, SimMachine& machine) {
     }
     if (root.Has("usbDevices")) {
         for (const auto& reader : root.Member("usbDevices").Array()) {
-            reader.ExpectObject({"instanceId", "location"});
+            reader.ExpectObject({"instanceId", "location", "present"});
             SimUsbDevice device{reader.Member("instanceId").Text(), std::nullopt};
             if (reader.Has("location")) {
                 device.location = reader.Member("location").Text();
+            }
+            if (reader.Has("present")) {
+                device.present = reader.Member("present").Bool();
             }
             machine.usbDevices.push_back(std::move(device));
         }

@@ -116,6 +116,10 @@ TEST(QueryDisplayTopology, MapsTheCurrentDatabaseTopologyAndEveryFailureToUnknow
          .err = "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external "
                 "display)\n",
          .expected = DisplayTopology::External},
+        {.changes = {{"topologyId", 8}, {"desktop", {{"faults", {{"queryChanges", 2u}}}}}},
+         .err = "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external "
+                "display)\n",
+         .expected = DisplayTopology::External},
         {.changes = {{"topologyId", 16}}, .err = "[WARNING] [TOPOLOGY] Unknown topology ID: 16\n"},
         {.changes = {{"faults", {{"GetDisplayConfigBufferSizes", 87}}}},
          .err = "[ERROR] [DISPLAY] GetDisplayConfigBufferSizes failed\n"},

@@ -100,6 +100,20 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
     }
 }
 
+TEST(ListPresentUsbDevices, SizesAGrowingListAgainTwiceThenGivesUp) {
+    const nlohmann::json devices = {{{"instanceId", R"(USB\A)"}},
+                                    {{"instanceId", R"(USB\C)"}, {"location", "L"}}};
+    for (const std::uint32_t changes : {0u, 2u, 3u}) {
+        ReadinessMachine pc(
+            Machine({}, {{"usbDevices", devices}, {"faults", {{"deviceIdListChanges", changes}}}}));
+        std::string listed;
+        for (const auto& entry : nimbo::ListPresentUsbDevices(pc.platform)) {
+            listed += entry.instanceId + "@" + entry.location + " ";
+        }
+        EXPECT_EQ(listed, changes < 3 ? R"(USB\A@ USB\C@L )" : "") << changes;
+    }
+}
+
 TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
     struct Case {
         const char* situation;

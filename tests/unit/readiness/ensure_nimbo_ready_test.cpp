@@ -118,6 +118,7 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         std::string expected;
         std::int32_t stepAfter = 0;  // the output's current step afterwards
         bool active = true;
+        std::uint32_t queryChanges = 0;  // the desktop changes between sizing and query
     };
     const auto at150 = Steps(-2, 0, 5);
     const Case cases[] = {
@@ -148,11 +149,15 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
          "150 -> 150: DisplayConfigSetDeviceInfo(SET_DPI_SCALE) failed: 5"},
         {"the set is ignored", Steps(-2, 0, 5, Member("setIgnored", true)), 200,
          "applied 150 -> 150"},
+        {"sized again twice", at150, 200, "applied 150 -> 200", 2, true, 2},
+        {"the desktop keeps changing", at150, 200, "0 -> 0: QueryDisplayConfig failed: 122", 0,
+         true, 3},
     };
     for (const auto& c : cases) {
         auto output = Member("dpi", c.dpi);
         output["active"] = c.active;
         ReadinessMachine pc(PanelAnd(output));
+        pc.machine.desktop.faults.queryChanges = c.queryChanges;
         const auto result =
             nimbo::ApplyInitialDpi(pc.ports.displayConfig, LR"(\\.\DISPLAY2)", c.percent);
         EXPECT_TRUE(result.requested && result.percent == c.percent) << c.situation;
