@@ -9,7 +9,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "unique_handle.h"
-#include "win32_journal_ports.h"
+#include "win32_files.h"
 #include "windows_api.h"
 
 #include <string>

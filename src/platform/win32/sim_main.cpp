@@ -11,9 +11,10 @@
 #include "platform/sim/machine_lock.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_run.h"
-#include "win32_ddc_ports.h"
-#include "win32_journal_ports.h"
-#include "win32_readiness_ports.h"
+#include "win32_crypto.h"
+#include "win32_environment.h"
+#include "win32_files.h"
+#include "win32_standard_input.h"
 #include "windows_api.h"
 
 #include <filesystem>

@@ -6,7 +6,7 @@
 #include <devpkey.h>
 
 #include "optional_export.h"
-#include "win32_desktop_ports.h"
+#include "win32_config_manager.h"
 
 #include <string>
 

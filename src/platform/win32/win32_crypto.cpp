@@ -1,8 +1,12 @@
-#include <limits>
+#include "windows_api.h"
 
-#include "win32_journal_ports.h"
-
+// After <windows.h>, which it needs.
 #include <bcrypt.h>
+
+#include "unique_handle.h"
+#include "win32_crypto.h"
+
+#include <limits>
 
 namespace lenticor::win32 {
 namespace {

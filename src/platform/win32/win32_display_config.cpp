@@ -1,11 +1,12 @@
 #include "windows_api.h"
 
 #include "optional_export.h"
-#include "win32_ports.h"
+#include "win32_display_config.h"
 
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
+#include <vector>
 
 namespace lenticor::win32 {
 namespace {
@@ -21,6 +22,14 @@ static_assert(offsetof(::DISPLAYCONFIG_MODE_INFO, targetMode) ==
               offsetof(nimbo::dcfg::DISPLAYCONFIG_MODE_INFO, targetMode));
 static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>);
 static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>);
+static_assert(offsetof(::DISPLAYCONFIG_PATH_INFO, sourceInfo.modeInfoIdx) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_PATH_INFO, sourceInfo.modeInfoIdx));
+static_assert(offsetof(::DISPLAYCONFIG_PATH_INFO, targetInfo.targetAvailable) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_PATH_INFO, targetInfo.targetAvailable));
+static_assert(offsetof(::DISPLAYCONFIG_MODE_INFO, adapterId) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_MODE_INFO, adapterId));
+static_assert(offsetof(::DISPLAYCONFIG_MODE_INFO, sourceMode.position) ==
+              offsetof(nimbo::dcfg::DISPLAYCONFIG_MODE_INFO, sourceMode.position));
 
 // The scale packets are handed to Windows through our header, so it must be
 // the SDK's header byte for byte.
@@ -145,6 +154,22 @@ Win32Error Win32DisplayConfig::SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_
     // The call takes a non-const header; Windows gets a private copy.
     nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE copy = packet;
     return function(reinterpret_cast<::DISPLAYCONFIG_DEVICE_INFO_HEADER*>(&copy));
+}
+
+Win32Error Win32DisplayConfig::SetDisplayConfig(
+    std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
+    std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes, std::uint32_t flags) {
+    // SetDisplayConfig takes non-const arrays; hand it private copies.
+    std::vector<::DISPLAYCONFIG_PATH_INFO> nativePaths(paths.size());
+    std::vector<::DISPLAYCONFIG_MODE_INFO> nativeModes(modes.size());
+    if (!paths.empty())
+        std::memcpy(nativePaths.data(), paths.data(), paths.size_bytes());
+    if (!modes.empty())
+        std::memcpy(nativeModes.data(), modes.data(), modes.size_bytes());
+    return ::SetDisplayConfig(static_cast<UINT32>(nativePaths.size()),
+                              nativePaths.empty() ? nullptr : nativePaths.data(),
+                              static_cast<UINT32>(nativeModes.size()),
+                              nativeModes.empty() ? nullptr : nativeModes.data(), flags);
 }
 
 }  // namespace lenticor::win32

@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_ports.h"
+#include "win32_dxgi.h"
 
 #include <dxgi.h>
 #include <wrl/client.h>

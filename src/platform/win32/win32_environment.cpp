@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_readiness_ports.h"
+#include "win32_environment.h"
 
 #include <string>
 #include <vector>

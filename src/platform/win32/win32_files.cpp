@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "win32_journal_ports.h"
+#include "win32_files.h"
 
 namespace lenticor::win32 {
 namespace {

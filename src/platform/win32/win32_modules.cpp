@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_present_method_ports.h"
+#include "win32_modules.h"
 
 namespace lenticor::win32 {
 

@@ -1,6 +1,6 @@
 #include "dxva2_monitor_api.h"
 
-#include "win32_ddc_ports.h"
+#include "win32_monitor_configuration.h"
 
 #include <cwchar>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_desktop_ports.h"
+#include "win32_monitors.h"
 
 #include <cwchar>
 #include <exception>

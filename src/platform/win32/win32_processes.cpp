@@ -3,7 +3,7 @@
 #include <tlhelp32.h>
 
 #include "unique_handle.h"
-#include "win32_present_method_ports.h"
+#include "win32_processes.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "unique_handle.h"
-#include "win32_ports.h"
+#include "win32_registry.h"
 
 namespace lenticor::win32 {
 namespace {

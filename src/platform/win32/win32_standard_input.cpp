@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_ddc_ports.h"
+#include "win32_standard_input.h"
 
 namespace lenticor::win32 {
 namespace {

@@ -6,7 +6,7 @@
 #include <uuids.h>
 #include <wrl/client.h>
 
-#include "win32_readiness_ports.h"
+#include "win32_video_inputs.h"
 
 namespace lenticor::win32 {
 namespace {

@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_desktop_ports.h"
+#include "win32_window_system.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // was saved.
 
 #include "gl_present_method/nvapi_driver_profiles.h"
-#include "win32_present_method_ports.h"
+#include "win32_modules.h"
 
 #include <cstdio>
 

@@ -1,11 +1,10 @@
 #pragma once
-// The real Windows implementations of the files and crypto ports. Each member
-// is the Windows call its port names with the caller's flags, nothing more.
+// The real Windows files: each member is the Windows call its port names with
+// the caller's flags, nothing more.
 
 #include <cstdint>
 #include <map>
 
-#include "platform/crypto.h"
 #include "platform/files.h"
 #include "unique_handle.h"
 
@@ -72,12 +71,6 @@ class Win32Files final : public Files {
 
     std::map<std::uint64_t, UniqueFileHandle> handles_;
     std::uint64_t nextId_ = 1;
-};
-
-class Win32Crypto final : public Crypto {
-  public:
-    [[nodiscard]] std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> data) override;
-    [[nodiscard]] bool GenRandom(std::span<std::uint8_t> buffer) override;
 };
 
 }  // namespace lenticor::win32

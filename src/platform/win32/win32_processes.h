@@ -1,19 +1,10 @@
 #pragma once
-// The real Windows implementations of the ports the present-method command
-// adds: run-time loading of the driver-settings library and the foreground
-// window's process.
+// The real Windows processes: the foreground window's process, its image
+// name and its module snapshot.
 
-#include "platform/modules.h"
 #include "platform/processes.h"
 
 namespace lenticor::win32 {
-
-class Win32ModuleLoader final : public ModuleLoader {
-  public:
-    std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                 Win32Error& error) override;
-    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override;
-};
 
 class Win32Processes final : public Processes {
   public:
