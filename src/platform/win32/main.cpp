@@ -71,14 +71,23 @@ int wmain(int argc, wchar_t** argv) {
     lenticor::win32::Win32SteadyClock steadyClock;
     lenticor::win32::Win32ModuleLoader modules;
     lenticor::win32::Win32Processes processes;
-    lenticor::Platform platform{console,       clock,
-                                dxgi,          displayDevices,
-                                registry,      displayConfig,
-                                monitors,      configManager,
-                                windows,       files,
-                                crypto,        videoInputs,
-                                environment,   monitorConfiguration,
-                                standardInput, steadyClock,
-                                modules,       processes};
+    lenticor::Platform platform{.console = console,
+                                .clock = clock,
+                                .dxgi = dxgi,
+                                .displayDevices = displayDevices,
+                                .registry = registry,
+                                .displayConfig = displayConfig,
+                                .monitors = monitors,
+                                .configManager = configManager,
+                                .windows = windows,
+                                .files = files,
+                                .crypto = crypto,
+                                .videoInputs = videoInputs,
+                                .environment = environment,
+                                .monitorConfiguration = monitorConfiguration,
+                                .standardInput = standardInput,
+                                .steadyClock = steadyClock,
+                                .modules = modules,
+                                .processes = processes};
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }
