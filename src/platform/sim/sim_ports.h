@@ -110,24 +110,24 @@ class SimPorts {
     SimPorts& operator=(const SimPorts&) = delete;
 
     [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock, SimHostPorts host) {
-        return Platform{console,
-                        clock,
-                        dxgi,
-                        displayDevices,
-                        registry,
-                        displayConfig,
-                        monitors,
-                        configManager,
-                        windows,
-                        host.files,
-                        host.crypto,
-                        videoInputs,
-                        host.environment,
-                        monitorConfiguration,
-                        host.standardInput,
-                        steadyClock,
-                        modules,
-                        processes};
+        return Platform{.console = console,
+                        .clock = clock,
+                        .dxgi = dxgi,
+                        .displayDevices = displayDevices,
+                        .registry = registry,
+                        .displayConfig = displayConfig,
+                        .monitors = monitors,
+                        .configManager = configManager,
+                        .windows = windows,
+                        .files = host.files,
+                        .crypto = host.crypto,
+                        .videoInputs = videoInputs,
+                        .environment = host.environment,
+                        .monitorConfiguration = monitorConfiguration,
+                        .standardInput = host.standardInput,
+                        .steadyClock = steadyClock,
+                        .modules = modules,
+                        .processes = processes};
     }
 
     SimDxgi dxgi;
