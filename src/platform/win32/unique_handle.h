@@ -74,4 +74,13 @@ struct FileHandleTraits {
 };
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 
+// Memory Windows allocated for the caller with LocalAlloc (the security
+// descriptor an SDDL string converts to).
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle memory) { ::LocalFree(memory); }
+};
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+
 }  // namespace lenticor::win32

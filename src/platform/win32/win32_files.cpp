@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "win32_files.h"
@@ -196,10 +195,7 @@ Win32Error Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {
 }
 
 Win32Error Win32Files::CreateDirectoryW(const std::wstring& path, const std::wstring* sddl) {
-    struct LocalFreeDeleter {
-        void operator()(void* memory) const { ::LocalFree(memory); }
-    };
-    std::unique_ptr<void, LocalFreeDeleter> descriptor;
+    UniqueLocalMemory descriptor;
     if (sddl != nullptr) {
         PSECURITY_DESCRIPTOR converted = nullptr;
         if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl->c_str(), SDDL_REVISION_1,
