@@ -27,6 +27,19 @@ const DEVPROPKEY& NativeKey(DeviceProperty key) {
     return DEVPKEY_Device_LastArrivalDate;
 }
 
+// Both property reads take the key, the type, the buffer and its size in
+// bytes (never more than the buffer holds) after the object they read.
+template <class Read>
+ConfigRet ReadProperty(DeviceProperty key, std::uint32_t& type, std::span<std::uint8_t> buffer,
+                       std::uint32_t& size, Read read) {
+    DEVPROPTYPE nativeType = 0;
+    ULONG nativeSize = static_cast<ULONG>(size <= buffer.size() ? size : buffer.size());
+    const CONFIGRET result = read(&NativeKey(key), &nativeType, buffer.data(), &nativeSize);
+    type = nativeType;
+    size = nativeSize;
+    return result;
+}
+
 using GetDeviceInterfacePropertyW = CONFIGRET(WINAPI*)(LPCWSTR, const DEVPROPKEY*, DEVPROPTYPE*,
                                                        PBYTE, PULONG, ULONG);
 
@@ -46,13 +59,8 @@ ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view inter
     if (function == nullptr)
         return CR_CALL_NOT_IMPLEMENTED;
     const std::wstring path(interfacePath);
-    DEVPROPTYPE nativeType = 0;
-    ULONG nativeSize = static_cast<ULONG>(size <= buffer.size() ? size : buffer.size());
-    const CONFIGRET result =
-        function(path.c_str(), &NativeKey(key), &nativeType, buffer.data(), &nativeSize, 0);
-    type = nativeType;
-    size = nativeSize;
-    return result;
+    return ReadProperty(key, type, buffer, size,
+                        [&](auto... arguments) { return function(path.c_str(), arguments..., 0); });
 }
 
 ConfigRet Win32ConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
@@ -84,13 +92,9 @@ ConfigRet Win32ConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty
                                                  std::uint32_t& type,
                                                  std::span<std::uint8_t> buffer,
                                                  std::uint32_t& size) {
-    DEVPROPTYPE nativeType = 0;
-    ULONG nativeSize = static_cast<ULONG>(size <= buffer.size() ? size : buffer.size());
-    const CONFIGRET result = ::CM_Get_DevNode_PropertyW(devInst, &NativeKey(key), &nativeType,
-                                                        buffer.data(), &nativeSize, 0);
-    type = nativeType;
-    size = nativeSize;
-    return result;
+    return ReadProperty(key, type, buffer, size, [&](auto... arguments) {
+        return ::CM_Get_DevNode_PropertyW(devInst, arguments..., 0);
+    });
 }
 
 }  // namespace lenticor::win32
