@@ -6,6 +6,7 @@
 // except ProgramData, which names the simulated machine's folder
 // drives\c\ProgramData beside the machine file.
 
+#include "app/sized_query.h"
 #include "app/text.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/machine_lock.h"
@@ -24,6 +25,29 @@
 
 namespace {
 
+// A text Windows hands out in two calls, `call(nullptr, 0)` for its size with
+// the terminator and then the text; nullopt when there is none.
+template <class Call>
+std::optional<std::wstring> SizedText(Call call) {
+    std::wstring text;
+    DWORD length = 0;
+    const auto grew = lenticor::QuerySized(
+        true,
+        [&] {
+            text.assign(call(nullptr, 0), L'\0');
+            return !text.empty();
+        },
+        [&] {
+            length = call(text.data(), static_cast<DWORD>(text.size()));
+            return length >= text.size();
+        });
+    if (grew.value_or(true) || length == 0) {
+        return std::nullopt;
+    }
+    text.resize(length);
+    return text;
+}
+
 // The undo store takes ProgramData only when it is shorter than MAX_PATH and
 // otherwise falls back to C:\ProgramData, the real machine-wide folder: a
 // simulated folder that long must stop the run instead.
@@ -36,14 +60,10 @@ std::wstring PrepareProgramData(const std::filesystem::path& drives) {
     const auto folder = drives / L"c" / L"ProgramData";
     std::filesystem::create_directories(folder);
     std::wstring text = folder.wstring();
-    const DWORD needed = ::GetLongPathNameW(text.c_str(), nullptr, 0);
-    if (needed != 0) {
-        std::wstring longName(needed, L'\0');
-        const DWORD length = ::GetLongPathNameW(text.c_str(), longName.data(), needed);
-        if (length != 0 && length < needed) {
-            longName.resize(length);
-            text = std::move(longName);
-        }
+    if (auto longName = SizedText([&](LPWSTR buffer, DWORD size) {
+            return ::GetLongPathNameW(text.c_str(), buffer, size);
+        })) {
+        text = std::move(*longName);
     }
     if (lenticor::Utf16Length(text) > kMaxProgramDataLength) {
         throw lenticor::sim::MachineError(
@@ -57,22 +77,16 @@ std::wstring PrepareProgramData(const std::filesystem::path& drives) {
 
 int wmain(int argc, wchar_t** argv) {
     std::optional<std::filesystem::path> machineFile;
-    if (const DWORD needed = ::GetEnvironmentVariableW(L"LENTICOR_SIM_MACHINE", nullptr, 0);
-        needed != 0) {
-        std::wstring named(needed, L'\0');
-        const DWORD length =
-            ::GetEnvironmentVariableW(L"LENTICOR_SIM_MACHINE", named.data(), needed);
-        if (length != 0 && length < needed) {
-            named.resize(length);
-            machineFile = named;
-        }
+    if (auto named = SizedText([](LPWSTR buffer, DWORD size) {
+            return ::GetEnvironmentVariableW(L"LENTICOR_SIM_MACHINE", buffer, size);
+        })) {
+        machineFile = std::move(*named);
     }
     try {
         auto source = lenticor::sim::LoadMachine(machineFile);
         if (source.document.contains("fileSystem")) {
             std::cerr << "lenticor-sim: the machine file's \"fileSystem\" links are not made: "
-                         "files are this PC's own"
-                      << std::endl;
+                         "files are this PC's own\n";
         }
         std::optional<lenticor::sim::ScratchFolder> scratch;
         const auto programData =
