@@ -1,10 +1,10 @@
 #include "windows_api.h"
 
+#include "fixed_text.h"
 #include "optional_export.h"
 #include "win32_display_config.h"
 
 #include <cstring>
-#include <cwchar>
 #include <type_traits>
 #include <vector>
 
@@ -51,18 +51,19 @@ static_assert(std::is_trivially_copyable_v<nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SC
 static_assert(sizeof(::DISPLAYCONFIG_TARGET_DEVICE_NAME) == 420);
 static_assert(sizeof(::DISPLAYCONFIG_SOURCE_DEVICE_NAME) == 84);
 
-template <std::size_t N>
-std::wstring FromFixed(const WCHAR (&text)[N]) {
-    return std::wstring(text, ::wcsnlen(text, N));
-}
-
 using DisplayConfigSetDeviceInfoFunction = LONG(WINAPI*)(::DISPLAYCONFIG_DEVICE_INFO_HEADER*);
 
-::LUID ToNative(nimbo::dcfg::LUID luid) {
-    ::LUID native{};
-    native.LowPart = luid.LowPart;
-    native.HighPart = luid.HighPart;
-    return native;
+// DisplayConfigGetDeviceInfo with `request`'s header filled in for the source
+// or target `id` of `adapterId`.
+template <class Request>
+LONG GetDeviceInfo(Request& request, ::DISPLAYCONFIG_DEVICE_INFO_TYPE type,
+                   nimbo::dcfg::LUID adapterId, std::uint32_t id) {
+    request.header.type = type;
+    request.header.size = sizeof(request);
+    request.header.adapterId.LowPart = adapterId.LowPart;
+    request.header.adapterId.HighPart = adapterId.HighPart;
+    request.header.id = id;
+    return ::DisplayConfigGetDeviceInfo(&request.header);
 }
 
 }  // namespace
@@ -109,11 +110,8 @@ Win32Error Win32DisplayConfig::QueryDisplayConfig(
 Win32Error Win32DisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uint32_t targetId,
                                              DisplayConfigTargetName& name) {
     DISPLAYCONFIG_TARGET_DEVICE_NAME request{};
-    request.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
-    request.header.size = sizeof(request);
-    request.header.adapterId = ToNative(adapterId);
-    request.header.id = targetId;
-    const LONG status = ::DisplayConfigGetDeviceInfo(&request.header);
+    const LONG status =
+        GetDeviceInfo(request, DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME, adapterId, targetId);
     if (status == ERROR_SUCCESS) {
         name.flags = request.flags.value;
         name.outputTechnology = static_cast<std::uint32_t>(request.outputTechnology);
@@ -129,11 +127,8 @@ Win32Error Win32DisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::u
 Win32Error Win32DisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                                              DisplayConfigSourceName& name) {
     DISPLAYCONFIG_SOURCE_DEVICE_NAME request{};
-    request.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
-    request.header.size = sizeof(request);
-    request.header.adapterId = ToNative(adapterId);
-    request.header.id = sourceId;
-    const LONG status = ::DisplayConfigGetDeviceInfo(&request.header);
+    const LONG status =
+        GetDeviceInfo(request, DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME, adapterId, sourceId);
     if (status == ERROR_SUCCESS) {
         name.viewGdiDeviceName = FromFixed(request.viewGdiDeviceName);
     }

@@ -1,8 +1,7 @@
 #include "windows_api.h"
 
+#include "fixed_text.h"
 #include "win32_display_devices.h"
-
-#include <cwchar>
 
 namespace lenticor::win32 {
 namespace {
@@ -10,11 +9,6 @@ namespace {
 // The structure size the program has always passed; a different SDK layout
 // would change what the driver fills in.
 static_assert(sizeof(DEVMODEW) == 220);
-
-template <std::size_t N>
-std::wstring FromFixed(const WCHAR (&text)[N]) {
-    return std::wstring(text, ::wcsnlen(text, N));
-}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "windows_api.h"
 
+#include "fixed_text.h"
 #include "win32_environment.h"
 
 #include <string>
@@ -20,14 +21,11 @@ std::uint32_t Win32Environment::GetEnvironmentVariable(std::wstring_view name,
 std::uint32_t Win32Environment::GetEnvironmentVariableW(std::wstring_view name,
                                                         std::uint32_t capacity,
                                                         std::wstring& value) {
-    value.clear();
     const std::wstring variable(name);
-    std::vector<WCHAR> buffer(capacity == 0 ? 1 : capacity);
-    const DWORD length = ::GetEnvironmentVariableW(
-        variable.c_str(), capacity == 0 ? nullptr : buffer.data(), capacity);
-    if (length != 0 && length < capacity)
-        value.assign(buffer.data(), length);
-    return length;
+    return FetchText(capacity, value, [&](WCHAR* buffer) {
+        return ::GetEnvironmentVariableW(variable.c_str(), capacity == 0 ? nullptr : buffer,
+                                         capacity);
+    });
 }
 
 }  // namespace lenticor::win32

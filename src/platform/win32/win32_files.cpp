@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fixed_text.h"
 #include "win32_files.h"
 
 namespace lenticor::win32 {
@@ -148,13 +149,10 @@ Win32Error Win32Files::SetFileRenameInfoPosixReplace(const FileHandle& file,
 
 std::uint32_t Win32Files::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,
                                            std::wstring& fullPath) {
-    fullPath.clear();
     const std::wstring name(fileName);
-    std::vector<wchar_t> buffer(bufferLength == 0 ? 1 : bufferLength);
-    const DWORD length = ::GetFullPathNameW(name.c_str(), bufferLength, buffer.data(), nullptr);
-    if (length != 0 && length < bufferLength)
-        fullPath.assign(buffer.data(), length);
-    return length;
+    return FetchText(bufferLength, fullPath, [&](WCHAR* buffer) {
+        return ::GetFullPathNameW(name.c_str(), bufferLength, buffer, nullptr);
+    });
 }
 
 Win32Error Win32Files::SetEndOfFile(const FileHandle& file) {
@@ -174,12 +172,9 @@ std::uint32_t Win32Files::GetFinalPathNameByHandleW(const FileHandle& file,
         ::SetLastError(native.error);
         return 0;
     }
-    std::vector<wchar_t> buffer(bufferLength == 0 ? 1 : bufferLength);
-    const DWORD length =
-        ::GetFinalPathNameByHandleW(native.handle, buffer.data(), bufferLength, flags);
-    if (length != 0 && length < bufferLength)
-        finalPath.assign(buffer.data(), length);
-    return length;
+    return FetchText(bufferLength, finalPath, [&](WCHAR* buffer) {
+        return ::GetFinalPathNameByHandleW(native.handle, buffer, bufferLength, flags);
+    });
 }
 
 Win32Error Win32Files::SetFileDispositionInfoDelete(const FileHandle& file) {

@@ -1,8 +1,8 @@
 #include "dxva2_monitor_api.h"
 
+#include "fixed_text.h"
 #include "win32_monitor_configuration.h"
 
-#include <cwchar>
 #include <vector>
 
 namespace lenticor::win32 {
@@ -41,8 +41,7 @@ DdcCall Win32MonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
     }
     for (std::size_t i = 0; i < native.size(); ++i) {
         monitors[i].handle = reinterpret_cast<PhysicalMonitorHandle>(native[i].hPhysicalMonitor);
-        const auto& text = native[i].szPhysicalMonitorDescription;
-        monitors[i].description.assign(text, ::wcsnlen(text, PHYSICAL_MONITOR_DESCRIPTION_SIZE));
+        monitors[i].description = FromFixed(native[i].szPhysicalMonitorDescription);
     }
     return outcome;
 }

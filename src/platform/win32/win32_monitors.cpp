@@ -1,8 +1,8 @@
 #include "windows_api.h"
 
+#include "fixed_text.h"
 #include "win32_monitors.h"
 
-#include <cwchar>
 #include <exception>
 
 namespace lenticor::win32 {
@@ -47,7 +47,7 @@ bool Win32Monitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
     info.monitor = FromNative(native.rcMonitor);
     info.work = FromNative(native.rcWork);
     info.flags = native.dwFlags;
-    info.device.assign(native.szDevice, ::wcsnlen(native.szDevice, CCHDEVICENAME));
+    info.device = FromFixed(native.szDevice);
     return true;
 }
 

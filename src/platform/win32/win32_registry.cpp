@@ -6,6 +6,10 @@
 namespace lenticor::win32 {
 namespace {
 
+HKEY Root(RegistryHive hive) {
+    return hive == RegistryHive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
 class Key final : public RegistryKey {
   public:
     explicit Key(UniqueRegistryKey key) : key_(std::move(key)) {}
@@ -58,21 +62,14 @@ class Key final : public RegistryKey {
 
 Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
                                   std::unique_ptr<RegistryKey>& key) {
-    const HKEY root = hive == RegistryHive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const std::wstring path(subKey);
     UniqueRegistryKey native;
-    const LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, access, native.put());
+    const LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, access, native.put());
     if (status == ERROR_SUCCESS) {
         key = std::make_unique<Key>(std::move(native));
     }
     return status;
 }
-
-namespace {
-HKEY Root(RegistryHive hive) {
-    return hive == RegistryHive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-}  // namespace
 
 Win32Error Win32Registry::RegGetValueW(RegistryHive hive, std::wstring_view subKey,
                                        std::wstring_view valueName, std::uint32_t flags,
