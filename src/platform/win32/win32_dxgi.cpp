@@ -1,21 +1,15 @@
 #include "windows_api.h"
 
+#include "fixed_text.h"
 #include "win32_dxgi.h"
 
 #include <dxgi.h>
-#include <wrl/client.h>
-
-#include <cwchar>
+#include "com_object.h"
 
 namespace lenticor::win32 {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-template <std::size_t N>
-std::wstring FromFixed(const WCHAR (&text)[N]) {
-    return std::wstring(text, ::wcsnlen(text, N));
-}
 
 class Output final : public DxgiOutput {
   public:
@@ -54,12 +48,8 @@ class Adapter final : public DxgiAdapter {
         return hr;
     }
     HResult EnumOutputs(std::uint32_t ordinal, std::unique_ptr<DxgiOutput>& output) override {
-        ComPtr<IDXGIOutput> native;
-        const HRESULT hr = adapter_->EnumOutputs(ordinal, native.GetAddressOf());
-        if (SUCCEEDED(hr)) {
-            output = std::make_unique<Output>(std::move(native));
-        }
-        return hr;
+        return WrapInterface<Output, IDXGIOutput>(
+            output, [&](IDXGIOutput** native) { return adapter_->EnumOutputs(ordinal, native); });
     }
 
   private:
@@ -70,12 +60,9 @@ class Factory final : public DxgiFactory {
   public:
     explicit Factory(ComPtr<IDXGIFactory1> factory) : factory_(std::move(factory)) {}
     HResult EnumAdapters1(std::uint32_t ordinal, std::unique_ptr<DxgiAdapter>& adapter) override {
-        ComPtr<IDXGIAdapter1> native;
-        const HRESULT hr = factory_->EnumAdapters1(ordinal, native.GetAddressOf());
-        if (SUCCEEDED(hr)) {
-            adapter = std::make_unique<Adapter>(std::move(native));
-        }
-        return hr;
+        return WrapInterface<Adapter, IDXGIAdapter1>(adapter, [&](IDXGIAdapter1** native) {
+            return factory_->EnumAdapters1(ordinal, native);
+        });
     }
 
   private:
@@ -85,13 +72,9 @@ class Factory final : public DxgiFactory {
 }  // namespace
 
 HResult Win32Dxgi::CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) {
-    ComPtr<IDXGIFactory1> native;
-    const HRESULT hr = ::CreateDXGIFactory1(__uuidof(IDXGIFactory1),
-                                            reinterpret_cast<void**>(native.GetAddressOf()));
-    if (SUCCEEDED(hr)) {
-        factory = std::make_unique<Factory>(std::move(native));
-    }
-    return hr;
+    return WrapInterface<Factory, IDXGIFactory1>(factory, [](IDXGIFactory1** native) {
+        return ::CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(native));
+    });
 }
 
 }  // namespace lenticor::win32

@@ -4,8 +4,8 @@
 #include <oleauto.h>
 #include <strmif.h>
 #include <uuids.h>
-#include <wrl/client.h>
 
+#include "com_object.h"
 #include "win32_video_inputs.h"
 
 namespace lenticor::win32 {
@@ -58,13 +58,10 @@ class Win32Moniker final : public Moniker {
 
     HResult BindToStorage(std::unique_ptr<PropertyBag>& bag) override {
         bag.reset();
-        ComPtr<IPropertyBag> native;
-        const HRESULT hr = moniker_->BindToStorage(nullptr, nullptr, __uuidof(IPropertyBag),
-                                                   reinterpret_cast<void**>(native.GetAddressOf()));
-        if (native) {
-            bag = std::make_unique<Win32PropertyBag>(std::move(native));
-        }
-        return hr;
+        return WrapInterface<Win32PropertyBag, IPropertyBag>(bag, [&](IPropertyBag** native) {
+            return moniker_->BindToStorage(nullptr, nullptr, __uuidof(IPropertyBag),
+                                           reinterpret_cast<void**>(native));
+        });
     }
 
   private:
@@ -78,12 +75,8 @@ class Win32MonikerEnumerator final : public MonikerEnumerator {
 
     HResult Next(std::unique_ptr<Moniker>& moniker) override {
         moniker.reset();
-        ComPtr<IMoniker> native;
-        const HRESULT hr = enumerator_->Next(1, native.GetAddressOf(), nullptr);
-        if (native) {
-            moniker = std::make_unique<Win32Moniker>(std::move(native));
-        }
-        return hr;
+        return WrapInterface<Win32Moniker, IMoniker>(
+            moniker, [&](IMoniker** native) { return enumerator_->Next(1, native, nullptr); });
     }
 
   private:
@@ -98,13 +91,11 @@ class Win32SystemDeviceEnumerator final : public SystemDeviceEnumerator {
     HResult CreateVideoInputEnumerator(std::unique_ptr<MonikerEnumerator>& enumerator,
                                        std::uint32_t flags) override {
         enumerator.reset();
-        ComPtr<IEnumMoniker> native;
-        const HRESULT hr = devEnum_->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
-                                                           native.GetAddressOf(), flags);
-        if (native) {
-            enumerator = std::make_unique<Win32MonikerEnumerator>(std::move(native));
-        }
-        return hr;
+        return WrapInterface<Win32MonikerEnumerator, IEnumMoniker>(
+            enumerator, [&](IEnumMoniker** native) {
+                return devEnum_->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, native,
+                                                       flags);
+            });
     }
 
   private:
@@ -124,14 +115,11 @@ void Win32VideoInputDevices::CoUninitialize() {
 HResult Win32VideoInputDevices::CreateSystemDeviceEnumerator(
     std::unique_ptr<SystemDeviceEnumerator>& enumerator) {
     enumerator.reset();
-    ComPtr<ICreateDevEnum> native;
-    const HRESULT hr =
-        ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                           IID_ICreateDevEnum, reinterpret_cast<void**>(native.GetAddressOf()));
-    if (native) {
-        enumerator = std::make_unique<Win32SystemDeviceEnumerator>(std::move(native));
-    }
-    return hr;
+    return WrapInterface<Win32SystemDeviceEnumerator, ICreateDevEnum>(
+        enumerator, [](ICreateDevEnum** native) {
+            return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_ICreateDevEnum, reinterpret_cast<void**>(native));
+        });
 }
 
 }  // namespace lenticor::win32
