@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, ASan/UBSan) and runs each for
-# the given number of seconds (default 60) from its seeds, one at a time.
+# the given number of seconds (default 60) from its seeds, one at a time. The
+# build writes the seeds (tests/fuzz/make_seeds.py) to build/fuzz/seeds/<target>/.
 # Fails when any target reports a crash, a failed check or a leak; the input
 # is kept under build/fuzz/artifacts/<target>/. New inputs a run finds stay in
 # build/fuzz/corpus/<target>/ for the next run.
@@ -19,7 +20,7 @@ cmake --build --preset fuzz
 json_targets=" desktop_journal machine nvidia_store snapshot "
 
 failed=()
-for seeds in tests/fuzz/seeds/*/; do
+for seeds in build/fuzz/seeds/*/; do
     target="$(basename "$seeds")"
     fuzzer="build/fuzz/fuzzers/fuzz_$target"
     corpus="build/fuzz/corpus/$target"

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the fuzz targets under tests/fuzz/seeds/<target>/.
+"""Writes the seed inputs of the fuzz targets under FOLDER/<target>/.
+
+Usage: make_seeds.py FOLDER [LENTICOR_SIM]
 
 Seeds come from what the other tests already use: the arguments of the
 end-to-end cases, the machine files, the driver stores of the Wine cases,
-capabilities strings, and a journal made by lenticor-sim (pass its path as the
-first argument to refresh the journal and snapshot seeds; without it they are
-left as they are).
+capabilities strings, and a journal made by lenticor-sim (given as the second
+argument; without it there are no journal and snapshot seeds). The fuzz build
+runs this; the seeds are not kept in the repository.
 """
 import glob
 import hashlib
@@ -17,7 +19,7 @@ import sys
 import tempfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-SEEDS = os.path.join(ROOT, "tests", "fuzz", "seeds")
+SEEDS = ""  # the folder given on the command line
 MAX_ARGV_SEEDS = 40
 
 COMMANDS = {
@@ -96,6 +98,8 @@ def machine_seeds():
     for capabilities in ["vcp(10 D6(01 04))", "VCP(D6( 01   04 ))", "(vcp(10 12 d6(01 02 04 05)))",
                          "vcp(D6 10)", "vcp(10(00 01)D6(01", "prot(monitor)vcp(14(05 08 0b) 60)"]:
         write("capabilities", "D6" + capabilities)
+    # Lists opened inside lists, with bytes no capabilities string holds.
+    write("capabilities", b"D6vcp(10 D6(vcp(01 02 0\xff\xff0D6VCP5(D6( D6(01 0001   04 )))@))))")
 
 
 def fixed_seeds():
@@ -160,11 +164,15 @@ def journal_seeds(simulator):
 
 
 def main():
+    global SEEDS
+    if len(sys.argv) not in (2, 3):
+        sys.exit(__doc__)
+    SEEDS = os.path.abspath(sys.argv[1])
     argv_seeds()
     machine_seeds()
     fixed_seeds()
-    if len(sys.argv) > 1:
-        journal_seeds(sys.argv[1])
+    if len(sys.argv) > 2:
+        journal_seeds(sys.argv[2])
 
 
 if __name__ == "__main__":

@@ -213,33 +213,41 @@ TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
 }
 
 // The simulated registry, except that enumerating the composite root's
-// subkeys answers `first` at index 0 and `later` at every other index.
-struct ScriptedRootRegistry final : Registry {
+// subkeys answers `first` at index 0 and `later` at every other index (when
+// scripted), and the first `growingReads` value reads find a longer value.
+struct ScriptedRegistry final : Registry {
     struct Key final : RegistryKey {
-        explicit Key(ScriptedRootRegistry& registry) : owner(registry) {}
-        Win32Error EnumKey(std::uint32_t index, std::wstring&) override {
+        Key(ScriptedRegistry& registry, std::unique_ptr<RegistryKey> real, bool isRoot)
+            : owner(registry), inner(std::move(real)), root(isRoot) {}
+        Win32Error EnumKey(std::uint32_t index, std::wstring& name) override {
+            if (!root || !owner.first)
+                return ++owner.enumCalls, inner->EnumKey(index, name);
             // A walk that never ends is stopped here and fails on the count.
             return ++owner.enumCalls > 1000 ? kErrorNoMoreItems
-                                            : (index == 0 ? owner.first : owner.later);
+                                            : (index == 0 ? *owner.first : owner.later);
         }
-        Win32Error QueryValueInfo(std::wstring_view, std::uint32_t&, std::uint32_t&) override {
-            return kErrorFileNotFound;
+        Win32Error QueryValueInfo(std::wstring_view value, std::uint32_t& type,
+                                  std::uint32_t& size) override {
+            return inner->QueryValueInfo(value, type, size);
         }
-        Win32Error QueryValue(std::wstring_view, std::size_t, std::uint32_t&,
-                              std::vector<std::uint8_t>&) override {
-            return kErrorFileNotFound;
+        Win32Error QueryValue(std::wstring_view value, std::size_t capacity, std::uint32_t& type,
+                              std::vector<std::uint8_t>& data) override {
+            if (owner.growingReads > 0)
+                return --owner.growingReads, kErrorMoreData;
+            return inner->QueryValue(value, capacity, type, data);
         }
-        ScriptedRootRegistry& owner;
+        ScriptedRegistry& owner;
+        std::unique_ptr<RegistryKey> inner;
+        bool root;
     };
 
-    ScriptedRootRegistry(Registry& simulated, Win32Error atFirst, Win32Error atLater)
-        : inner(simulated), first(atFirst), later(atLater) {}
+    explicit ScriptedRegistry(Registry& simulated) : inner(simulated) {}
     Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
                        std::unique_ptr<RegistryKey>& key) override {
         const auto status = inner.OpenKey(hive, subKey, access, key);
-        if (status == kErrorSuccess && subKey.ends_with(L"\\VID_5E17&PID_2C0B")) {
-            key = std::make_unique<Key>(*this);
-        }
+        if (status == kErrorSuccess)
+            key = std::make_unique<Key>(*this, std::move(key),
+                                        subKey.ends_with(L"\\VID_5E17&PID_2C0B"));
         return status;
     }
     Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
@@ -257,25 +265,32 @@ struct ScriptedRootRegistry final : Registry {
         return inner.RegDeleteKeyValueW(hive, subKey, valueName);
     }
     Registry& inner;
-    Win32Error first;
-    Win32Error later;
+    std::optional<Win32Error> first;
+    Win32Error later = kErrorNoMoreItems;
+    int growingReads = 0;
     int enumCalls = 0;
 };
 
-TEST(ResolveNimboCameraSerial, SkipsOverlongNamesAndEndsTheWalkOnAnyOtherEnumerationError) {
+TEST(ResolveNimboCameraSerial, RereadsAGrowingValueTwiceAndEndsTheWalkOnAnEnumerationError) {
     struct Case {
         const char* situation;
-        Win32Error first;
+        std::optional<Win32Error> first;
         Win32Error later;
+        int growingReads;
         int enumCalls;
+        std::string serial = "";
     };
     const Case cases[] = {
-        {"a name too long for the buffer, then no more", kErrorMoreData, kErrorNoMoreItems, 2},
-        {"root deleted under the walk (ERROR_KEY_DELETED)", 1018, 1018, 1},
+        {"a name too long for the buffer, then no more", kErrorMoreData, kErrorNoMoreItems, 0, 2},
+        {"root deleted under the walk (ERROR_KEY_DELETED)", 1018, 1018, 0, 1},
+        {"ContainerID grew twice between size and read", {}, 0, 2, 1, "KN24A0001"},
+        {"ContainerID kept growing", {}, 0, 3, 0},
     };
     for (const auto& c : cases) {
         ReadinessMachine pc(Machine({NimboWithSerial("KN24A0001")}));
-        ScriptedRootRegistry registry(pc.ports.registry, c.first, c.later);
+        ScriptedRegistry registry(pc.ports.registry);
+        std::tie(registry.first, registry.later, registry.growingReads) =
+            std::tuple(c.first, c.later, c.growingReads);
         auto& p = pc.ports;
         Platform platform{pc.console,
                           pc.clock,
@@ -298,7 +313,7 @@ TEST(ResolveNimboCameraSerial, SkipsOverlongNamesAndEndsTheWalkOnAnyOtherEnumera
         nimbo::CameraProbeContext context{platform, pc.log};
         EXPECT_EQ(
             nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),
-            "")
+            c.serial)
             << c.situation;
         EXPECT_EQ(registry.enumCalls, c.enumCalls) << c.situation;
     }
