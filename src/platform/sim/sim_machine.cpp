@@ -7,6 +7,7 @@
 #include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_reader.h"
 #include "platform/sim/sim_readiness.h"
+#include "platform/sim/sim_records.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -308,6 +309,27 @@ SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName) {
         }
     }
     return nullptr;
+}
+
+SimTargetPlace FindSimTarget(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
+                             std::uint32_t targetId) {
+    for (std::size_t a = 0; a < machine.adapters.size(); ++a) {
+        if (!SameLuid(machine.adapters[a].luid, adapterId)) {
+            continue;
+        }
+        const auto& outputs = machine.adapters[a].outputs;
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            if (outputs[o].targetId == targetId) {
+                return {a, o, true};
+            }
+        }
+    }
+    return {};
+}
+
+std::wstring SimMonitorDriverKey(const SimMonitor& monitor) {
+    const auto tail = monitor.hardwareId.find(L'\\', 8);
+    return tail == std::wstring::npos ? std::wstring() : monitor.hardwareId.substr(tail + 1);
 }
 
 SimRegistryValue MakeRegistryString(std::wstring_view text) {

@@ -194,6 +194,20 @@ SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::
 // Windows compares them), or null.
 [[nodiscard]] SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName);
 
+// Where a display-configuration target is: the adapter with LUID `adapterId`
+// and its output whose own target is `targetId` (clone targets are not
+// searched).
+struct SimTargetPlace {
+    std::size_t adapter = 0;
+    std::size_t output = 0;
+    bool found = false;
+};
+[[nodiscard]] SimTargetPlace FindSimTarget(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
+                                           std::uint32_t targetId);
+
+// The driver key of a monitor: its hardware id after MONITOR\<model>\.
+[[nodiscard]] std::wstring SimMonitorDriverKey(const SimMonitor& monitor);
+
 // A REG_SZ value holding `text`.
 [[nodiscard]] SimRegistryValue MakeRegistryString(std::wstring_view text);
 
