@@ -22,6 +22,8 @@
 
 namespace lenticor::sim {
 
+class Reader;
+
 // A machine description that cannot be used. what() names the place in the
 // document as a JSON pointer and the problem, e.g.
 //   "/adapters/0/outputs/1/mode/width: expected an unsigned integer"
@@ -189,6 +191,13 @@ struct SimMachine {
 // Adds the key and every key above it (Windows has no dangling subkeys);
 // `path` has no hive and no leading backslash.
 SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path);
+
+// Adds the keys Windows keeps for every monitor it has seen, with the EDID.
+void DeriveSimMonitorKeys(SimMachine& machine);
+
+// The machine file's "registry" member: keys under HKLM\ or HKCU\ with
+// binary, dword or string values. Throws MachineError naming the place.
+void ReadSimRegistry(const Reader& reader, SimMachine& machine);
 
 // The output whose GDI device name is `deviceName` (case-insensitive, as
 // Windows compares them), or null.
