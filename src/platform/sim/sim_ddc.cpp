@@ -255,9 +255,7 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.physicalMonitors =
             static_cast<std::uint32_t>(reader.Member("physicalMonitors").Integer(0, 4));
     }
-    if (reader.Has("noDdc")) {
-        ddc.noDdc = reader.Member("noDdc").Bool();
-    }
+    reader.Read("noDdc", ddc.noDdc);
     if (reader.Has("capabilities")) {
         const auto member = reader.Member("capabilities");
         const auto text = member.Text();
@@ -296,19 +294,13 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.offDelayMs =
             static_cast<std::uint32_t>(reader.Member("offDelayMs").Integer(0, 600'000));
     }
-    if (reader.Has("ignoresFirstWrite")) {
-        ddc.ignoresFirstWrite = reader.Member("ignoresFirstWrite").Bool();
-    }
-    if (reader.Has("reenumeratesOnWake")) {
-        ddc.reenumeratesOnWake = reader.Member("reenumeratesOnWake").Bool();
-    }
+    reader.Read("ignoresFirstWrite", ddc.ignoresFirstWrite);
+    reader.Read("reenumeratesOnWake", ddc.reenumeratesOnWake);
     if (reader.Has("reenumerationGapMs")) {
         ddc.reenumerationGapMs =
             static_cast<std::uint32_t>(reader.Member("reenumerationGapMs").Integer(0, 600'000));
     }
-    if (reader.Has("deepStandby")) {
-        ddc.deepStandby = reader.Member("deepStandby").Bool();
-    }
+    reader.Read("deepStandby", ddc.deepStandby);
     return ddc;
 }
 

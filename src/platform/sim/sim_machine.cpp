@@ -158,12 +158,8 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
     if (reader.Has("faults")) {
         const auto faults = reader.Member("faults");
         faults.ExpectObject({"GetDesc", "EnumDisplaySettingsW"});
-        if (faults.Has("GetDesc")) {
-            output.faults.getDesc = faults.Member("GetDesc").Code();
-        }
-        if (faults.Has("EnumDisplaySettingsW")) {
-            output.faults.enumDisplaySettings = faults.Member("EnumDisplaySettingsW").Bool();
-        }
+        faults.ReadCode("GetDesc", output.faults.getDesc);
+        faults.Read("EnumDisplaySettingsW", output.faults.enumDisplaySettings);
     }
     ReadOutputReadiness(reader, output);
     return output;
@@ -206,12 +202,8 @@ SimAdapter ReadAdapter(const Reader& reader, std::size_t ordinal, std::size_t& g
     if (reader.Has("faults")) {
         const auto faults = reader.Member("faults");
         faults.ExpectObject({"GetDesc1", "EnumOutputs"});
-        if (faults.Has("GetDesc1")) {
-            adapter.faults.getDesc1 = faults.Member("GetDesc1").Code();
-        }
-        if (faults.Has("EnumOutputs")) {
-            adapter.faults.enumOutputs = faults.Member("EnumOutputs").Code();
-        }
+        faults.ReadCode("GetDesc1", adapter.faults.getDesc1);
+        faults.ReadCode("EnumOutputs", adapter.faults.enumOutputs);
     }
     return adapter;
 }
@@ -276,29 +268,13 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
                              "QueryDisplayConfig", "DisplayConfigGetDeviceInfo", "CoInitializeEx",
                              "CoCreateInstance", "deviceIdListChanges"});
-        if (faults.Has("CoInitializeEx")) {
-            machine.faults.coInitializeEx = faults.Member("CoInitializeEx").Code();
-        }
-        if (faults.Has("CoCreateInstance")) {
-            machine.faults.coCreateInstance = faults.Member("CoCreateInstance").Code();
-        }
-        if (faults.Has("deviceIdListChanges")) {
-            machine.faults.deviceIdListChanges = faults.Member("deviceIdListChanges").Unsigned32();
-        }
-        if (faults.Has("CreateDXGIFactory1")) {
-            machine.faults.createDxgiFactory1 = faults.Member("CreateDXGIFactory1").Code();
-        }
-        if (faults.Has("GetDisplayConfigBufferSizes")) {
-            machine.faults.getDisplayConfigBufferSizes =
-                faults.Member("GetDisplayConfigBufferSizes").Code();
-        }
-        if (faults.Has("QueryDisplayConfig")) {
-            machine.faults.queryDisplayConfig = faults.Member("QueryDisplayConfig").Code();
-        }
-        if (faults.Has("DisplayConfigGetDeviceInfo")) {
-            machine.faults.displayConfigGetDeviceInfo =
-                faults.Member("DisplayConfigGetDeviceInfo").Code();
-        }
+        faults.ReadCode("CoInitializeEx", machine.faults.coInitializeEx);
+        faults.ReadCode("CoCreateInstance", machine.faults.coCreateInstance);
+        faults.Read("deviceIdListChanges", machine.faults.deviceIdListChanges);
+        faults.ReadCode("CreateDXGIFactory1", machine.faults.createDxgiFactory1);
+        faults.ReadCode("GetDisplayConfigBufferSizes", machine.faults.getDisplayConfigBufferSizes);
+        faults.ReadCode("QueryDisplayConfig", machine.faults.queryDisplayConfig);
+        faults.ReadCode("DisplayConfigGetDeviceInfo", machine.faults.displayConfigGetDeviceInfo);
     }
     DeriveSimMonitorKeys(machine);
     for (const auto& area : MachineAreas()) {

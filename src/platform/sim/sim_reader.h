@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,24 @@ class Reader {
     }
 
     bool Has(const char* name) const { return value_.contains(name); }
+
+    // Optional members: `slot` keeps its value when the object lacks `name`.
+    void Read(const char* name, bool& slot) const {
+        if (Has(name)) {
+            slot = Member(name).Bool();
+        }
+    }
+    void Read(const char* name, std::uint32_t& slot) const {
+        if (Has(name)) {
+            slot = Member(name).Unsigned32();
+        }
+    }
+    template <class Code>
+    void ReadCode(const char* name, std::optional<Code>& slot) const {
+        if (Has(name)) {
+            slot = static_cast<Code>(Member(name).Code());
+        }
+    }
 
     Reader Member(const std::string& name) const {
         if (!value_.contains(name)) {
