@@ -16,6 +16,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lenticor::sim {
@@ -89,6 +90,10 @@ class NvidiaDriverStore {
         Settings settings;
     };
 
+    // The driver matches application and profile names without regard to
+    // letter case ("Game.EXE" finds the profile of "game.exe"). The
+    // simulation folds ASCII letters only.
+    [[nodiscard]] static std::u16string Fold(std::u16string_view text);
     [[nodiscard]] std::optional<nvapi::Status> Switched(nvapi::Function function) const;
     // The checks every DRS call starts with; on success `found` is the session.
     [[nodiscard]] nvapi::Status Enter(nvapi::Function function, nvapi::SessionHandle session,

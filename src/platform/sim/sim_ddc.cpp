@@ -21,45 +21,21 @@ namespace {
 // without DDC/CI (observed for a capabilities read on Windows:
 // https://github.com/arcnmx/ddc-hi-rs/issues/5, os error -1071241854).
 constexpr Win32Error kErrorI2cTransmittingData = 0xC0262582u;
-// The monitor's VCP reply flagged the code as unsupported.
-constexpr Win32Error kErrorDdcciVcpNotSupported = 0xC0262584u;
-// A handle that GetPhysicalMonitorsFromHMONITOR never issued or that was destroyed.
-constexpr Win32Error kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
-// "The operating system asynchronously destroyed the monitor which corresponds
-// to this handle": the monitor was removed or re-enumerated since.
-constexpr Win32Error kErrorMonitorNoLongerExists = 0xC026258Du;
-// What user32 reports for an HMONITOR that is not (or no longer) valid:
-// https://learn.microsoft.com/en-us/windows/win32/debug/system-error-codes--1300-1699-
-constexpr Win32Error kErrorInvalidMonitorHandle = 1461;
 
-// The VESA DDC/CI 1.1 host wait times, the least a transaction can cost:
-// 40 ms after a Get VCP Feature request, 50 ms after Set VCP Feature, 50 ms
-// per capabilities request fragment of at most 32 bytes. Microsoft gives the
-// same figures for the two VCP calls ("takes about 40 milliseconds",
-// https://learn.microsoft.com/en-us/windows/win32/api/lowlevelmonitorconfigurationapi/nf-lowlevelmonitorconfigurationapi-getvcpfeatureandvcpfeaturereply;
-// "about 50 milliseconds", https://learn.microsoft.com/en-us/previous-versions/ms775247(v=vs.85)).
-constexpr std::int64_t kMillisecond = 1'000'000;
-constexpr std::int64_t kGetVcpCost = 40 * kMillisecond;
-constexpr std::int64_t kSetVcpCost = 50 * kMillisecond;
-constexpr std::int64_t kCapabilitiesFragmentCost = 50 * kMillisecond;
-constexpr std::size_t kCapabilitiesFragmentBytes = 32;
-
+constexpr std::int64_t kMillisecond = SimDdcBus::kMillisecond;
 constexpr std::uint8_t kVcpPower = 0xD6;
 constexpr std::uint32_t kPowerOn = 1;
-constexpr std::uint32_t kPowerOffLast = 5;  // MCCS: 02 standby .. 05 power off
-constexpr std::uint32_t kMcSetParameter = 1;
+constexpr std::uint32_t kPowerOffLast = 5;          // MCCS: 02 standby .. 05 power off
 constexpr std::uint32_t kVcpValueMaximum = 0xFFFF;  // DDC/CI carries 16-bit values
 // A re-enumeration is a new arrival; a second later keeps it predictable.
 constexpr std::uint64_t kReplugArrivalStep = 10'000'000;
 
 std::uint8_t ReadVcpCode(const Reader& at, const std::string& key) {
-    const auto hex = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    };
-    if (key.size() != 2 || !hex(key[0]) || !hex(key[1])) {
+    const auto code = key.size() == 2 ? ParseHexDigits(key) : std::nullopt;
+    if (!code) {
         at.Fail("a VCP code is two hexadecimal digits, such as \"D6\"");
     }
-    return static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
+    return static_cast<std::uint8_t>(*code);
 }
 
 // An object keyed by VCP code; every code once, whatever its letter case.
@@ -119,14 +95,17 @@ bool InStandby(std::uint32_t power) {
     return power != kPowerOn;
 }
 
-// The monitors a source drives: its own, then those of its clone targets.
-std::size_t SourceMonitorCount(const SimOutput& output) {
+}  // namespace
+
+std::size_t SimSourceMonitorCount(const SimOutput& output) {
     return output.monitor ? 1 + output.clones.size() : 0;
 }
 
-SimMonitor& SourceMonitor(SimOutput& output, std::size_t index) {
+SimMonitor& SimSourceMonitor(SimOutput& output, std::size_t index) {
     return index == 0 ? *output.monitor : output.clones[index - 1].monitor;
 }
+
+namespace {
 
 void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
     auto& power = ddc.vcp[kVcpPower].current;
@@ -206,10 +185,12 @@ void WritePower(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std
     SettleMonitor(machine, output, monitor, false);
 }
 
+}  // namespace
+
 // A Set VCP Feature has no reply in DDC/CI: a code the monitor does not know,
 // or a value above its maximum, is dropped silently and the call succeeds.
-void WriteVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::uint8_t code,
-              std::uint32_t value) {
+void WriteSimVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::uint8_t code,
+                 std::uint32_t value) {
     auto& ddc = *monitor.ddc;
     const auto feature = ddc.vcp.find(code);
     if (feature == ddc.vcp.end()) {
@@ -225,9 +206,7 @@ void WriteVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::
     }
 }
 
-// The error a bus transaction with this monitor ends in before the command
-// itself is looked at, or 0. `code` is the VCP code of a VCP call.
-std::uint32_t BusError(const SimMonitor& monitor, std::optional<std::uint8_t> code) {
+std::uint32_t SimDdcBusError(const SimMonitor& monitor, std::optional<std::uint8_t> code) {
     const auto& ddc = monitor.ddc;
     if (!ddc || ddc->noDdc) {
         return kErrorI2cTransmittingData;
@@ -240,13 +219,7 @@ std::uint32_t BusError(const SimMonitor& monitor, std::optional<std::uint8_t> co
     return ddc->deepStandby && asleep && code != kVcpPower ? kErrorI2cTransmittingData : 0;
 }
 
-std::uint32_t Failure(const std::optional<std::uint32_t>& all,
-                      const std::map<std::uint8_t, std::uint32_t>& byCode, std::uint8_t code) {
-    if (const auto found = byCode.find(code); found != byCode.end()) {
-        return found->second;
-    }
-    return all.value_or(0);
-}
+namespace {
 
 nlohmann::json TransactionJson(const SimDdcTransaction& transaction) {
     nlohmann::json entry = {{"atMs", transaction.at / kMillisecond},
@@ -282,9 +255,7 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.physicalMonitors =
             static_cast<std::uint32_t>(reader.Member("physicalMonitors").Integer(0, 4));
     }
-    if (reader.Has("noDdc")) {
-        ddc.noDdc = reader.Member("noDdc").Bool();
-    }
+    reader.Read("noDdc", ddc.noDdc);
     if (reader.Has("capabilities")) {
         const auto member = reader.Member("capabilities");
         const auto text = member.Text();
@@ -305,7 +276,7 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
     if (reader.Has("vcp")) {
         // A bare D6 value reports the highest power mode as its maximum.
         for (const auto& item : reader.Member("vcp").value().items()) {
-            if (std::stoul(item.key(), nullptr, 16) == kVcpPower && item.value().is_number()) {
+            if (ParseHexDigits(item.key()) == kVcpPower && item.value().is_number()) {
                 ddc.vcp[kVcpPower].maximum = kPowerOffLast;
             }
         }
@@ -323,19 +294,13 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.offDelayMs =
             static_cast<std::uint32_t>(reader.Member("offDelayMs").Integer(0, 600'000));
     }
-    if (reader.Has("ignoresFirstWrite")) {
-        ddc.ignoresFirstWrite = reader.Member("ignoresFirstWrite").Bool();
-    }
-    if (reader.Has("reenumeratesOnWake")) {
-        ddc.reenumeratesOnWake = reader.Member("reenumeratesOnWake").Bool();
-    }
+    reader.Read("ignoresFirstWrite", ddc.ignoresFirstWrite);
+    reader.Read("reenumeratesOnWake", ddc.reenumeratesOnWake);
     if (reader.Has("reenumerationGapMs")) {
         ddc.reenumerationGapMs =
             static_cast<std::uint32_t>(reader.Member("reenumerationGapMs").Integer(0, 600'000));
     }
-    if (reader.Has("deepStandby")) {
-        ddc.deepStandby = reader.Member("deepStandby").Bool();
-    }
+    reader.Read("deepStandby", ddc.deepStandby);
     return ddc;
 }
 
@@ -346,8 +311,8 @@ void ReadSimDdcLog(const Reader& reader, SimMachine& machine) {
 void SettleSimDdc(SimMachine& machine, bool everything) {
     for (auto& adapter : machine.adapters) {
         for (auto& output : adapter.outputs) {
-            for (std::size_t m = 0; m < SourceMonitorCount(output); ++m) {
-                SettleMonitor(machine, output, SourceMonitor(output, m), everything);
+            for (std::size_t m = 0; m < SimSourceMonitorCount(output); ++m) {
+                SettleMonitor(machine, output, SimSourceMonitor(output, m), everything);
             }
         }
     }
@@ -371,7 +336,7 @@ void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
     }
     // The file keeps the shape it was written in: a bare number stays one.
     for (auto& [key, value] : stored["ddc"]["vcp"].items()) {
-        const auto code = static_cast<std::uint8_t>(std::stoul(key, nullptr, 16));
+        const auto code = static_cast<std::uint8_t>(ParseHexDigits(key).value());
         const auto current = monitor.ddc->vcp.at(code).current;
         if (value.is_object()) {
             value["current"] = current;
@@ -410,222 +375,6 @@ void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
         log.push_back(TransactionJson(transaction));
     }
     document["ddcLog"] = std::move(log);
-}
-
-std::int64_t SimSteadyClock::NowNanoseconds() {
-    return machine_.ddc.now;
-}
-
-void SimSteadyClock::SleepUntil(std::int64_t instant) {
-    if (instant > machine_.ddc.now) {
-        machine_.ddc.now = instant;
-        SettleSimDdc(machine_);
-    }
-}
-
-void SimSteadyClock::Advance(std::int64_t nanoseconds) {
-    SleepUntil(machine_.ddc.now + nanoseconds);
-}
-
-// Every monitor of the source counts: in duplicate mode one HMONITOR carries
-// the physical monitors of all its targets, and a tool that expects one per
-// handle gives up (https://github.com/newAM/monitorcontrol/issues/300: "more
-// than one physical monitor per hmonitor" once the desktop is duplicated).
-DdcCall SimMonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
-                                                             std::uint32_t& count) {
-    SimOutput* output = SimOutputOfMonitor(machine_, monitor);
-    if (output == nullptr) {
-        return {false, kErrorInvalidMonitorHandle};
-    }
-    count = 0;
-    for (std::size_t m = 0; m < SourceMonitorCount(*output); ++m) {
-        const auto& ddc = SourceMonitor(*output, m).ddc;
-        count += ddc ? ddc->physicalMonitors : 1;
-    }
-    return {true, 0};
-}
-
-DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
-                                                     std::span<PhysicalMonitor> monitors) {
-    std::size_t adapter = 0;
-    std::size_t index = 0;
-    SimOutput* output = SimOutputOfMonitor(machine_, monitor, &adapter, &index);
-    if (output == nullptr) {
-        return {false, kErrorInvalidMonitorHandle};
-    }
-    std::uint32_t count = 0;
-    if (const auto call = GetNumberOfPhysicalMonitors(monitor, count); !call.ok) {
-        return call;
-    }
-    // Not verified on Windows: an array shorter than the count is refused.
-    if (monitors.size() < count) {
-        return {false, static_cast<std::uint32_t>(kErrorInvalidParameter)};
-    }
-    std::size_t next = 0;
-    for (std::size_t m = 0; m < SourceMonitorCount(*output); ++m) {
-        const auto& each = SourceMonitor(*output, m);
-        for (std::uint32_t i = 0; i < (each.ddc ? each.ddc->physicalMonitors : 1); ++i) {
-            auto& issued = monitors[next++];
-            issued.handle = next_++;
-            issued.description = each.deviceString.substr(0, 127);
-            live_[issued.handle] = {adapter, index, m, output->monitorGeneration};
-        }
-    }
-    return {true, 0};
-}
-
-DdcCall SimMonitorConfiguration::DestroyPhysicalMonitors(
-    std::span<const PhysicalMonitor> monitors) {
-    DdcCall outcome{true, 0};
-    for (const auto& monitor : monitors) {
-        if (live_.erase(monitor.handle) == 0) {
-            outcome = {false, kErrorInvalidPhysicalMonitorHandle};
-        }
-    }
-    return outcome;
-}
-
-SimMonitorConfiguration::Target SimMonitorConfiguration::Find(PhysicalMonitorHandle monitor) {
-    const auto issued = live_.find(monitor);
-    if (issued == live_.end()) {
-        return {nullptr, nullptr, kErrorInvalidPhysicalMonitorHandle};
-    }
-    SimOutput& output = machine_.adapters[issued->second.adapter].outputs[issued->second.output];
-    if (!output.active || issued->second.monitor >= SourceMonitorCount(output) ||
-        output.monitorGeneration != issued->second.generation) {
-        return {&output, nullptr, kErrorMonitorNoLongerExists};
-    }
-    return {&output, &SourceMonitor(output, issued->second.monitor), 0};
-}
-
-DdcCall SimMonitorConfiguration::Transact(PhysicalMonitorHandle monitor,
-                                          SimDdcTransaction transaction, const Cost& cost,
-                                          const Answer& answer) {
-    const auto start = machine_.ddc.now;
-    auto target = Find(monitor);
-    if (target.output != nullptr) {
-        transaction.display = target.output->deviceName;
-    }
-    if (target.error == 0) {
-        clock_.Advance(cost(*target.monitor));
-        // The monitor may have gone while the bus was busy.
-        target = Find(monitor);
-    }
-    if (target.error == 0) {
-        target.error = BusError(*target.monitor, transaction.code);
-    }
-    if (target.error == 0) {
-        target.error = answer(*target.output, *target.monitor, transaction);
-    }
-    transaction.at = start - SimDdcBus::kRunStart;
-    transaction.cost = machine_.ddc.now - start;
-    if (target.error != 0) {
-        transaction.error = target.error;
-    }
-    machine_.ddc.log.push_back(transaction);
-    return target.error != 0 ? DdcCall{false, target.error} : DdcCall{true, 0};
-}
-
-namespace {
-
-SimDdcTransaction Transaction(const char* operation, std::optional<std::uint8_t> code = {},
-                              std::optional<std::uint32_t> value = {}) {
-    SimDdcTransaction transaction;
-    transaction.operation = operation;
-    transaction.code = code;
-    transaction.value = value;
-    return transaction;
-}
-
-}  // namespace
-
-DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
-                                                             std::uint32_t& length) {
-    // Asking for the length is at least one request and reply on the bus.
-    return Transact(
-        monitor, Transaction("GetCapabilitiesStringLength"),
-        [](const SimMonitor&) { return kCapabilitiesFragmentCost; },
-        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
-            if (ddc.capabilitiesLengthFails) {
-                return *ddc.capabilitiesLengthFails;
-            }
-            length = static_cast<std::uint32_t>(ddc.capabilities.size() + 1);
-            transaction.value = length;
-            return 0;
-        });
-}
-
-DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
-    PhysicalMonitorHandle monitor, std::span<char> buffer) {
-    // A monitor that answers sends every fragment, also when the reply then
-    // fails (capabilitiesRequestFails): the whole string's time is spent, as
-    // for any failed transaction. One that does not answer costs the wait
-    // for the first reply.
-    const auto cost = [](const SimMonitor& target) {
-        const bool answers = BusError(target, std::nullopt) == 0;
-        const std::size_t bytes = answers ? target.ddc->capabilities.size() : 0;
-        const auto fragments = std::max<std::size_t>(
-            1, (bytes + kCapabilitiesFragmentBytes - 1) / kCapabilitiesFragmentBytes);
-        return static_cast<std::int64_t>(fragments) * kCapabilitiesFragmentCost;
-    };
-    return Transact(
-        monitor, Transaction("CapabilitiesRequestAndCapabilitiesReply"), cost,
-        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
-            if (ddc.capabilitiesRequestFails) {
-                return *ddc.capabilitiesRequestFails;
-            }
-            // Not verified on Windows: a buffer without room for the string
-            // and its terminator is refused.
-            if (buffer.size() < ddc.capabilities.size() + 1) {
-                return static_cast<std::uint32_t>(kErrorInvalidParameter);
-            }
-            *std::copy(ddc.capabilities.begin(), ddc.capabilities.end(), buffer.begin()) = '\0';
-            transaction.value = static_cast<std::uint32_t>(ddc.capabilities.size() + 1);
-            return 0;
-        });
-}
-
-DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor,
-                                                                 std::uint8_t code,
-                                                                 std::uint32_t& type,
-                                                                 std::uint32_t& current,
-                                                                 std::uint32_t& maximum) {
-    return Transact(
-        monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
-        [](const SimMonitor&) { return kGetVcpCost; },
-        [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
-            if (const auto error = Failure(ddc.readFailsAll, ddc.readFails, code); error != 0) {
-                return error;
-            }
-            const auto feature = ddc.vcp.find(code);
-            if (feature == ddc.vcp.end()) {
-                return kErrorDdcciVcpNotSupported;
-            }
-            type = kMcSetParameter;
-            current = feature->second.current;
-            maximum = feature->second.maximum;
-            transaction.value = current;
-            transaction.maximum = maximum;
-            return 0;
-        });
-}
-
-DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
-                                               std::uint32_t value) {
-    return Transact(
-        monitor, Transaction("SetVCPFeature", code, value),
-        [](const SimMonitor&) { return kSetVcpCost; },
-        [&](SimOutput& output, SimMonitor& target, SimDdcTransaction&) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
-            if (const auto error = Failure(ddc.writeFailsAll, ddc.writeFails, code); error != 0) {
-                return error;
-            }
-            WriteVcp(machine_, output, target, code, value);
-            return 0;
-        });
 }
 
 }  // namespace lenticor::sim

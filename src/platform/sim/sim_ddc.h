@@ -1,13 +1,12 @@
 #pragma once
 // What the simulated machine adds for the DDC/CI commands: the physical
 // monitors behind each HMONITOR, the monitors' VCP features and power
-// behaviour, a virtual steady clock that every bus transaction is charged to,
-// the run's transaction log, and the process's real standard input.
+// behaviour, the simulated time that every bus transaction is charged to and
+// the run's transaction log. The ports over it are SimSteadyClock and
+// SimMonitorConfiguration.
 // Described in docs/simulated-ddc.md.
 
-#include "platform/monitor_configuration.h"
-#include "platform/standard_input.h"
-#include "platform/steady_clock.h"
+#include "platform/native_codes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -80,6 +79,7 @@ struct SimDdcBus {
     // A steady clock never starts at zero on a running PC; an arbitrary uptime
     // keeps "no time recorded yet" distinguishable from "at the start".
     static constexpr std::int64_t kRunStart = 1'000'000'000'000;
+    static constexpr std::int64_t kMillisecond = 1'000'000;
     std::int64_t now = kRunStart;
     std::vector<SimDdcTransaction> log;
     bool documentHasLog = false;  // the loaded file holds a non-empty ddcLog
@@ -102,70 +102,17 @@ void SettleSimDdc(SimMachine& machine, bool everything = false);
 // Writes VCP values, last-arrival times and the run's transaction log back.
 void StoreSimDdc(const SimMachine& machine, nlohmann::json& document);
 
-// Simulated time: a sleep returns at once, having moved the clock to its
-// instant, and monitors finish what they were doing as time passes.
-class SimSteadyClock final : public SteadyClock {
-  public:
-    explicit SimSteadyClock(SimMachine& machine) : machine_(machine) {}
-    [[nodiscard]] std::int64_t NowNanoseconds() override;
-    void SleepUntil(std::int64_t instant) override;
-    void Advance(std::int64_t nanoseconds);
+// The monitors a source drives: its own, then those of its clone targets.
+[[nodiscard]] std::size_t SimSourceMonitorCount(const SimOutput& output);
+[[nodiscard]] SimMonitor& SimSourceMonitor(SimOutput& output, std::size_t index);
 
-  private:
-    SimMachine& machine_;
-};
+// The error a bus transaction with this monitor ends in before the command
+// itself is looked at, or 0. `code` is the VCP code of a VCP call.
+[[nodiscard]] std::uint32_t SimDdcBusError(const SimMonitor& monitor,
+                                           std::optional<std::uint8_t> code);
 
-// dxva2 over the simulated monitors. Physical-monitor handles are counted
-// until destroyed, so tests can prove that none leaks.
-class SimMonitorConfiguration final : public MonitorConfiguration {
-  public:
-    SimMonitorConfiguration(SimMachine& machine, SimSteadyClock& clock)
-        : machine_(machine), clock_(clock) {}
-    DdcCall GetNumberOfPhysicalMonitors(MonitorHandle monitor, std::uint32_t& count) override;
-    DdcCall GetPhysicalMonitors(MonitorHandle monitor,
-                                std::span<PhysicalMonitor> monitors) override;
-    DdcCall DestroyPhysicalMonitors(std::span<const PhysicalMonitor> monitors) override;
-    DdcCall GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
-                                        std::uint32_t& length) override;
-    DdcCall CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor,
-                                                    std::span<char> buffer) override;
-    DdcCall GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t code,
-                                            std::uint32_t& type, std::uint32_t& current,
-                                            std::uint32_t& maximum) override;
-    DdcCall SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
-                          std::uint32_t value) override;
-
-    // Physical-monitor handles handed out and not yet destroyed.
-    [[nodiscard]] std::size_t livePhysicalMonitors() const { return live_.size(); }
-
-  private:
-    struct Issued {
-        std::size_t adapter = 0;
-        std::size_t output = 0;
-        std::size_t monitor = 0;       // 0 the output's own, then its clones'
-        std::uint32_t generation = 0;  // the HMONITOR's, see SimOutput
-    };
-    // The bus behind a handle, or the error a call on it reports before any
-    // bus traffic.
-    struct Target {
-        SimOutput* output = nullptr;
-        SimMonitor* monitor = nullptr;
-        Win32Error error = 0;
-    };
-    [[nodiscard]] Target Find(PhysicalMonitorHandle monitor);
-    // Answers the command from the monitor's state: 0 or the error to report.
-    using Answer = std::function<std::uint32_t(SimOutput& output, SimMonitor& monitor,
-                                               SimDdcTransaction& transaction)>;
-    using Cost = std::function<std::int64_t(const SimMonitor& monitor)>;
-    // One bus transaction: charges its cost to the clock, answers it unless
-    // the handle or the bus fails, and logs it.
-    DdcCall Transact(PhysicalMonitorHandle monitor, SimDdcTransaction transaction, const Cost& cost,
-                     const Answer& answer);
-
-    SimMachine& machine_;
-    SimSteadyClock& clock_;
-    std::map<PhysicalMonitorHandle, Issued> live_;
-    PhysicalMonitorHandle next_ = 1;
-};
+// A Set VCP Feature as the monitor carries it out.
+void WriteSimVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std::uint8_t code,
+                 std::uint32_t value);
 
 }  // namespace lenticor::sim

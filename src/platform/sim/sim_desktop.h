@@ -1,24 +1,19 @@
 #pragma once
-// What the simulated machine adds for the desktop commands: the monitors of
-// the desktop, the device tree behind each monitor, a throwaway window for
-// the display-off request, SetDisplayConfig, and fault switches for what can
-// happen to a desktop between two calls. Described under "desktop" in
-// docs/simulated-machine.md.
+// What the simulated machine adds for the desktop commands: the display
+// database Windows sets up at boot, the display-off requests received, and
+// fault switches for what can happen to a desktop between two calls. The
+// ports over it are SimMonitors, SimConfigManager, SimWindowSystem and
+// SimDisplayConfig. Described under "desktop" in docs/simulated-machine.md.
 
 #include <cstdint>
 #include <optional>
-#include <set>
-#include <span>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/config_manager.h"
 #include "platform/display_config_types.h"
-#include "platform/monitors.h"
 #include "platform/native_codes.h"
-#include "platform/window_system.h"
 
 namespace lenticor::sim {
 
@@ -102,75 +97,7 @@ void SimAfterQuery(SimMachine& machine);
 [[nodiscard]] bool SimTargetNameUnreadable(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
                                            std::uint32_t targetId);
 
-// SetDisplayConfig with SDC_USE_SUPPLIED_DISPLAY_CONFIG and SDC_VALIDATE or
-// SDC_APPLY: checks the supplied paths against the machine and, when applying,
-// makes exactly their targets active at their positions and modes.
-[[nodiscard]] Win32Error SimSetDisplayConfig(
-    SimMachine& machine, std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
-    std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes, std::uint32_t flags);
-
-// The HMONITOR of an output, and the active output an HMONITOR still names
-// (null when it left the desktop or re-enumerated since); `adapter` and
-// `output` receive its indexes when given.
-[[nodiscard]] MonitorHandle SimMonitorHandle(const SimMachine& machine, std::size_t adapter,
-                                             std::size_t output);
-SimOutput* SimOutputOfMonitor(SimMachine& machine, MonitorHandle monitor,
-                              std::size_t* adapter = nullptr, std::size_t* output = nullptr);
-
-// One HMONITOR per active output.
-class SimMonitors final : public Monitors {
-  public:
-    explicit SimMonitors(SimMachine& machine) : machine_(machine) {}
-    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override;
-    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override;
-
-  private:
-    SimMachine& machine_;
-};
-
-// Interface path -> DISPLAY\<model>\<instance> -> driver key, for every
-// monitor that is plugged in.
-class SimConfigManager final : public ConfigManager {
-  public:
-    explicit SimConfigManager(SimMachine& machine) : machine_(machine) {}
-    ConfigRet GetDeviceInterfaceProperty(std::wstring_view interfacePath, DeviceProperty key,
-                                         std::uint32_t& type, std::span<std::uint8_t> buffer,
-                                         std::uint32_t& size) override;
-    ConfigRet LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
-                            std::uint32_t flags) override;
-    ConfigRet GetDevNodeProperty(DevInst devInst, DeviceProperty key, std::uint32_t& type,
-                                 std::span<std::uint8_t> buffer, std::uint32_t& size) override;
-    // USB devices; the simulation lists no other enumerator's devices.
-    ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
-                                  std::uint32_t flags) override;
-    ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
-                              std::uint32_t flags) override;
-
-  private:
-    [[nodiscard]] std::vector<wchar_t> DeviceIdList(std::wstring_view filter,
-                                                    std::uint32_t flags) const;
-
-    SimMachine& machine_;
-    std::uint32_t listChanges_ = 0;  // growths reported of faults.deviceIdListChanges
-};
-
-// Window classes live as long as the process; the display-off message is
-// recorded on the machine.
-class SimWindowSystem final : public WindowSystem {
-  public:
-    explicit SimWindowSystem(SimMachine& machine) : machine_(machine) {}
-    Win32Error RegisterDefaultWindowClass(std::wstring_view className) override;
-    Win32Error CreateBareWindow(std::wstring_view className, WindowHandle& window) override;
-    std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
-                                    std::uintptr_t wParam, std::intptr_t lParam) override;
-    bool DestroyWindow(WindowHandle window) override;
-    bool UnregisterWindowClass(std::wstring_view className) override;
-
-  private:
-    SimMachine& machine_;
-    std::set<std::wstring> classes_;
-    std::set<WindowHandle> windows_;
-    WindowHandle nextWindow_ = 0x10010;
-};
+// The active outputs as a display-database layout.
+[[nodiscard]] std::vector<SimPersistedDisplay> SimActiveLayout(const SimMachine& machine);
 
 }  // namespace lenticor::sim

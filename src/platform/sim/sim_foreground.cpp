@@ -93,18 +93,10 @@ void ReadSimForeground(const Reader& root, SimMachine& machine) {
     if (reader.Has("faults")) {
         const Reader faults = reader.Member("faults");
         faults.ExpectObject({"openProcess", "queryImageName", "snapshot", "snapshotBadLength"});
-        if (faults.Has("openProcess")) {
-            foreground.faults.openProcess = faults.Member("openProcess").Bool();
-        }
-        if (faults.Has("queryImageName")) {
-            foreground.faults.queryImageName = faults.Member("queryImageName").Bool();
-        }
-        if (faults.Has("snapshot")) {
-            foreground.faults.snapshot = faults.Member("snapshot").Bool();
-        }
-        if (faults.Has("snapshotBadLength")) {
-            foreground.faults.snapshotBadLength = faults.Member("snapshotBadLength").Unsigned32();
-        }
+        faults.Read("openProcess", foreground.faults.openProcess);
+        faults.Read("queryImageName", foreground.faults.queryImageName);
+        faults.Read("snapshot", foreground.faults.snapshot);
+        faults.Read("snapshotBadLength", foreground.faults.snapshotBadLength);
     }
     machine.foreground = std::move(foreground);
 }

@@ -3,10 +3,12 @@
 #include "app/monitor_identity.h"
 #include "app/text.h"
 #include "platform/registry.h"
+#include "platform/sim/machine_areas.h"
 #include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_nvidia.h"
 #include "platform/sim/sim_reader.h"
 #include "platform/sim/sim_readiness.h"
+#include "platform/sim/sim_records.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -156,12 +158,8 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
     if (reader.Has("faults")) {
         const auto faults = reader.Member("faults");
         faults.ExpectObject({"GetDesc", "EnumDisplaySettingsW"});
-        if (faults.Has("GetDesc")) {
-            output.faults.getDesc = faults.Member("GetDesc").Code();
-        }
-        if (faults.Has("EnumDisplaySettingsW")) {
-            output.faults.enumDisplaySettings = faults.Member("EnumDisplaySettingsW").Bool();
-        }
+        faults.ReadCode("GetDesc", output.faults.getDesc);
+        faults.Read("EnumDisplaySettingsW", output.faults.enumDisplaySettings);
     }
     ReadOutputReadiness(reader, output);
     return output;
@@ -204,100 +202,14 @@ SimAdapter ReadAdapter(const Reader& reader, std::size_t ordinal, std::size_t& g
     if (reader.Has("faults")) {
         const auto faults = reader.Member("faults");
         faults.ExpectObject({"GetDesc1", "EnumOutputs"});
-        if (faults.Has("GetDesc1")) {
-            adapter.faults.getDesc1 = faults.Member("GetDesc1").Code();
-        }
-        if (faults.Has("EnumOutputs")) {
-            adapter.faults.enumOutputs = faults.Member("EnumOutputs").Code();
-        }
+        faults.ReadCode("GetDesc1", adapter.faults.getDesc1);
+        faults.ReadCode("EnumOutputs", adapter.faults.enumOutputs);
     }
     return adapter;
 }
 
-void ReadRegistry(const Reader& reader, SimMachine& machine) {
-    if (!reader.value().is_object()) {
-        reader.Fail("expected an object");
-    }
-    for (const auto& item : reader.value().items()) {
-        const auto keyReader = reader.Member(item.key());
-        auto path = keyReader.path();
-        std::wstring fullPath = Utf8ToWideStrict(item.key()).value_or(L"");
-        SimHive hive = SimHive::LocalMachine;
-        if (fullPath.rfind(L"HKLM\\", 0) == 0) {
-            fullPath.erase(0, 5);
-        } else if (fullPath.rfind(L"HKCU\\", 0) == 0) {
-            hive = SimHive::CurrentUser;
-            fullPath.erase(0, 5);
-        } else {
-            keyReader.Fail("a key path begins with HKLM\\ or HKCU\\");
-        }
-        if (fullPath.empty() || fullPath.back() == L'\\' ||
-            fullPath.find(L"\\\\") != std::wstring::npos) {
-            keyReader.Fail("not a registry key path");
-        }
-        auto& key = AddSimRegistryKey(machine, hive, fullPath);
-        if (!keyReader.value().is_object()) {
-            keyReader.Fail("expected an object of values");
-        }
-        for (const auto& value : keyReader.value().items()) {
-            const auto valueReader = keyReader.Member(value.key());
-            valueReader.ExpectObject({"binary", "dword", "string"});
-            if (valueReader.value().size() != 1) {
-                valueReader.Fail("expected exactly one of binary, dword, string");
-            }
-            SimRegistryValue stored;
-            if (valueReader.Has("binary")) {
-                stored.type = kRegBinary;
-                stored.data = valueReader.Member("binary").HexBytes();
-            } else if (valueReader.Has("dword")) {
-                stored.type = kRegDword;
-                const auto number = valueReader.Member("dword").Unsigned32();
-                for (int shift = 0; shift < 32; shift += 8) {
-                    stored.data.push_back(static_cast<std::uint8_t>(number >> shift));
-                }
-            } else {
-                stored = MakeRegistryString(valueReader.Member("string").Text());
-            }
-            key.values[ToLowerWide(Utf8ToWideStrict(value.key()).value_or(L""))] = stored;
-        }
-    }
-}
-
-// The registry keys Windows keeps for every monitor it has seen:
-// Enum\DISPLAY\<model>\<instance>\Device Parameters with the EDID.
-void DeriveMonitorKey(SimMachine& machine, const SimMonitor& monitor) {
-    const auto model = nimbo::ModelIdFromHardwareId(monitor.hardwareId);
-    if (model.empty()) {
-        return;
-    }
-    auto& parameters = AddSimRegistryKey(machine, SimHive::LocalMachine,
-                                         L"SYSTEM\\CurrentControlSet\\Enum\\DISPLAY\\" + model +
-                                             L"\\" + monitor.instanceId + L"\\Device Parameters");
-    if (monitor.edid) {
-        parameters.values[L"edid"] = {kRegBinary, *monitor.edid};
-    }
-}
-
-void DeriveMonitorKeys(SimMachine& machine) {
-    std::vector<const SimMonitor*> monitors;
-    for (const auto& adapter : machine.adapters) {
-        for (const auto& output : adapter.outputs) {
-            if (output.monitor) {
-                monitors.push_back(&*output.monitor);
-            }
-            for (const auto& clone : output.clones) {
-                monitors.push_back(&clone.monitor);
-            }
-        }
-    }
-    for (const auto* monitor : monitors) {
-        DeriveMonitorKey(machine, *monitor);
-    }
-}
-
 }  // namespace
 
-// Creates the key and every key above it (Windows has no dangling subkeys).
 SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName) {
     const auto wanted = ToLowerWide(deviceName);
     for (auto& adapter : machine.adapters) {
@@ -310,30 +222,25 @@ SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName) {
     return nullptr;
 }
 
-SimRegistryValue MakeRegistryString(std::wstring_view text) {
-    SimRegistryValue value{kRegSz, {}};
-    for (const wchar_t c : text) {
-        value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        value.data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+SimTargetPlace FindSimTarget(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
+                             std::uint32_t targetId) {
+    for (std::size_t a = 0; a < machine.adapters.size(); ++a) {
+        if (!SameLuid(machine.adapters[a].luid, adapterId)) {
+            continue;
+        }
+        const auto& outputs = machine.adapters[a].outputs;
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            if (outputs[o].targetId == targetId) {
+                return {a, o, true};
+            }
+        }
     }
-    value.data.push_back(0);
-    value.data.push_back(0);
-    return value;
+    return {};
 }
 
-SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path) {
-    std::size_t end = 0;
-    SimRegistryKey* key = nullptr;
-    do {
-        end = path.find(L'\\', end + 1);
-        const auto prefix = path.substr(0, end);
-        auto& entry = machine.registry[{hive, ToLowerWide(prefix)}];
-        if (entry.path.empty()) {
-            entry.path = prefix;
-        }
-        key = &entry;
-    } while (end != std::wstring::npos);
-    return *key;
+std::wstring SimMonitorDriverKey(const SimMonitor& monitor) {
+    const auto tail = monitor.hardwareId.find(L'\\', 8);
+    return tail == std::wstring::npos ? std::wstring() : monitor.hardwareId.substr(tail + 1);
 }
 
 SimMachine ParseMachine(const nlohmann::json& document) {
@@ -361,44 +268,18 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
                              "QueryDisplayConfig", "DisplayConfigGetDeviceInfo", "CoInitializeEx",
                              "CoCreateInstance", "deviceIdListChanges"});
-        if (faults.Has("CoInitializeEx")) {
-            machine.faults.coInitializeEx = faults.Member("CoInitializeEx").Code();
-        }
-        if (faults.Has("CoCreateInstance")) {
-            machine.faults.coCreateInstance = faults.Member("CoCreateInstance").Code();
-        }
-        if (faults.Has("deviceIdListChanges")) {
-            machine.faults.deviceIdListChanges = faults.Member("deviceIdListChanges").Unsigned32();
-        }
-        if (faults.Has("CreateDXGIFactory1")) {
-            machine.faults.createDxgiFactory1 = faults.Member("CreateDXGIFactory1").Code();
-        }
-        if (faults.Has("GetDisplayConfigBufferSizes")) {
-            machine.faults.getDisplayConfigBufferSizes =
-                faults.Member("GetDisplayConfigBufferSizes").Code();
-        }
-        if (faults.Has("QueryDisplayConfig")) {
-            machine.faults.queryDisplayConfig = faults.Member("QueryDisplayConfig").Code();
-        }
-        if (faults.Has("DisplayConfigGetDeviceInfo")) {
-            machine.faults.displayConfigGetDeviceInfo =
-                faults.Member("DisplayConfigGetDeviceInfo").Code();
-        }
+        faults.ReadCode("CoInitializeEx", machine.faults.coInitializeEx);
+        faults.ReadCode("CoCreateInstance", machine.faults.coCreateInstance);
+        faults.Read("deviceIdListChanges", machine.faults.deviceIdListChanges);
+        faults.ReadCode("CreateDXGIFactory1", machine.faults.createDxgiFactory1);
+        faults.ReadCode("GetDisplayConfigBufferSizes", machine.faults.getDisplayConfigBufferSizes);
+        faults.ReadCode("QueryDisplayConfig", machine.faults.queryDisplayConfig);
+        faults.ReadCode("DisplayConfigGetDeviceInfo", machine.faults.displayConfigGetDeviceInfo);
     }
-    DeriveMonitorKeys(machine);
-    ReadReadinessDevices(root, machine);
-    if (root.Has("registry")) {
-        ReadRegistry(root.Member("registry"), machine);
+    DeriveSimMonitorKeys(machine);
+    for (const auto& area : MachineAreas()) {
+        area.read(root, machine);
     }
-    machine.desktop =
-        ParseSimDesktop(document.contains("desktop") ? &document.at("desktop") : nullptr, machine);
-    if (root.Has("ddcLog")) {
-        ReadSimDdcLog(root.Member("ddcLog"), machine);
-    }
-    if (root.Has("nvidia")) {
-        ReadSimNvidia(root.Member("nvidia"), machine);
-    }
-    ReadSimForeground(root, machine);
     if (root.Has("restart") && root.Member("restart").Bool()) {
         RestartSimMachine(machine);
     }

@@ -22,6 +22,8 @@
 
 namespace lenticor::sim {
 
+class Reader;
+
 // A machine description that cannot be used. what() names the place in the
 // document as a JSON pointer and the problem, e.g.
 //   "/adapters/0/outputs/1/mode/width: expected an unsigned integer"
@@ -190,9 +192,30 @@ struct SimMachine {
 // `path` has no hive and no leading backslash.
 SimRegistryKey& AddSimRegistryKey(SimMachine& machine, SimHive hive, const std::wstring& path);
 
+// Adds the keys Windows keeps for every monitor it has seen, with the EDID.
+void DeriveSimMonitorKeys(SimMachine& machine);
+
+// The machine file's "registry" member: keys under HKLM\ or HKCU\ with
+// binary, dword or string values. Throws MachineError naming the place.
+void ReadSimRegistry(const Reader& reader, SimMachine& machine);
+
 // The output whose GDI device name is `deviceName` (case-insensitive, as
 // Windows compares them), or null.
 [[nodiscard]] SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName);
+
+// Where a display-configuration target is: the adapter with LUID `adapterId`
+// and its output whose own target is `targetId` (clone targets are not
+// searched).
+struct SimTargetPlace {
+    std::size_t adapter = 0;
+    std::size_t output = 0;
+    bool found = false;
+};
+[[nodiscard]] SimTargetPlace FindSimTarget(const SimMachine& machine, nimbo::dcfg::LUID adapterId,
+                                           std::uint32_t targetId);
+
+// The driver key of a monitor: its hardware id after MONITOR\<model>\.
+[[nodiscard]] std::wstring SimMonitorDriverKey(const SimMonitor& monitor);
 
 // A REG_SZ value holding `text`.
 [[nodiscard]] SimRegistryValue MakeRegistryString(std::wstring_view text);

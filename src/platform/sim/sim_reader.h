@@ -3,6 +3,7 @@
 // place, so every complaint about the file says where it is.
 
 #include "app/text.h"
+#include "platform/sim/sim_hex.h"
 #include "platform/sim/sim_machine.h"
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,24 @@ class Reader {
     }
 
     bool Has(const char* name) const { return value_.contains(name); }
+
+    // Optional members: `slot` keeps its value when the object lacks `name`.
+    void Read(const char* name, bool& slot) const {
+        if (Has(name)) {
+            slot = Member(name).Bool();
+        }
+    }
+    void Read(const char* name, std::uint32_t& slot) const {
+        if (Has(name)) {
+            slot = Member(name).Unsigned32();
+        }
+    }
+    template <class Code>
+    void ReadCode(const char* name, std::optional<Code>& slot) const {
+        if (Has(name)) {
+            slot = static_cast<Code>(Member(name).Code());
+        }
+    }
 
     Reader Member(const std::string& name) const {
         if (!value_.contains(name)) {
@@ -115,20 +135,11 @@ class Reader {
     // hexadecimal string such as "0x887A0004".
     std::int32_t Code() const {
         if (value_.is_string()) {
-            const auto& text = value_.get_ref<const std::string&>();
-            if (text.size() < 3 || text.size() > 10 || text[0] != '0' ||
-                (text[1] != 'x' && text[1] != 'X')) {
+            const auto code = ParseHexCode(value_.get_ref<const std::string&>());
+            if (!code) {
                 Fail("expected a code such as 87 or \"0x887A0004\"");
             }
-            std::uint32_t code = 0;
-            for (std::size_t i = 2; i < text.size(); ++i) {
-                const int digit = HexDigit(text[i]);
-                if (digit < 0) {
-                    Fail("expected a code such as 87 or \"0x887A0004\"");
-                }
-                code = code << 4 | static_cast<std::uint32_t>(digit);
-            }
-            return static_cast<std::int32_t>(code);
+            return static_cast<std::int32_t>(*code);
         }
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(Integer(
             std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::uint32_t>::max())));
@@ -161,19 +172,6 @@ class Reader {
     }
 
   private:
-    static int HexDigit(char c) {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    }
-
     static std::string Escape(const std::string& name) {
         std::string escaped;
         for (const char c : name) {

@@ -3,8 +3,8 @@
 #include "app/dispatcher.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/sim/machine_areas.h"
 #include "platform/sim/sim_ports.h"
-#include "platform/sim/sim_user_registry.h"
 
 #include <cstdio>
 #include <iostream>
@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace lenticor::sim {
 namespace {
@@ -96,20 +97,16 @@ int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& s
     // Only the areas this run changed are written, over whatever other runs
     // wrote meanwhile: a detach beside a brightness change keeps both.
     const auto& machine = source.machine;
-    const bool layout = machine.desktop.changed || machine.readinessChanged;
-    const bool ddc = SimDdcNeedsSaving(machine);
-    const bool userRegistry = !machine.userRegistryChanges.empty();
-    if (layout || ddc || userRegistry) {
+    std::vector<const MachineArea*> changed;
+    for (const auto& area : MachineAreas()) {
+        if (area.changed != nullptr && area.changed(machine)) {
+            changed.push_back(&area);
+        }
+    }
+    if (!changed.empty()) {
         CommitMachineChanges(source, [&](nlohmann::json& document) {
-            if (layout) {
-                StoreSimDesktop(machine, document);
-                StoreSimReadiness(machine, document);
-            }
-            if (ddc) {
-                StoreSimDdc(machine, document);
-            }
-            if (userRegistry) {
-                StoreSimUserRegistry(machine, document);
+            for (const auto* area : changed) {
+                area->write(machine, document);
             }
         });
     }

@@ -1,0 +1,216 @@
+#include "platform/sim/sim_files.h"
+
+// The calls on an open SimFiles handle.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cwctype>
+#include <locale>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "app/text.h"
+#include "platform/sim/sim_file_support.h"
+
+namespace lenticor {
+using namespace simfiles;
+namespace fa = fileapi;
+
+SimFiles::OpenFile* SimFiles::Find(const FileHandle& file) {
+    const auto found = open_.find(file.Id());
+    return file.IsOpen() && found != open_.end() ? &found->second : nullptr;
+}
+
+FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {kErrorInvalidHandle, 0};
+    if ((open->access & kRightRead) == 0)
+        return {kErrorAccessDenied, 0};
+    if (open->linkItself)
+        return {kErrorSuccess, 0};
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::read(open->fd, bytes + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ErrorFromErrno(errno, open->realPath), done};
+        }
+        if (count == 0)
+            break;
+        done += static_cast<std::uint32_t>(count);
+    }
+    return {kErrorSuccess, done};
+}
+
+FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {kErrorInvalidHandle, 0};
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return {kErrorAccessDenied, 0};
+    const auto* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::write(open->fd, bytes + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ErrorFromErrno(errno, open->realPath), done};
+        }
+        done += static_cast<std::uint32_t>(count);
+    }
+    return {kErrorSuccess, done};
+}
+
+FileSizeResult SimFiles::GetFileSizeEx(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {kErrorInvalidHandle, 0};
+    if (open->linkItself)
+        return {kErrorSuccess, 0};
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return {ErrorFromErrno(errno, open->realPath), 0};
+    return {kErrorSuccess, static_cast<std::int64_t>(status.st_size)};
+}
+
+Win32Error SimFiles::FlushFileBuffers(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return kErrorInvalidHandle;
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return kErrorAccessDenied;
+    return ::fsync(open->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno, open->realPath);
+}
+
+FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return {kErrorInvalidHandle, 0, 0};
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return {ErrorFromErrno(errno, open->realPath), 0, 0};
+    // NTFS counts a folder's names, not its ".." entries: a folder has one.
+    const auto links = S_ISDIR(status.st_mode) ? 1u : static_cast<std::uint32_t>(status.st_nlink);
+    std::uint32_t attributes = 0;
+    if (S_ISLNK(status.st_mode)) {
+        attributes = fa::kAttributeReparsePoint;
+        if (IsDirectory(open->realPath))
+            attributes |= fa::kAttributeDirectory;
+    } else if (S_ISDIR(status.st_mode)) {
+        attributes = fa::kAttributeDirectory;
+    } else {
+        attributes = fa::kAttributeArchive;
+        if ((status.st_mode & S_IWUSR) == 0)
+            attributes |= fa::kAttributeReadOnly;
+    }
+    return {kErrorSuccess, attributes, links};
+}
+
+bool SimFiles::DeletePending(const struct stat& status) const {
+    return pendingDeletes_.count(IdentityOf(status)) != 0;
+}
+
+Win32Error SimFiles::SetEndOfFile(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return kErrorInvalidHandle;
+    if ((open->access & kRightWrite) == 0 || open->linkItself)
+        return kErrorAccessDenied;
+    const off_t position = ::lseek(open->fd, 0, SEEK_CUR);
+    if (position < 0 || ::ftruncate(open->fd, position) != 0)
+        return ErrorFromErrno(errno, open->realPath);
+    return kErrorSuccess;
+}
+
+std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
+                                                  std::uint32_t bufferLength, std::uint32_t flags,
+                                                  std::wstring& finalPath) {
+    finalPath.clear();
+    OpenFile* open = Find(file);
+    // Only FILE_NAME_NORMALIZED | VOLUME_NAME_DOS (0) is simulated.
+    if (open == nullptr || flags != 0)
+        return 0;
+    // The kernel's name for the descriptor has every link resolved, as the
+    // final path does on Windows; a link opened as itself keeps its own name.
+    char target[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(open->fd);
+    const ssize_t size = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (size <= 0)
+        return 0;
+    const auto windows =
+        FinalPathOfReal(std::filesystem::path(std::string(target, static_cast<std::size_t>(size))));
+    if (!windows)
+        return 0;
+    const std::size_t length = Utf16Length(*windows);
+    if (length + 1 <= bufferLength) {
+        finalPath = *windows;
+        return static_cast<std::uint32_t>(length);
+    }
+    return static_cast<std::uint32_t>(length + 1);
+}
+
+Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
+    OpenFile* open = Find(file);
+    if (open == nullptr)
+        return kErrorInvalidHandle;
+    if ((open->access & kRightDelete) == 0)
+        return kErrorAccessDenied;
+    struct stat status {};
+    if (::fstat(open->fd, &status) != 0)
+        return ErrorFromErrno(errno, open->realPath);
+    // A read-only file cannot be deleted (STATUS_CANNOT_DELETE), a folder only
+    // when empty.
+    if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
+        return kErrorAccessDenied;
+    if (S_ISDIR(status.st_mode)) {
+        std::error_code error;
+        if (!std::filesystem::is_empty(open->realPath, error) || error)
+            return 145;  // ERROR_DIR_NOT_EMPTY
+    }
+    pendingDeletes_[IdentityOf(status)] = open->realPath;
+    return kErrorSuccess;
+}
+
+void SimFiles::CloseHandle(std::uint64_t id) noexcept {
+    const auto found = open_.find(id);
+    if (found == open_.end())
+        return;
+    struct stat status {};
+    const bool known = found->second.fd >= 0 && ::fstat(found->second.fd, &status) == 0;
+    if (found->second.fd >= 0)
+        ::close(found->second.fd);
+    open_.erase(found);
+    if (!known)
+        return;
+    const auto pending = pendingDeletes_.find(IdentityOf(status));
+    if (pending == pendingDeletes_.end())
+        return;
+    // The name goes with the last handle to the file.
+    for (const auto& [otherId, other] : open_) {
+        struct stat otherStatus {};
+        if (::fstat(other.fd, &otherStatus) == 0 && IdentityOf(otherStatus) == pending->first)
+            return;
+    }
+    struct stat nameStatus {};
+    if (::lstat(pending->second.c_str(), &nameStatus) == 0 &&
+        IdentityOf(nameStatus) == pending->first) {
+        if (S_ISDIR(nameStatus.st_mode))
+            ::rmdir(pending->second.c_str());
+        else
+            ::unlink(pending->second.c_str());
+    }
+    pendingDeletes_.erase(pending);
+}
+
+}  // namespace lenticor
