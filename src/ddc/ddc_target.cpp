@@ -20,10 +20,6 @@ constexpr std::size_t kMaxTokenLength = 2048;
 constexpr std::uint32_t kInstanceIdBufferBytes = 400;
 constexpr std::uint32_t kMaxCapabilitiesLength = 65536;
 
-bool Cancelled(const CancelPoll& cancel) {
-    return cancel && cancel();
-}
-
 std::string HexOfLowerUtf8(std::wstring_view text) {
     const auto utf8 = lenticor::WideToUtf8(ToLowerWide(text));
     return lenticor::ToLowerHex(utf8.data(), utf8.size());

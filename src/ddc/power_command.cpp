@@ -21,10 +21,6 @@ constexpr std::uint8_t kVcpPowerMode = 0xD6;
 constexpr std::size_t kCancelReadLimit = 1024;
 constexpr std::string_view kCancelLine = "cancel";
 
-bool Cancelled(const CancelPoll& cancel) {
-    return cancel && cancel();
-}
-
 // One acquisition of the candidate's physical monitor for the steps asked
 // for; the monitor is released when this returns, on every path.
 Outcome AcquireForPower(lenticor::Platform& platform, const NimboDdcCandidate& candidate,
