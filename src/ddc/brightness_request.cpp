@@ -3,7 +3,6 @@
 #include "app/result_line.h"
 #include "app/text.h"
 
-#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -17,15 +16,10 @@ constexpr const char* kHintMessage = "capability hint requires one bounded versi
 
 // Leading zeros count against the length, so the host cannot smuggle an
 // arbitrarily long word through as a number ("0100" is no level).
-std::optional<std::uint32_t> DecimalValue(const std::wstring& text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits ||
-        !std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+std::optional<std::uint64_t> DecimalValue(const std::wstring& text, std::size_t maxDigits) {
+    if (text.size() > maxDigits)
         return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (const wchar_t c : text)
-        value = value * 10 + static_cast<std::uint32_t>(c - L'0');
-    return value;
+    return lenticor::DecimalValue(text);
 }
 
 // A value is consumed even when it looks like an option, so "--level
