@@ -25,23 +25,13 @@ constexpr std::uint32_t kPropertyBufferBytes = 400;
 // Where the sizing and the query disagree, the desktop changed in between; a
 // desktop that keeps changing is reported rather than read half-way.
 void QueryBounded(lenticor::DisplayConfig& displayConfig, DesktopSnapshot& snapshot) {
-    const Win32Error queried = *lenticor::QuerySized(
-        lenticor::kErrorInsufficientBuffer,
-        [&] {
-            std::uint32_t pathCount = 0;
-            std::uint32_t modeCount = 0;
-            const Win32Error sized = displayConfig.GetDisplayConfigBufferSizes(
-                lenticor::kQdcAllPaths, pathCount, modeCount);
+    const Win32Error queried = *lenticor::QueryDisplayConfigSized(
+        displayConfig, lenticor::kQdcAllPaths, snapshot.paths, snapshot.modes, nullptr,
+        [](Win32Error sized, std::uint32_t pathCount, std::uint32_t modeCount) {
             if (sized != lenticor::kErrorSuccess || pathCount > kMaxCapturePaths ||
                 modeCount > kMaxCaptureModes)
                 throw std::runtime_error("could not size bounded desktop configuration");
-            snapshot.paths.assign(pathCount, {});
-            snapshot.modes.assign(modeCount, {});
             return true;
-        },
-        [&] {
-            return displayConfig.QueryDisplayConfig(lenticor::kQdcAllPaths, snapshot.paths,
-                                                    snapshot.modes, nullptr);
         },
         kCaptureAttempts);
     if (queried == lenticor::kErrorInsufficientBuffer)
