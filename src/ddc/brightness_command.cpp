@@ -98,10 +98,7 @@ lenticor::Command MakeDisplayBrightnessCommand() {
     return lenticor::MakeParsedCommand<DisplayBrightnessRequest>(
         L"--nimbo-display-brightness",
         {.parse = ParseDisplayBrightnessRequest,
-         .run =
-             [](lenticor::Platform& platform, const DisplayBrightnessRequest& request) {
-                 return NimboDisplayBrightnessCommand::Execute(platform, request);
-             },
+         .run = NimboDisplayBrightnessCommand::Execute,
          .defaultResult =
              [](const DisplayBrightnessRequest&) {
                  return BrightnessResultToJson(DisplayBrightnessResult{});

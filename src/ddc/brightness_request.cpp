@@ -1,8 +1,10 @@
 #include "ddc/brightness_request.h"
 
+#include "app/dispatcher.h"
 #include "app/result_line.h"
 #include "app/text.h"
 
+#include <array>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -12,6 +14,10 @@ namespace {
 
 constexpr std::size_t kMaxTokenBytes = 2048;
 constexpr std::uint32_t kMaxRange = 65535;
+constexpr std::array<lenticor::ActionWord<DisplayBrightnessAction>, 2> kActions{{
+    {L"status", DisplayBrightnessAction::Status},
+    {L"set", DisplayBrightnessAction::Set},
+}};
 constexpr const char* kHintMessage = "capability hint requires one bounded version-1 token";
 
 // Leading zeros count against the length, so the host cannot smuggle an
@@ -96,13 +102,12 @@ bool ParseDisplayBrightnessRequest(const std::vector<std::wstring>& arguments,
         error = "missing status|set";
         return false;
     }
-    const std::wstring action = lenticor::ToLowerWide(arguments.front());
-    if (action == L"set") {
-        request.action = DisplayBrightnessAction::Set;
-    } else if (action != L"status") {
+    const auto action = lenticor::FindAction(arguments.front(), kActions, true);
+    if (!action) {
         error = "action must be status or set";
         return false;
     }
+    request.action = *action;
     bool levelGiven = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (const char* message = TakeOption(arguments, i, request, levelGiven)) {
@@ -138,10 +143,7 @@ nlohmann::json BrightnessResultToJson(const DisplayBrightnessResult& result) {
     }
     if (result.nativeError)
         json["nativeError"] = *result.nativeError;
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     return json;
 }
 

@@ -20,10 +20,7 @@ nlohmann::json PresentMethodResultToJson(const PresentMethodResult& result) {
     if (!result.api.empty()) {
         json["api"] = result.api;
     }
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     if (result.sharedProfile) {
         json["sharedProfile"] = true;
     }
