@@ -88,6 +88,10 @@ bool StdinCancelWatcher::Poll() {
     if (pipe_ == nullptr)
         return false;
     std::uint32_t available = 0;
+    // When the host closes its end of the pipe, PeekNamedPipe fails with
+    // ERROR_BROKEN_PIPE as soon as the pipe is empty, instead of reporting
+    // nothing to read. A closed pipe is no cancel: the watcher stops
+    // listening and the request runs on.
     if (!pipe_->PeekAvailable(available)) {
         pipe_ = nullptr;
         return false;

@@ -21,9 +21,7 @@ nlohmann::json ModeJson(const DisplayMode& mode) {
 
 void WriteEnsureLine(lenticor::Platform& platform, const nlohmann::json& document,
                      lenticor::Utf8Handling handling = lenticor::Utf8Handling::Strict) {
-    auto& out = platform.console.Out();
-    lenticor::WriteResultLine(out, "[VXNimboEnsure]", document, handling);
-    out.flush();
+    lenticor::WriteResultLine(platform.console.Out(), "[VXNimboEnsure]", document, handling);
 }
 
 }  // namespace
