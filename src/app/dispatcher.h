@@ -3,11 +3,14 @@
 // and runs the command with the arguments that follow it.
 
 #include "app/result_line.h"
+#include "app/text.h"
 #include "platform/platform.h"
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +43,28 @@ struct ParsedCommand {
     std::string_view tag;
     Utf8Handling handling;
 };
+
+// One action word of a parsed command and the action it names.
+template <class Action>
+struct ActionWord {
+    std::wstring_view word;
+    Action action;
+};
+
+// The action whose word equals `word`, letter case ignored (towlower) when
+// `anyCase`; nullopt when no word matches.
+template <class Action, std::size_t N>
+[[nodiscard]] std::optional<Action> FindAction(std::wstring_view word,
+                                               const std::array<ActionWord<Action>, N>& words,
+                                               bool anyCase) {
+    const std::wstring wanted = anyCase ? ToLowerWide(word) : std::wstring(word);
+    for (const auto& [name, action] : words) {
+        if (name == wanted) {
+            return action;
+        }
+    }
+    return std::nullopt;
+}
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;

@@ -2,6 +2,13 @@
 
 namespace lenticor {
 
+void AddErrorMembers(nlohmann::json& result, const std::string& code, const std::string& message) {
+    if (!code.empty()) {
+        result["errorCode"] = code;
+        result["errorMessage"] = message;
+    }
+}
+
 std::string SerializeResult(const nlohmann::json& result, Utf8Handling handling) {
     return result.dump(-1, ' ', false,
                        handling == Utf8Handling::Strict ? nlohmann::json::error_handler_t::strict

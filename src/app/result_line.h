@@ -15,6 +15,10 @@ namespace lenticor {
 // all comes from WideToUtf8 and so is always valid); Replace writes U+FFFD.
 enum class Utf8Handling { Strict, Replace };
 
+// "errorCode" and "errorMessage", both only when `code` is not empty: a
+// result names its failure and says nothing of one when it succeeded.
+void AddErrorMembers(nlohmann::json& result, const std::string& code, const std::string& message);
+
 // Compact JSON: no blanks, members in ascending byte order, raw UTF-8.
 [[nodiscard]] std::string SerializeResult(const nlohmann::json& result, Utf8Handling handling);
 

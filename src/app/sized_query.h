@@ -4,7 +4,11 @@
 // list describes can change in between, and the second call then says the
 // buffer is too small. QuerySized asks again, a bounded number of times.
 
+#include "platform/display_config.h"
+
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace lenticor {
 
@@ -28,6 +32,34 @@ template <class Code, class Size, class Fetch>
             return fetched;
         }
     }
+}
+
+// QueryDisplayConfig(flags) into `paths` and `modes`, sized by
+// GetDisplayConfigBufferSizes and sized again while the query answers
+// kErrorInsufficientBuffer, at most `attempts` queries. `accept` sees each
+// sizing's code and counts and answers false to stop (reporting its own
+// failure). Gives the last query's code, or nullopt when `accept` stopped.
+template <class Accept>
+[[nodiscard]] std::optional<Win32Error> QueryDisplayConfigSized(
+    DisplayConfig& config, std::uint32_t flags,
+    std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>& paths,
+    std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>& modes, std::uint32_t* topologyId,
+    Accept&& accept, int attempts = kSizedQueryAttempts) {
+    return QuerySized(
+        kErrorInsufficientBuffer,
+        [&] {
+            std::uint32_t pathCount = 0;
+            std::uint32_t modeCount = 0;
+            const Win32Error sized =
+                config.GetDisplayConfigBufferSizes(flags, pathCount, modeCount);
+            if (!accept(sized, pathCount, modeCount)) {
+                return false;
+            }
+            paths.assign(pathCount, {});
+            modes.assign(modeCount, {});
+            return true;
+        },
+        [&] { return config.QueryDisplayConfig(flags, paths, modes, topologyId); }, attempts);
 }
 
 }  // namespace lenticor

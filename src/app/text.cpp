@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <limits>
 #include <type_traits>
 
 namespace lenticor {
@@ -45,6 +46,23 @@ void AppendWide(std::wstring& out, char32_t cp) {
         }
     }
     out.push_back(static_cast<wchar_t>(cp));
+}
+
+template <class Char>
+std::optional<std::uint64_t> DecimalDigitsValue(std::basic_string_view<Char> text) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const Char c : text) {
+        if (c < Char('0') || c > Char('9')) {
+            return std::nullopt;
+        }
+        const auto digit = static_cast<std::uint64_t>(c - Char('0'));
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+    }
+    return value;
 }
 
 }  // namespace
@@ -140,6 +158,14 @@ std::wstring ToLowerWide(std::wstring_view text) {
         c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
     }
     return out;
+}
+
+std::optional<std::uint64_t> DecimalValue(std::string_view text) {
+    return DecimalDigitsValue(text);
+}
+
+std::optional<std::uint64_t> DecimalValue(std::wstring_view text) {
+    return DecimalDigitsValue(text);
 }
 
 std::string ToLowerHex(const void* data, std::size_t size) {

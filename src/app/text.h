@@ -36,6 +36,13 @@ namespace lenticor {
 // IDs and interface paths).
 [[nodiscard]] std::wstring ToLowerWide(std::wstring_view text);
 
+// The value of a run of ASCII decimal digits ("0042" -> 42), saturating at the
+// largest 64-bit value instead of overflowing; nullopt when `text` is empty or
+// holds anything else (no sign, no blanks). Callers bound the length or the
+// range themselves.
+[[nodiscard]] std::optional<std::uint64_t> DecimalValue(std::string_view text);
+[[nodiscard]] std::optional<std::uint64_t> DecimalValue(std::wstring_view text);
+
 // Lower-case hexadecimal text of `size` bytes, two digits per byte in memory
 // order ("0123456789abcdef").
 [[nodiscard]] std::string ToLowerHex(const void* data, std::size_t size);

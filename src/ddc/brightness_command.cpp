@@ -2,6 +2,7 @@
 
 #include "ddc/brightness_request.h"
 #include "ddc/ddc_target.h"
+#include "ddc/vcp_feature.h"
 #include "platform/console.h"
 #include "platform/monitor_configuration.h"
 #include "platform/platform.h"
@@ -15,7 +16,7 @@ namespace nimbo {
 namespace {
 
 constexpr const char* kBrightnessLogTag = "[NimboBrightness]";
-constexpr std::uint8_t kVcpBrightness = 0x10;
+constexpr VcpFeature kBrightnessFeature{.code = 0x10, .tag = kBrightnessLogTag, .name = "VCP 10"};
 constexpr std::chrono::nanoseconds kSettleTime = std::chrono::milliseconds(100);
 
 int Report(lenticor::Platform& platform, const DisplayBrightnessResult& result) {
@@ -41,28 +42,16 @@ DisplayBrightnessIo MonitorIo(lenticor::Platform& platform, const NimboDdcCandid
             },
         .read =
             [&api, &err, &held, &nativeError](std::uint32_t& current, std::uint32_t& maximum) {
-                current = 0;
-                maximum = 0;
-                std::uint32_t type = 0;
-                const lenticor::DdcCall call = api.GetVCPFeatureAndVCPFeatureReply(
-                    held.handle(), kVcpBrightness, type, current, maximum);
-                if (!call.ok) {
-                    nativeError = call.error;
-                    err << kBrightnessLogTag << " VCP 10 read failed, error=" << call.error
-                        << std::endl;
-                }
-                return call.ok;
+                const auto reading =
+                    ReadVcpFeature(api, held.handle(), kBrightnessFeature, err, nativeError);
+                current = reading ? reading->current : 0;
+                maximum = reading ? reading->maximum : 0;
+                return reading.has_value();
             },
         .write =
             [&api, &err, &held, &nativeError](std::uint32_t value) {
-                const lenticor::DdcCall call =
-                    api.SetVCPFeature(held.handle(), kVcpBrightness, value);
-                if (!call.ok) {
-                    nativeError = call.error;
-                    err << kBrightnessLogTag << " VCP 10 write failed, error=" << call.error
-                        << std::endl;
-                }
-                return call.ok;
+                return WriteVcpFeature(api, held.handle(), kBrightnessFeature, value, err,
+                                       nativeError);
             },
         .settle =
             [&clock = platform.steadyClock] {
@@ -109,10 +98,7 @@ lenticor::Command MakeDisplayBrightnessCommand() {
     return lenticor::MakeParsedCommand<DisplayBrightnessRequest>(
         L"--nimbo-display-brightness",
         {.parse = ParseDisplayBrightnessRequest,
-         .run =
-             [](lenticor::Platform& platform, const DisplayBrightnessRequest& request) {
-                 return NimboDisplayBrightnessCommand::Execute(platform, request);
-             },
+         .run = NimboDisplayBrightnessCommand::Execute,
          .defaultResult =
              [](const DisplayBrightnessRequest&) {
                  return BrightnessResultToJson(DisplayBrightnessResult{});

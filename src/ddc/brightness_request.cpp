@@ -1,9 +1,10 @@
 #include "ddc/brightness_request.h"
 
+#include "app/dispatcher.h"
 #include "app/result_line.h"
 #include "app/text.h"
 
-#include <algorithm>
+#include <array>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -13,19 +14,18 @@ namespace {
 
 constexpr std::size_t kMaxTokenBytes = 2048;
 constexpr std::uint32_t kMaxRange = 65535;
+constexpr std::array<lenticor::ActionWord<DisplayBrightnessAction>, 2> kActions{{
+    {L"status", DisplayBrightnessAction::Status},
+    {L"set", DisplayBrightnessAction::Set},
+}};
 constexpr const char* kHintMessage = "capability hint requires one bounded version-1 token";
 
 // Leading zeros count against the length, so the host cannot smuggle an
 // arbitrarily long word through as a number ("0100" is no level).
-std::optional<std::uint32_t> DecimalValue(const std::wstring& text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits ||
-        !std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+std::optional<std::uint64_t> DecimalValue(const std::wstring& text, std::size_t maxDigits) {
+    if (text.size() > maxDigits)
         return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (const wchar_t c : text)
-        value = value * 10 + static_cast<std::uint32_t>(c - L'0');
-    return value;
+    return lenticor::DecimalValue(text);
 }
 
 // A value is consumed even when it looks like an option, so "--level
@@ -102,13 +102,12 @@ bool ParseDisplayBrightnessRequest(const std::vector<std::wstring>& arguments,
         error = "missing status|set";
         return false;
     }
-    const std::wstring action = lenticor::ToLowerWide(arguments.front());
-    if (action == L"set") {
-        request.action = DisplayBrightnessAction::Set;
-    } else if (action != L"status") {
+    const auto action = lenticor::FindAction(arguments.front(), kActions, true);
+    if (!action) {
         error = "action must be status or set";
         return false;
     }
+    request.action = *action;
     bool levelGiven = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (const char* message = TakeOption(arguments, i, request, levelGiven)) {
@@ -144,10 +143,7 @@ nlohmann::json BrightnessResultToJson(const DisplayBrightnessResult& result) {
     }
     if (result.nativeError)
         json["nativeError"] = *result.nativeError;
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     return json;
 }
 

@@ -1,5 +1,6 @@
 #include "ddc/ddc_target.h"
 
+#include "app/device_properties.h"
 #include "app/monitor_identity.h"
 #include "app/text.h"
 #include "platform/config_manager.h"
@@ -17,12 +18,7 @@ using lenticor::ToLowerWide;
 
 constexpr std::size_t kMaxTokenIdUnits = 512;
 constexpr std::size_t kMaxTokenLength = 2048;
-constexpr std::uint32_t kInstanceIdBufferBytes = 400;
 constexpr std::uint32_t kMaxCapabilitiesLength = 65536;
-
-bool Cancelled(const CancelPoll& cancel) {
-    return cancel && cancel();
-}
 
 std::string HexOfLowerUtf8(std::wstring_view text) {
     const auto utf8 = lenticor::WideToUtf8(ToLowerWide(text));
@@ -48,23 +44,15 @@ bool IsActive(const lenticor::DisplayDevice& device) {
 }
 
 // The instance id behind a monitor's interface path: a non-empty string
-// property that fits the buffer and ends with its NUL.
+// property.
 std::optional<std::wstring> InstanceIdOfInterface(lenticor::ConfigManager& manager,
                                                   const std::wstring& interfacePath) {
-    std::array<std::uint8_t, kInstanceIdBufferBytes> buffer{};
-    std::uint32_t type = 0;
-    std::uint32_t size = kInstanceIdBufferBytes;
-    if (manager.GetDeviceInterfaceProperty(interfacePath, lenticor::DeviceProperty::InstanceId,
-                                           type, buffer, size) != lenticor::kCrSuccess ||
-        type != lenticor::kDevPropTypeString || size < 2 || size > kInstanceIdBufferBytes ||
-        size % 2 != 0) {
+    auto text = lenticor::ReadInterfaceStringProperty(manager, interfacePath,
+                                                      lenticor::DeviceProperty::InstanceId);
+    if (!text || text->empty()) {
         return std::nullopt;
     }
-    const auto text = lenticor::Utf16LeToWide(std::span(buffer.data(), size));
-    if (text.back() != L'\0' || text.front() == L'\0') {
-        return std::nullopt;
-    }
-    return text.substr(0, text.find(L'\0'));
+    return text;
 }
 
 std::optional<std::uint64_t> LastArrival(lenticor::ConfigManager& manager,

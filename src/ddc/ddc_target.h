@@ -39,6 +39,11 @@ struct NimboDdcResolution {
 // Answers true once the host asked to cancel; may be empty (never cancels).
 using CancelPoll = std::function<bool()>;
 
+// True once `cancel` answers true; an empty poll never cancels.
+[[nodiscard]] inline bool Cancelled(const CancelPoll& cancel) {
+    return cancel && cancel();
+}
+
 // The physical monitors of one HMONITOR. DestroyPhysicalMonitors is called
 // exactly when the system filled the records, once, when the owner goes away
 // (also during stack unwinding).

@@ -1,6 +1,7 @@
 #include "ddc/power_command.h"
 
 #include "ddc/power_request.h"
+#include "ddc/vcp_feature.h"
 #include "platform/console.h"
 #include "platform/monitor_configuration.h"
 #include "platform/platform.h"
@@ -17,13 +18,9 @@ namespace {
 
 using Outcome = DisplayPowerAcquireOutcome;
 constexpr const char* kPowerLogTag = "[NimboPower]";
-constexpr std::uint8_t kVcpPowerMode = 0xD6;
+constexpr VcpFeature kD6Feature{.code = 0xD6, .tag = kPowerLogTag, .name = "D6"};
 constexpr std::size_t kCancelReadLimit = 1024;
 constexpr std::string_view kCancelLine = "cancel";
-
-bool Cancelled(const CancelPoll& cancel) {
-    return cancel && cancel();
-}
 
 // One acquisition of the candidate's physical monitor for the steps asked
 // for; the monitor is released when this returns, on every path.
@@ -91,6 +88,10 @@ bool StdinCancelWatcher::Poll() {
     if (pipe_ == nullptr)
         return false;
     std::uint32_t available = 0;
+    // When the host closes its end of the pipe, PeekNamedPipe fails with
+    // ERROR_BROKEN_PIPE as soon as the pipe is empty, instead of reporting
+    // nothing to read. A closed pipe is no cancel: the watcher stops
+    // listening and the request runs on.
     if (!pipe_->PeekAvailable(available)) {
         pipe_ = nullptr;
         return false;
@@ -144,30 +145,19 @@ void SleepUnlessCancelled(lenticor::SteadyClock& clock, std::chrono::millisecond
 
 DisplayPowerState ReadD6PowerState(lenticor::MonitorConfiguration& api,
                                    lenticor::PhysicalMonitorHandle monitor, std::ostream& err) {
-    std::uint32_t type = 0;
-    std::uint32_t current = 0;
-    std::uint32_t maximum = 0;
-    const lenticor::DdcCall call =
-        api.GetVCPFeatureAndVCPFeatureReply(monitor, kVcpPowerMode, type, current, maximum);
-    if (!call.ok) {
-        lastDdcNativeError = call.error;
-        err << kPowerLogTag << " D6 read failed, error=" << call.error << std::endl;
+    const auto reading = ReadVcpFeature(api, monitor, kD6Feature, err, lastDdcNativeError);
+    if (!reading)
         return DisplayPowerState::Unknown;
-    }
-    const DisplayPowerState state = PowerStateFromD6(current);
-    if (current < 1 || current > 5)
-        err << kPowerLogTag << " D6 read returned unknown raw value=" << current << std::endl;
+    const DisplayPowerState state = PowerStateFromD6(reading->current);
+    if (reading->current < 1 || reading->current > 5)
+        err << kPowerLogTag << " D6 read returned unknown raw value=" << reading->current
+            << std::endl;
     return state;
 }
 
 bool WriteD6PowerValue(lenticor::MonitorConfiguration& api, lenticor::PhysicalMonitorHandle monitor,
                        std::uint32_t value, std::ostream& err) {
-    const lenticor::DdcCall call = api.SetVCPFeature(monitor, kVcpPowerMode, value);
-    if (!call.ok) {
-        lastDdcNativeError = call.error;
-        err << kPowerLogTag << " D6 write failed, error=" << call.error << std::endl;
-    }
-    return call.ok;
+    return WriteVcpFeature(api, monitor, kD6Feature, value, err, lastDdcNativeError);
 }
 
 int NimboDisplayPowerCommand::Execute(lenticor::Platform& platform,

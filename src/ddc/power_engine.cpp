@@ -267,6 +267,16 @@ int RunSteps(const DisplayPowerRequest& request, const DisplayPowerIo& io, std::
     return Report(result, out);
 }
 
+// After a step of the validated acquisition that must hold: a cancel wins over
+// the step's own failure, because the cancel is what the host asked for.
+std::optional<Outcome> StopAfterStep(const PowerValidationOps& ops, bool held) {
+    if (ops.cancel())
+        return Outcome::Cancelled;
+    if (!held)
+        return Outcome::NotAcquired;
+    return std::nullopt;
+}
+
 }  // namespace
 
 DisplayPowerAcquireOutcome TryAcquireValidated(const PowerValidationOps& ops,
@@ -280,25 +290,16 @@ DisplayPowerAcquireOutcome TryAcquireValidated(const PowerValidationOps& ops,
     if (ops.cancel())
         return Outcome::Cancelled;
 
-    const bool current = ops.isCurrent();
-    if (ops.cancel())
-        return Outcome::Cancelled;
-    if (!current)
-        return Outcome::NotAcquired;
+    if (const auto stop = StopAfterStep(ops, ops.isCurrent()))
+        return *stop;
     const std::optional<std::string> a = ops.buildToken();
     if (ops.cancel())
         return Outcome::Cancelled;
 
-    const bool acquired = ops.acquirePhysical();
-    if (ops.cancel())
-        return Outcome::Cancelled;
-    if (!acquired)
-        return Outcome::NotAcquired;
-    const bool currentWithHandle = ops.isCurrent();
-    if (ops.cancel())
-        return Outcome::Cancelled;
-    if (!currentWithHandle)
-        return Outcome::NotAcquired;
+    if (const auto stop = StopAfterStep(ops, ops.acquirePhysical()))
+        return *stop;
+    if (const auto stop = StopAfterStep(ops, ops.isCurrent()))
+        return *stop;
     const std::optional<std::string> b = ops.buildToken();
     if (ops.cancel())
         return Outcome::Cancelled;
@@ -317,11 +318,8 @@ DisplayPowerAcquireOutcome TryAcquireValidated(const PowerValidationOps& ops,
     if (writeValue != nullptr && capability != Capability::Supported)
         return Outcome::CapabilityNotConfirmed;
 
-    const bool currentAfterCheck = ops.isCurrent();
-    if (ops.cancel())
-        return Outcome::Cancelled;
-    if (!currentAfterCheck)
-        return Outcome::NotAcquired;
+    if (const auto stop = StopAfterStep(ops, ops.isCurrent()))
+        return *stop;
     std::optional<std::string> c = ops.buildToken();
     if (ops.cancel())
         return Outcome::Cancelled;
@@ -335,11 +333,8 @@ DisplayPowerAcquireOutcome TryAcquireValidated(const PowerValidationOps& ops,
             return Outcome::Cancelled;
         if (capability != Capability::Supported)
             return Outcome::CapabilityNotConfirmed;
-        const bool currentAfterFallback = ops.isCurrent();
-        if (ops.cancel())
-            return Outcome::Cancelled;
-        if (!currentAfterFallback)
-            return Outcome::NotAcquired;
+        if (const auto stop = StopAfterStep(ops, ops.isCurrent()))
+            return *stop;
         c = ops.buildToken();
         if (ops.cancel())
             return Outcome::Cancelled;

@@ -1,14 +1,23 @@
 #include "ddc/power_request.h"
 
+#include "app/dispatcher.h"
 #include "app/result_line.h"
 #include "app/text.h"
 
+#include <array>
 #include <ostream>
 
 namespace nimbo {
 namespace {
 
 constexpr std::size_t kMaxTokenLength = 2048;
+
+constexpr std::array<lenticor::ActionWord<DisplayPowerAction>, 4> kActions{{
+    {L"status", DisplayPowerAction::Read},
+    {L"reconcile", DisplayPowerAction::Read},
+    {L"on", DisplayPowerAction::On},
+    {L"off", DisplayPowerAction::Off},
+}};
 
 const char* StateText(DisplayPowerState state) {
     switch (state) {
@@ -38,17 +47,12 @@ bool ParseDisplayPowerRequest(const std::vector<std::wstring>& arguments,
         error = "missing status|reconcile|on|off";
         return false;
     }
-    const std::wstring action = lenticor::ToLowerWide(arguments.front());
-    if (action == L"status" || action == L"reconcile") {
-        request.action = DisplayPowerAction::Read;
-    } else if (action == L"on") {
-        request.action = DisplayPowerAction::On;
-    } else if (action == L"off") {
-        request.action = DisplayPowerAction::Off;
-    } else {
+    const auto action = lenticor::FindAction(arguments.front(), kActions, true);
+    if (!action) {
         error = "action must be status, reconcile, on, or off";
         return false;
     }
+    request.action = *action;
 
     std::vector<std::wstring> words{arguments.front()};
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -94,10 +98,7 @@ nlohmann::json PowerResultToJson(const DisplayPowerResult& result) {
         json["requestedState"] = StateText(*result.requestedState);
     if (result.nativeError)
         json["nativeError"] = *result.nativeError;
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     return json;
 }
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "app/device_properties.h"
 #include "app/monitor_identity.h"
 #include "app/sized_query.h"
 #include "app/text.h"
@@ -20,28 +21,17 @@ namespace {
 using lenticor::Win32Error;
 
 constexpr int kCaptureAttempts = 2;
-constexpr std::uint32_t kPropertyBufferBytes = 400;
 
 // Where the sizing and the query disagree, the desktop changed in between; a
 // desktop that keeps changing is reported rather than read half-way.
 void QueryBounded(lenticor::DisplayConfig& displayConfig, DesktopSnapshot& snapshot) {
-    const Win32Error queried = *lenticor::QuerySized(
-        lenticor::kErrorInsufficientBuffer,
-        [&] {
-            std::uint32_t pathCount = 0;
-            std::uint32_t modeCount = 0;
-            const Win32Error sized = displayConfig.GetDisplayConfigBufferSizes(
-                lenticor::kQdcAllPaths, pathCount, modeCount);
+    const Win32Error queried = *lenticor::QueryDisplayConfigSized(
+        displayConfig, lenticor::kQdcAllPaths, snapshot.paths, snapshot.modes, nullptr,
+        [](Win32Error sized, std::uint32_t pathCount, std::uint32_t modeCount) {
             if (sized != lenticor::kErrorSuccess || pathCount > kMaxCapturePaths ||
                 modeCount > kMaxCaptureModes)
                 throw std::runtime_error("could not size bounded desktop configuration");
-            snapshot.paths.assign(pathCount, {});
-            snapshot.modes.assign(modeCount, {});
             return true;
-        },
-        [&] {
-            return displayConfig.QueryDisplayConfig(lenticor::kQdcAllPaths, snapshot.paths,
-                                                    snapshot.modes, nullptr);
         },
         kCaptureAttempts);
     if (queried == lenticor::kErrorInsufficientBuffer)
@@ -50,28 +40,10 @@ void QueryBounded(lenticor::DisplayConfig& displayConfig, DesktopSnapshot& snaps
         throw std::runtime_error("QueryDisplayConfig failed: " + std::to_string(queried));
 }
 
-// A property that must be a NUL-terminated string of at most 199 characters.
-std::optional<std::wstring> StringProperty(lenticor::ConfigRet result, std::uint32_t type,
-                                           const std::array<std::uint8_t, 400>& buffer,
-                                           std::uint32_t size) {
-    if (result != lenticor::kCrSuccess || type != lenticor::kDevPropTypeString || size < 2 ||
-        size > kPropertyBufferBytes || size % 2 != 0)
-        return std::nullopt;
-    std::wstring text = lenticor::Utf16LeToWide(std::span(buffer.data(), size));
-    if (text.back() != L'\0')
-        return std::nullopt;
-    text.resize(text.find(L'\0'));
-    return text;
-}
-
 std::optional<std::wstring> InterfaceInstanceId(lenticor::ConfigManager& configManager,
                                                 const std::wstring& interfacePath) {
-    std::array<std::uint8_t, kPropertyBufferBytes> buffer{};
-    std::uint32_t type = 0;
-    std::uint32_t size = kPropertyBufferBytes;
-    const auto result = configManager.GetDeviceInterfaceProperty(
-        interfacePath, lenticor::DeviceProperty::InstanceId, type, buffer, size);
-    return StringProperty(result, type, buffer, size);
+    return lenticor::ReadInterfaceStringProperty(configManager, interfacePath,
+                                                 lenticor::DeviceProperty::InstanceId);
 }
 
 std::optional<std::wstring> DriverKeyOf(lenticor::ConfigManager& configManager,
@@ -80,12 +52,8 @@ std::optional<std::wstring> DriverKeyOf(lenticor::ConfigManager& configManager,
     if (configManager.LocateDevNode(devInst, instanceId, lenticor::kCmLocateDevNodeNormal) !=
         lenticor::kCrSuccess)
         return std::nullopt;
-    std::array<std::uint8_t, kPropertyBufferBytes> buffer{};
-    std::uint32_t type = 0;
-    std::uint32_t size = kPropertyBufferBytes;
-    const auto result = configManager.GetDevNodeProperty(devInst, lenticor::DeviceProperty::Driver,
-                                                         type, buffer, size);
-    return StringProperty(result, type, buffer, size);
+    return lenticor::ReadDevNodeStringProperty(configManager, devInst,
+                                               lenticor::DeviceProperty::Driver);
 }
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {

@@ -221,6 +221,9 @@ std::pair<DesktopArchiveResult, DesktopTarget> Engine::ArchiveStep(const Desktop
 void Engine::OwnedPreamble() {
     const DesktopJournal& journal = *journal_;
     result_.owned = true;
+    // Deliberately also for status: the journal holds the desktop for its own
+    // display, and an answer about another one would let the host believe
+    // that display free to detach while a recovery is pending.
     if (!request_.displayId.empty() && !SameDisplayId(request_.displayId, journal.displayId)) {
         Fail("DESKTOP_OWNERSHIP_CONFLICT", "another exact target owns the desktop journal");
     }

@@ -1,3 +1,4 @@
+#include <array>
 #include <cwctype>
 #include <optional>
 #include <string_view>
@@ -12,22 +13,14 @@ constexpr std::size_t kMinStateFileUnits = 4;
 constexpr std::size_t kMaxStateFileUnits = 30000;
 constexpr std::size_t kRevisionDigits = 64;
 
-std::optional<DesktopAction> ActionFromWord(const std::wstring& word) {
-    const std::wstring lower = lenticor::ToLowerWide(word);
-    if (lower == L"status")
-        return DesktopAction::Status;
-    if (lower == L"detach")
-        return DesktopAction::Detach;
-    if (lower == L"restore")
-        return DesktopAction::Restore;
-    if (lower == L"forget")
-        return DesktopAction::Forget;
-    if (lower == L"reconcile")
-        return DesktopAction::Reconcile;
-    if (lower == L"darken")
-        return DesktopAction::Darken;
-    return std::nullopt;
-}
+constexpr std::array<lenticor::ActionWord<DesktopAction>, 6> kActions{{
+    {L"status", DesktopAction::Status},
+    {L"detach", DesktopAction::Detach},
+    {L"restore", DesktopAction::Restore},
+    {L"forget", DesktopAction::Forget},
+    {L"reconcile", DesktopAction::Reconcile},
+    {L"darken", DesktopAction::Darken},
+}};
 
 bool IsWellFormedToken(std::string_view token) {
     if (token == "absent")
@@ -70,7 +63,7 @@ bool ParseDesktopRequest(const std::vector<std::wstring>& arguments, DesktopRequ
         message = "expected status, detach, restore, forget, reconcile, or darken";
         return false;
     }
-    const auto action = ActionFromWord(arguments[0]);
+    const auto action = lenticor::FindAction(arguments[0], kActions, true);
     if (!action) {
         message = "unknown desktop action";
         return false;

@@ -1,3 +1,4 @@
+#include "app/result_line.h"
 #include "app/text.h"
 #include "desktop/desktop_command.h"
 
@@ -40,10 +41,7 @@ nlohmann::json DesktopResultToJson(const DesktopResult& result) {
         {"success", result.success},
         {"supported", true},
     };
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     if (!result.reason.empty())
         json["reason"] = result.reason;
     if (!result.token.empty())

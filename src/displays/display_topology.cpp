@@ -31,23 +31,13 @@ DisplayTopology QueryDisplayTopology(lenticor::DisplayConfig& displayConfig,
     std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths;
     std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes;
     std::uint32_t topologyId = 0;
-    const auto queried = lenticor::QuerySized(
-        lenticor::kErrorInsufficientBuffer,
-        [&] {
-            std::uint32_t pathCount = 0;
-            std::uint32_t modeCount = 0;
-            const auto sized = displayConfig.GetDisplayConfigBufferSizes(
-                lenticor::kQdcDatabaseCurrent, pathCount, modeCount);
+    const auto queried = lenticor::QueryDisplayConfigSized(
+        displayConfig, lenticor::kQdcDatabaseCurrent, paths, modes, &topologyId,
+        [&log](lenticor::Win32Error sized, std::uint32_t pathCount, std::uint32_t) {
             if (sized != lenticor::kErrorSuccess) {
                 log.LogDisplayError("GetDisplayConfigBufferSizes failed", sized);
             }
-            paths.assign(pathCount, {});
-            modes.assign(modeCount, {});
             return sized == lenticor::kErrorSuccess && pathCount != 0;
-        },
-        [&] {
-            return displayConfig.QueryDisplayConfig(lenticor::kQdcDatabaseCurrent, paths, modes,
-                                                    &topologyId);
         });
     if (!queried) {
         return DisplayTopology::Unknown;

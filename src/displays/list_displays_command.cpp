@@ -50,7 +50,6 @@ int ListDisplaysCommand(lenticor::Platform& platform) {
         const auto result =
             DisplayListToJson(displays, QueryDisplayTopology(platform.displayConfig, log));
         lenticor::WriteResultLine(out, "[VXDisplayList]", result, lenticor::Utf8Handling::Strict);
-        out.flush();
         return lenticor::kExitSuccess;
     } catch (const std::exception& error) {
         err << "Error enumerating displays: " << error.what() << std::endl;

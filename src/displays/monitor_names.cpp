@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace nimbo {
@@ -28,17 +29,23 @@ bool IsTrailingFiller(std::uint8_t byte) {
     return byte <= ' ';
 }
 
+// Where the model code starts: just after the first "MONITOR\" in `deviceId`.
+std::optional<std::size_t> ModelCodeStart(std::wstring_view deviceId) {
+    const auto prefix = deviceId.find(kMonitorPrefix);
+    if (prefix == std::wstring_view::npos) {
+        return std::nullopt;
+    }
+    return prefix + kMonitorPrefix.size();
+}
+
 }  // namespace
 
 std::wstring ModelCodeFromDeviceId(std::wstring_view deviceId) {
-    if (deviceId.size() < kMonitorPrefix.size()) {
+    const auto found = ModelCodeStart(deviceId);
+    if (!found) {
         return {};
     }
-    const auto prefix = deviceId.find(kMonitorPrefix);
-    if (prefix == std::wstring_view::npos) {
-        return {};
-    }
-    const auto start = prefix + kMonitorPrefix.size();
+    const auto start = *found;
     const auto end = deviceId.find(L'\\', start);
     if (end == std::wstring_view::npos) {
         return {};
@@ -80,14 +87,11 @@ std::wstring MonitorNameFromEdid(std::span<const std::uint8_t> edid) {
 }
 
 std::wstring ReadEdidMonitorName(lenticor::Registry& registry, std::wstring_view deviceId) {
-    if (deviceId.size() < kMonitorPrefix.size()) {
+    const auto found = ModelCodeStart(deviceId);
+    if (!found) {
         return {};
     }
-    const auto prefix = deviceId.find(kMonitorPrefix);
-    if (prefix == std::wstring_view::npos) {
-        return {};
-    }
-    const auto start = prefix + kMonitorPrefix.size();
+    const auto start = *found;
     // The model has at least one character, so the closing "\" is looked for
     // from the character after the first one.
     const auto end =

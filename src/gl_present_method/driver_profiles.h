@@ -10,13 +10,6 @@ namespace lenticor::gl_present_method {
 
 inline constexpr std::uint32_t kPresentMethodSettingId = 0x20D690F8u;
 
-// NvAPI statuses the command tells apart; every other non-zero one is a
-// plain failure.
-inline constexpr std::int32_t kNvapiOk = 0;
-inline constexpr std::int32_t kNvapiInvalidUserPrivilege = -137;
-inline constexpr std::int32_t kNvapiSettingNotFound = -160;
-inline constexpr std::int32_t kNvapiExecutableNotFound = -166;
-
 // Profiles this program creates are named with this prefix and the exe.
 inline constexpr char kOwnProfilePrefix[] = "Korvo Vistel ";
 inline constexpr wchar_t kOwnProfilePrefixWide[] = L"Korvo Vistel ";

@@ -1,12 +1,13 @@
 #include "gl_present_method/present_method_request.h"
 
+#include "app/dispatcher.h"
+
 #include <array>
-#include <utility>
 
 namespace lenticor::gl_present_method {
 namespace {
 
-constexpr std::array<std::pair<std::wstring_view, PresentMethodAction>, 4> kActions{{
+constexpr std::array<ActionWord<PresentMethodAction>, 4> kActions{{
     {L"status", PresentMethodAction::Status},
     {L"apply", PresentMethodAction::Apply},
     {L"undo", PresentMethodAction::Undo},
@@ -35,17 +36,13 @@ bool ParsePresentMethodArgs(const std::vector<std::wstring>& arguments,
         message = "expected status|apply|undo|detect";
         return false;
     }
-    bool known = false;
-    for (const auto& [name, action] : kActions) {
-        if (arguments.front() == name) {
-            request.action = action;
-            known = true;
-        }
-    }
-    if (!known) {
+    // Unlike the other commands' actions, these match only as written.
+    const auto action = FindAction(arguments.front(), kActions, false);
+    if (!action) {
         message = "unknown action";
         return false;
     }
+    request.action = *action;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == L"--exe" && i + 1 < arguments.size()) {
             request.exe = arguments[++i];

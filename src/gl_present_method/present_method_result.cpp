@@ -3,6 +3,7 @@
 #include "app/result_line.h"
 #include "app/text.h"
 #include "gl_present_method/driver_profiles.h"
+#include "platform/nvapi_records.h"
 
 #include <utility>
 
@@ -20,10 +21,7 @@ nlohmann::json PresentMethodResultToJson(const PresentMethodResult& result) {
     if (!result.api.empty()) {
         json["api"] = result.api;
     }
-    if (!result.errorCode.empty()) {
-        json["errorCode"] = result.errorCode;
-        json["errorMessage"] = result.errorMessage;
-    }
+    lenticor::AddErrorMembers(json, result.errorCode, result.errorMessage);
     if (result.sharedProfile) {
         json["sharedProfile"] = true;
     }
@@ -42,10 +40,10 @@ void FailResult(PresentMethodResult& result, std::string errorCode, std::string 
 void FailResultWithDriverStatus(PresentMethodResult& result, const IDriverProfiles& driver,
                                 std::string errorCode, std::string errorMessage) {
     const std::int32_t status = driver.LastStatus();
-    if (status == kNvapiInvalidUserPrivilege) {
+    if (status == nvapi::kInvalidUserPrivilege) {
         errorCode = "ELEVATION_REQUIRED";
     }
-    if (status != kNvapiOk) {
+    if (status != nvapi::kOk) {
         errorMessage += " (NvAPI status " + std::to_string(status) + ")";
     }
     FailResult(result, std::move(errorCode), std::move(errorMessage));

@@ -1,5 +1,7 @@
 #include "gl_present_method/undo_record.h"
 
+#include "app/text.h"
+
 namespace lenticor::gl_present_method {
 namespace {
 
@@ -28,17 +30,12 @@ std::optional<UndoRecord> ParseUndoRecord(std::string_view text) {
         return UndoRecord{UndoRecordKind::Default, 0};
     if (text.size() <= kUserPrefix.size() || text.substr(0, kUserPrefix.size()) != kUserPrefix)
         return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char c : text.substr(kUserPrefix.size())) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        // Checked per digit, so any run of leading zeros is fine and nothing
-        // overflows on the way.
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > 0xFFFFFFFFu)
-            return std::nullopt;
-    }
-    return UndoRecord{UndoRecordKind::User, static_cast<std::uint32_t>(value)};
+    // Any run of leading zeros is fine; the value saturates, so nothing
+    // overflows on the way.
+    const auto value = DecimalValue(text.substr(kUserPrefix.size()));
+    if (!value || *value > 0xFFFFFFFFu)
+        return std::nullopt;
+    return UndoRecord{UndoRecordKind::User, static_cast<std::uint32_t>(*value)};
 }
 
 }  // namespace lenticor::gl_present_method

@@ -27,7 +27,6 @@ constexpr std::wstring_view kUndoRegistryKey = L"Software\\Korvo\\VistelCompat\\
 constexpr std::wstring_view kUndoFolderSddl =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
 
-constexpr std::uint32_t kMaxProgramDataLength = 260;  // MAX_PATH
 constexpr std::uint32_t kFinalPathCapacity = 1024;
 // The longest valid record has 15 characters; anything read beyond 63 could
 // not be one anyway.
@@ -38,8 +37,8 @@ constexpr std::uint32_t kShareAll = fa::kShareRead | fa::kShareWrite | fa::kShar
 std::wstring ProgramDataFolder(Environment& environment) {
     std::wstring value;
     const std::uint32_t length =
-        environment.GetEnvironmentVariableW(L"ProgramData", kMaxProgramDataLength, value);
-    if (length != 0 && length < kMaxProgramDataLength)
+        environment.GetEnvironmentVariableW(L"ProgramData", kProgramDataBufferLength, value);
+    if (length != 0 && length < kProgramDataBufferLength)
         return value;
     return std::wstring(kDefaultProgramData);
 }

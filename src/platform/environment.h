@@ -7,6 +7,11 @@
 
 namespace lenticor {
 
+// The buffer, in wide characters with the terminating NUL, that ProgramData is
+// read into (MAX_PATH): a value of up to kProgramDataBufferLength - 1
+// characters is taken, a longer one is not.
+inline constexpr std::uint32_t kProgramDataBufferLength = 260;
+
 class Environment {
   public:
     virtual ~Environment() = default;

@@ -106,15 +106,14 @@ std::optional<std::uint64_t> ScanUnsigned(std::string_view text, std::size_t& po
         ++pos;
     }
     const std::size_t digitsStart = pos;
-    std::uint64_t value = 0;
     while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-        value = value > 0xFFFFFFFFull ? value : value * 10 + static_cast<unsigned>(text[pos] - '0');
         ++pos;
     }
-    if (pos == digitsStart) {
+    const auto value = lenticor::DecimalValue(text.substr(digitsStart, pos - digitsStart));
+    if (!value) {
         return std::nullopt;
     }
-    return negative && value != 0 ? 0xFFFFFFFFFFFFFFFFull : value;
+    return negative && *value != 0 ? 0xFFFFFFFFFFFFFFFFull : *value;
 }
 
 bool ScanLiteral(std::string_view text, std::size_t& pos, std::string_view literal) {

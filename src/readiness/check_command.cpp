@@ -65,7 +65,6 @@ int RunNimboCheck(lenticor::Platform& platform) {
         auto& out = platform.console.Out();
         lenticor::WriteResultLine(out, "[VXNimboCheck]", BuildNimboCheckJson(candidates, recovery),
                                   lenticor::Utf8Handling::Strict);
-        out.flush();
         return lenticor::kExitSuccess;
     } catch (const std::exception& error) {
         err << "Error checking Nimbo readiness: " << error.what() << std::endl;

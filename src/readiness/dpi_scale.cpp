@@ -41,23 +41,14 @@ bool FindDisplayConfigSource(lenticor::DisplayConfig& config, std::wstring_view 
     // finds more paths than were sized is sized again.
     std::vector<dcfg::DISPLAYCONFIG_PATH_INFO> paths;
     std::vector<dcfg::DISPLAYCONFIG_MODE_INFO> modes;
-    const auto queried = lenticor::QuerySized(
-        lenticor::kErrorInsufficientBuffer,
-        [&] {
-            std::uint32_t pathCount = 0;
-            std::uint32_t modeCount = 0;
-            const auto status = config.GetDisplayConfigBufferSizes(lenticor::kQdcOnlyActivePaths,
-                                                                   pathCount, modeCount);
+    const auto queried = lenticor::QueryDisplayConfigSized(
+        config, lenticor::kQdcOnlyActivePaths, paths, modes, nullptr,
+        [&error](lenticor::Win32Error status, std::uint32_t, std::uint32_t) {
             if (status != lenticor::kErrorSuccess) {
                 error = "GetDisplayConfigBufferSizes failed: " + std::to_string(status);
                 return false;
             }
-            paths.assign(pathCount, {});
-            modes.assign(modeCount, {});
             return true;
-        },
-        [&] {
-            return config.QueryDisplayConfig(lenticor::kQdcOnlyActivePaths, paths, modes, nullptr);
         });
     if (!queried) {
         return false;

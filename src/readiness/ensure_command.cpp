@@ -15,31 +15,13 @@
 namespace nimbo {
 namespace {
 
-// _wtoi of a string of decimal digits, saturating where the C runtime does
-// instead of overflowing.
-std::int32_t DigitsToInt(std::wstring_view digits) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    std::int64_t value = 0;
-    for (const wchar_t c : digits) {
-        value = std::min(kMax, value * 10 + (c - L'0'));
-    }
-    return static_cast<std::int32_t>(value);
-}
-
-bool AllDigits(std::wstring_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-}
-
 nlohmann::json ModeJson(const DisplayMode& mode) {
     return {{"height", mode.height}, {"refreshRate", mode.refreshRate}, {"width", mode.width}};
 }
 
 void WriteEnsureLine(lenticor::Platform& platform, const nlohmann::json& document,
                      lenticor::Utf8Handling handling = lenticor::Utf8Handling::Strict) {
-    auto& out = platform.console.Out();
-    lenticor::WriteResultLine(out, "[VXNimboEnsure]", document, handling);
-    out.flush();
+    lenticor::WriteResultLine(platform.console.Out(), "[VXNimboEnsure]", document, handling);
 }
 
 }  // namespace
@@ -63,10 +45,10 @@ InitialDpiRequest ParseInitialDpi(const lenticor::CommandArgs& args) {
             break;
         }
         const auto& value = args[++i];
-        if (AllDigits(value)) {
-            if (const auto number = DigitsToInt(value); number >= 1) {
-                request.percent = number;
-            }
+        // _wtoi of the digits: it saturates where the C runtime does.
+        if (const auto number = lenticor::DecimalValue(value); number && *number >= 1) {
+            request.percent = static_cast<std::int32_t>(
+                std::min<std::uint64_t>(*number, std::numeric_limits<std::int32_t>::max()));
         }
     }
     return request;

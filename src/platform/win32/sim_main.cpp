@@ -51,7 +51,7 @@ std::optional<std::wstring> SizedText(Call call) {
 // The undo store takes ProgramData only when it is shorter than MAX_PATH and
 // otherwise falls back to C:\ProgramData, the real machine-wide folder: a
 // simulated folder that long must stop the run instead.
-constexpr std::size_t kMaxProgramDataLength = 259;
+constexpr std::size_t kMaxProgramDataLength = lenticor::kProgramDataBufferLength - 1;
 
 // The simulated machine's ProgramData as the undo store will see it: full,
 // and with long names, so the final path of a file in it (which Windows always
