@@ -29,30 +29,26 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
 // byte sequences: lead byte ranges with their allowed second bytes), 0 when
 // there is none.
 inline std::size_t WellFormedUtf8At(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const auto in = [](unsigned char b, unsigned char low, unsigned char high) {
-        return b >= low && b <= high;
-    };
-    const unsigned char lead = byte(i);
-    const std::size_t left = text.size() - i;
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char lead = byte(0);
     if (lead <= 0x7F)
         return 1;
-    if (in(lead, 0xC2, 0xDF))
-        return left >= 2 && in(byte(i + 1), 0x80, 0xBF) ? 2 : 0;
-    if (in(lead, 0xE0, 0xEF)) {
-        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-        const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-        return left >= 3 && in(byte(i + 1), low, high) && in(byte(i + 2), 0x80, 0xBF) ? 3 : 0;
+    const std::size_t length = lead < 0xC2    ? 0
+                               : lead <= 0xDF ? 2
+                               : lead <= 0xEF ? 3
+                               : lead <= 0xF4 ? 4
+                                              : 0;
+    if (length == 0 || text.size() - i < length)
+        return 0;
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(k) < 0x80 || byte(k) > 0xBF)
+            return 0;
     }
-    if (in(lead, 0xF0, 0xF4)) {
-        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-        return left >= 4 && in(byte(i + 1), low, high) && in(byte(i + 2), 0x80, 0xBF) &&
-                       in(byte(i + 3), 0x80, 0xBF)
-                   ? 4
-                   : 0;
-    }
-    return 0;
+    return length;
 }
 
 inline bool IsValidUtf8(std::string_view text) {
@@ -77,10 +73,7 @@ inline std::wstring DecodeLossy(std::string_view text) {
             continue;
         }
         const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t point = length == 1   ? lead
-                              : length == 2 ? lead & 0x1Fu
-                              : length == 3 ? lead & 0x0Fu
-                                            : lead & 0x07u;
+        std::uint32_t point = lead & (length == 1 ? 0x7Fu : 0x7Fu >> length);
         for (std::size_t k = 1; k < length; ++k)
             point = point << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
         out.push_back(static_cast<wchar_t>(point));

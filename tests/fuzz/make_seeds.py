@@ -74,9 +74,8 @@ def argv_seeds():
 
 
 def machine_seeds():
-    reset("machine")
-    reset("nvidia_store")
-    reset("capabilities")
+    for target in ["machine", "nvidia_store", "capabilities"]:
+        reset(target)
     for path in sorted(glob.glob(os.path.join(ROOT, "tests", "sim", "machines", "*.json"))):
         with open(path, "rb") as handle:
             text = handle.read()
@@ -102,23 +101,23 @@ def machine_seeds():
     write("capabilities", b"D6vcp(10 D6(vcp(01 02 0\xff\xff0D6VCP5(D6( D6(01 0001   04 )))@))))")
 
 
+FIXED = {
+    "undo_record": ["own", "default", "user:0", "user:1", "user:0042", "user:4294967295",
+                    "user:4294967296", "user:", "user:-1", "own\n"],
+    "text": [b"Korvo Nimbo", "Жёлтый", "\U0001F600", b"\xc0\xaf",
+             b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\xe2\x82", "ﬁx",
+             b"\x00\xd8\x00\x00\x00\xdc\x00\x00"],
+    # The count of pipe pieces, their sizes, then what the pipe holds.
+    "cancel_watcher": [b"\x01\x01cancel\n", b"\x02\x01\x01status\ncancel\n", b"\x02\x01\x00cancel",
+                       b"\x01\x02cancelled\ncancel\r\n", b"\x03\x01\x01\x01" + b"x" * 20 + b"\ncancel\n"],
+}
+
+
 def fixed_seeds():
-    reset("undo_record")
-    for text in ["own", "default", "user:0", "user:1", "user:0042", "user:4294967295",
-                 "user:4294967296", "user:", "user:-1", "own\n"]:
-        write("undo_record", text)
-
-    reset("text")
-    for text in [b"Korvo Nimbo", "Жёлтый".encode(), "\U0001F600".encode(), b"\xc0\xaf",
-                 b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\xe2\x82", "ﬁx".encode(),
-                 b"\x00\xd8\x00\x00\x00\xdc\x00\x00"]:
-        write("text", text)
-
-    reset("cancel_watcher")
-    for pieces, text in [(b"\x01", b"cancel\n"), (b"\x01\x01", b"status\ncancel\n"),
-                         (b"\x01\x00", b"cancel"), (b"\x02", b"cancelled\ncancel\r\n"),
-                         (b"\x01\x01\x01", b"x" * 20 + b"\ncancel\n")]:
-        write("cancel_watcher", bytes([len(pieces)]) + pieces + text)
+    for target, seeds in FIXED.items():
+        reset(target)
+        for seed in seeds:
+            write(target, seed)
 
     reset("monitor_names")
     for offset, name in [(54, b"Korvo Nimbo\n "), (108, b"Laptop Panel\n"), (72, b"\0" * 13)]:

@@ -44,6 +44,7 @@ TEST(MonitorNameFromEdid, PicksTheFirstNonBlankNameDescriptor) {
         {.edid = Edid({Name("AB \n \n")}), .name = L"AB"},
         {.edid = Edid({Name(std::string("AB\0CD", 5))}), .name = L"AB"},
         {.edid = Edid({Name("ABCDEFGHIJKLM")}), .name = L"ABCDEFGHIJKLM"},
+        {.edid = Edid({timing, timing, timing, Name("Last")}), .name = L"Last"},
         {.edid = Edid({Bytes{0, 0, 0, 0xFC, 1, 'X'}}), .name = L""},  // byte 4 must be 0
         {.edid = Edid({Name("Caf\xE9")}), .name = std::wstring(L"Caf") + wchar_t{0xE9}},
         {.edid = cut, .name = L""},

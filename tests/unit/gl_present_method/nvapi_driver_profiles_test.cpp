@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace lenticor::gl_present_method {
@@ -41,7 +42,8 @@ const Json kGameProfile = Json::parse(R"({"profiles": [
   "globalSettings": [{"id": "0x20D690F8", "value": 5}]})");
 
 Json WithFaults(Json nvidia, const Json& faults) {
-    nvidia["faults"] = faults;
+    if (!faults.is_null())
+        nvidia["faults"] = faults;
     return nvidia;
 }
 
@@ -107,19 +109,13 @@ TEST(NvapiDriverProfiles, ReadProfileReportsOnlyAValueTheUserStoredInTheExesOwnP
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.exe << " " << c.faults.dump());
-        auto nvidia = kGameProfile;
-        if (!c.faults.is_null()) {
-            nvidia["faults"] = c.faults;
-        }
+        const auto nvidia = WithFaults(kGameProfile, c.faults);
         Driver driver(nvidia);
         NvapiDriverProfiles profiles(driver.modules);
         ASSERT_EQ(profiles.Open(), "");
         const auto state = profiles.ReadProfile(c.exe);
-        EXPECT_EQ(state.found, c.found);
-        EXPECT_EQ(state.ours, c.ours);
-        EXPECT_EQ(state.shared, c.shared);
-        EXPECT_EQ(state.error, c.error);
-        EXPECT_EQ(state.value, c.value);
+        EXPECT_EQ(std::tie(state.found, state.ours, state.shared, state.error, state.value),
+                  std::tie(c.found, c.ours, c.shared, c.error, c.value));
         EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
     }
 }
@@ -149,10 +145,7 @@ TEST(NvapiDriverProfiles, ChangesFailWithTheDriversStatusAndStopAtTheFirstFailur
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto nvidia = kGameProfile;
-        if (!c.faults.is_null()) {
-            nvidia["faults"] = c.faults;
-        }
+        const auto nvidia = WithFaults(kGameProfile, c.faults);
         Driver driver(nvidia);
         NvapiDriverProfiles profiles(driver.modules);
         ASSERT_EQ(profiles.Open(), "");

@@ -173,7 +173,9 @@ TEST_F(UndoStoreTest, StatusRunsReadingTheRecordNeverMakeAnUndoFail) {
 
 TEST_F(UndoStoreTest, ReadsStopAtSixtyThreeCharacters) {
     const std::string text63(63, 'a');
-    WriteBytes(Real(kRecordFile), text63 + "bbbb");
+    // NTFS keeps the spelling it was created with; the final path shows it.
+    WriteBytes(Real(L"C:\\PROGRAMDATA\\korvo\\VistelCompat\\GlPresentMethod\\APP.exe.undo"),
+               text63 + "bbbb");
     EXPECT_EQ(machineStore.Read(L"app.exe"), text63);
 
     for (const std::size_t length : {63, 64}) {

@@ -65,27 +65,6 @@ TEST(SimulatedProgramData, OnlyProgramDataIsTheMachinesOwnInAnyLetterCase) {
     }
 }
 
-TEST(SimDrivesFolder, BesideTheMachineFileOrInAScratchFolderThatGoesAway) {
-    MachineSource named;
-    named.file = std::filesystem::path("/machines/sub/../pc.json");
-    std::optional<ScratchFolder> scratch;
-    EXPECT_EQ(SimDrivesFolder(named, scratch), std::filesystem::path("/machines/drives"));
-    EXPECT_FALSE(scratch.has_value());
-
-    MachineSource embedded;
-    std::filesystem::path folder;
-    {
-        std::optional<ScratchFolder> own;
-        const auto drives = SimDrivesFolder(embedded, own);
-        ASSERT_TRUE(own.has_value());
-        folder = own->path();
-        EXPECT_EQ(drives, folder / "drives");
-        EXPECT_TRUE(std::filesystem::is_directory(folder));
-        std::filesystem::create_directories(drives / "c" / "ProgramData");
-    }
-    EXPECT_FALSE(std::filesystem::exists(folder));
-}
-
 TEST(MachineFileLock, GivesUpOnALockHeldElsewhereNamingTheMachineFile) {
     const ScratchFolder folder;
     const auto file = folder.path() / "m.json";

@@ -127,6 +127,7 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         {"recommended 100 %", Steps(0, 0, 3), 125, "applied 100 -> 125", 1},
         {"beyond the largest step", at150, 450,
          "150 -> 150: Requested DPI percent outside monitor range: 450"},
+        {"the largest step", at150, 300, "applied 150 -> 300", 5},
         {"one step beyond the largest", at150, 350,
          "150 -> 150: Requested DPI percent outside monitor range: 350"},
         {"not a Windows percentage", at150, 110, "0 -> 0: Unsupported DPI percent: 110"},
