@@ -63,11 +63,7 @@ TEST(DetachPlan, NoPlanForUnsafeLayouts) {
     cloneOnOtherAdapter.adapter = 0x2000;
     Monitor virtualNimbo = NimboAt(2, 1, 1920);
     virtualNimbo.virtualMode = true;
-    struct Case {
-        const char* name;
-        std::vector<Monitor> desk;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::vector<Monitor>> cases[] = {
         {"shared source", {OtherAt(1, 0, 0), NimboAt(2, 0, 0)}},
         {"clone target", {cloneOnOtherAdapter, NimboAt(2, 0, 0)}},
         {"virtual-mode path", {OtherAt(1, 0, 0), virtualNimbo}},
@@ -77,14 +73,12 @@ TEST(DetachPlan, NoPlanForUnsafeLayouts) {
         {"single path", {NimboAt(2, 0, 0)}},
         {"unknown key", {OtherAt(1, 0, 0), OtherAt(3, 2, 1920)}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, desk] : cases) {
         std::string key = "nope|0:0:0";
-        for (const Monitor& m : c.desk) {
-            if (m.model == kNimboModel)
-                key = KeyOf(m);
-        }
-        const DesktopTopology plan = PlanDetach(BuildTopology(c.desk), key);
-        EXPECT_TRUE(plan.targets.empty() && plan.snapshot.empty()) << c.name;
+        for (const Monitor& m : desk)
+            key = m.model == kNimboModel ? KeyOf(m) : key;
+        const DesktopTopology plan = PlanDetach(BuildTopology(desk), key);
+        EXPECT_TRUE(plan.targets.empty() && plan.snapshot.empty()) << name;
     }
     // Even without the layout rules: a shift the 32-bit positions cannot hold.
     const std::vector<Monitor> far{NimboAt(2, 0, 0), OtherAt(1, 1, INT_MIN),
