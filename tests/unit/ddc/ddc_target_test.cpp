@@ -123,19 +123,48 @@ class ScriptedMonitorConfiguration final : public MonitorConfiguration {
     std::size_t requestedBytes = 0;
 };
 
-struct DdcBench {
-    DisplayTestMachine pc{OneAdapter({Screen(kNimboA, 0)})};
-    ScriptedMonitorConfiguration ddc;
-    Platform platform{pc.platform().console,       pc.platform().clock,
-                      pc.platform().dxgi,          pc.platform().displayDevices,
-                      pc.platform().registry,      pc.platform().displayConfig,
-                      pc.platform().monitors,      pc.platform().configManager,
-                      pc.platform().windows,       pc.platform().files,
-                      pc.platform().crypto,        pc.platform().videoInputs,
-                      pc.platform().environment,   ddc,
-                      pc.platform().standardInput, pc.platform().steadyClock,
-                      pc.platform().modules,       pc.platform().processes};
+// Monitors whose first GetMonitorInfoW fails, as for a display leaving mid-walk.
+struct FirstInfoFails final : Monitors {
+    explicit FirstInfoFails(Monitors& monitors) : real(monitors) {}
+    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override {
+        return real.EnumDisplayMonitors(visit);
+    }
+    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override {
+        return std::exchange(failed, true) && real.QueryMonitorInfo(monitor, info);
+    }
+    Monitors& real;
+    bool failed = false;
 };
+
+struct DdcBench {
+    DisplayTestMachine pc{OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)})};
+    ScriptedMonitorConfiguration ddc;
+    FirstInfoFails monitors{pc.platform().monitors};
+    Platform platform{pc.platform().console,
+                      pc.platform().clock,
+                      pc.platform().dxgi,
+                      pc.platform().displayDevices,
+                      pc.platform().registry,
+                      pc.platform().displayConfig,
+                      monitors,
+                      pc.platform().configManager,
+                      pc.platform().windows,
+                      pc.platform().files,
+                      pc.platform().crypto,
+                      pc.platform().videoInputs,
+                      pc.platform().environment,
+                      ddc,
+                      pc.platform().standardInput,
+                      pc.platform().steadyClock,
+                      pc.platform().modules,
+                      pc.platform().processes};
+};
+
+TEST(ResolveNimboDdcTarget, AnUnreadableMonitorDoesNotEndTheWalk) {
+    DdcBench bench;
+    const auto nimbo = nimbo::ResolveNimboDdcTarget(bench.platform, L"").candidate;
+    EXPECT_EQ(nimbo ? WideToUtf8(nimbo->deviceId) : "", kNimboA);
+}
 
 TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
     struct Case {
