@@ -89,42 +89,25 @@ class Sim final : public lenticor::DisplayConfig,
             machine.faults.queryDisplayConfig = retryFault;
         return ports.displayConfig.QueryDisplayConfig(flags, p, m, topologyId);
     }
-    Win32Error GetTargetName(dcfg::LUID adapter, std::uint32_t target,
-                             lenticor::DisplayConfigTargetName& name) override {
-        return ports.displayConfig.GetTargetName(adapter, target, name);
-    }
-    Win32Error GetSourceName(dcfg::LUID adapter, std::uint32_t source,
-                             lenticor::DisplayConfigSourceName& name) override {
-        return ports.displayConfig.GetSourceName(adapter, source, name);
-    }
-    Win32Error SetDisplayConfig(std::span<const dcfg::DISPLAYCONFIG_PATH_INFO> p,
-                                std::span<const dcfg::DISPLAYCONFIG_MODE_INFO> m,
-                                std::uint32_t flags) override {
-        return ports.displayConfig.SetDisplayConfig(p, m, flags);
-    }
-    Win32Error GetDpiScale(dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override {
-        return ports.displayConfig.GetDpiScale(packet);
-    }
-    Win32Error SetDpiScale(const dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override {
-        return ports.displayConfig.SetDpiScale(packet);
-    }
-    lenticor::ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
-                                            std::uint32_t flags) override {
-        return ports.configManager.GetDeviceIdListSize(size, filter, flags);
-    }
-    lenticor::ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
-                                        std::uint32_t flags) override {
-        return ports.configManager.GetDeviceIdList(filter, buffer, flags);
-    }
+    // The rest pass straight to the machine.
+    // clang-format off
+    Win32Error GetTargetName(dcfg::LUID a, std::uint32_t t, lenticor::DisplayConfigTargetName& n) override { return ports.displayConfig.GetTargetName(a, t, n); }
+    Win32Error GetSourceName(dcfg::LUID a, std::uint32_t s, lenticor::DisplayConfigSourceName& n) override { return ports.displayConfig.GetSourceName(a, s, n); }
+    Win32Error SetDisplayConfig(std::span<const dcfg::DISPLAYCONFIG_PATH_INFO> p, std::span<const dcfg::DISPLAYCONFIG_MODE_INFO> m, std::uint32_t flags) override { return ports.displayConfig.SetDisplayConfig(p, m, flags); }
+    Win32Error GetDpiScale(dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override { return ports.displayConfig.GetDpiScale(packet); }
+    Win32Error SetDpiScale(const dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override { return ports.displayConfig.SetDpiScale(packet); }
+    lenticor::ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter, std::uint32_t flags) override { return ports.configManager.GetDeviceIdListSize(size, filter, flags); }
+    lenticor::ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer, std::uint32_t flags) override { return ports.configManager.GetDeviceIdList(filter, buffer, flags); }
+    bool QueryMonitorInfo(lenticor::MonitorHandle monitor, lenticor::MonitorInfo& info) override { return ports.monitors.QueryMonitorInfo(monitor, info); }
+    lenticor::ConfigRet LocateDevNode(lenticor::DevInst& node, std::wstring_view id, std::uint32_t flags) override { return ports.configManager.LocateDevNode(node, id, flags); }
+    lenticor::ConfigRet GetDevNodeProperty(lenticor::DevInst node, lenticor::DeviceProperty key, std::uint32_t& type, std::span<std::uint8_t> buffer, std::uint32_t& size) override { return ports.configManager.GetDevNodeProperty(node, key, type, buffer, size); }
+    // clang-format on
     bool EnumDisplayMonitors(const std::function<bool(lenticor::MonitorHandle)>& visit) override {
         return ports.monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) {
             if (leaves)
                 machine.adapters[0].outputs[1].active = false;
             return visit(monitor);
         });
-    }
-    bool QueryMonitorInfo(lenticor::MonitorHandle monitor, lenticor::MonitorInfo& info) override {
-        return ports.monitors.QueryMonitorInfo(monitor, info);
     }
     lenticor::ConfigRet GetDeviceInterfaceProperty(std::wstring_view path,
                                                    lenticor::DeviceProperty key,
@@ -140,15 +123,6 @@ class Sim final : public lenticor::DisplayConfig,
         std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), size), buffer.begin());
         size = static_cast<std::uint32_t>(bytes.size());
         return lenticor::kCrSuccess;
-    }
-    lenticor::ConfigRet LocateDevNode(lenticor::DevInst& devInst, std::wstring_view id,
-                                      std::uint32_t flags) override {
-        return ports.configManager.LocateDevNode(devInst, id, flags);
-    }
-    lenticor::ConfigRet GetDevNodeProperty(lenticor::DevInst devInst, lenticor::DeviceProperty key,
-                                           std::uint32_t& type, std::span<std::uint8_t> buffer,
-                                           std::uint32_t& size) override {
-        return ports.configManager.GetDevNodeProperty(devInst, key, type, buffer, size);
     }
 };
 
