@@ -43,6 +43,7 @@ TEST(ParseDisplayBrightnessRequest, AcceptsAndRejectsPerRule) {
         {.situation = "2048 characters but 2049 bytes", .args = {L"set", kHint, t2048.substr(1) + L"\u00e9"}, .message = "capability hint requires one bounded version-1 token"},
         {.situation = "a hint with a line feed", .args = {L"set", kHint, L"b1\n"}, .message = "capability hint requires one bounded version-1 token"},
         {.situation = "hint twice", .args = {L"set", kHint, L"b1", kHint, L"b1"}, .message = "capability hint requires one bounded version-1 token"},
+        {.situation = "range 65535", .args = {L"set", kRange, L"65535", kHint, L"b1", kId, kDev, kLevel, L"0"}, .request = {.action = A::Set, .level = 0, .displayId = kDev, .capabilityHint = "b1", .rangeMaximum = 65535}},
         {.situation = "range 65536", .args = {L"set", kRange, L"65536"}, .message = "capability range requires one raw maximum from 1 to 65535"},
         {.situation = "range 0", .args = {L"set", kRange, L"0"}, .message = "capability range requires one raw maximum from 1 to 65535"},
         {.situation = "range of six digits", .args = {L"set", kRange, L"000001"}, .message = "capability range requires one raw maximum from 1 to 65535"},
