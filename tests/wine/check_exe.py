@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the built lenticor.exe: it may import Windows system DLLs only (a
-MinGW runtime DLL would not be on the user's machine), and it must carry an
-application manifest asking for asInvoker without any DPI awareness and a
-version resource, and be linked terminal-server aware; with --max-bytes it may
-be no larger than that; with --project-version, the manifest's assembly version and
-the version resource's numbers and texts must all be that version. With
---dll-export it checks a test DLL instead: system imports only, and an export
-table of exactly the names given."""
+"""Checks a built exe: Windows system DLL imports only (a MinGW runtime DLL is
+not on the user's machine), one manifest asking asInvoker without DPI
+awareness, a version resource (every version field --project-version), linked
+terminal-server aware, at most --max-bytes. With --dll-export, a test DLL:
+system imports only and exactly the exports given."""
 
 import argparse
 import re
@@ -22,37 +19,18 @@ SYSTEM_DLLS = {
     "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "ucrtbase.dll",
 }
 
-IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
-
-RT_VERSION = 16
-RT_MANIFEST = 24
+TERMINAL_SERVER_AWARE = 0x8000  # IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE
+RT_VERSION, RT_MANIFEST = 16, 24
 
 
-def imported_dlls(objdump, exe):
-    output = subprocess.run([objdump, "-p", exe], check=True, capture_output=True,
-                            text=True).stdout
-    return [name.strip() for name in re.findall(r"DLL Name:\s*(\S+)", output)]
-
-
-def exported_names(objdump, dll):
-    output = subprocess.run([objdump, "-p", dll], check=True, capture_output=True,
-                            text=True).stdout
-    table = output.split("[Ordinal/Name Pointer] Table", 1)
-    if len(table) != 2:
-        return []
+def exported_names(dump):
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)
     names = []
-    for line in table[1].splitlines()[1:]:
-        match = re.match(r"\s*\[\s*\d+\]\s+(\S+)\s*$", line)
-        if match is None:
+    for line in table[1].splitlines()[1:] if len(table) == 2 else []:
+        if (match := re.match(r"\s*\[\s*\d+\]\s+(\S+)\s*$", line)) is None:
             break
         names.append(match.group(1))
     return names
-
-
-def dll_characteristics(data):
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    # At the same offset in the PE32 and PE32+ optional headers.
-    return struct.unpack_from("<H", data, pe + 24 + 70)[0]
 
 
 def resources(data):
@@ -64,16 +42,14 @@ def resources(data):
     optional_size = struct.unpack_from("<H", data, pe + 20)[0]
     table = pe + 24 + optional_size
     rsrc = None
-    for i in range(sections):
-        entry = table + 40 * i
-        name = data[entry:entry + 8].rstrip(b"\0")
-        virtual_size, virtual_address, raw_size, raw_pointer = struct.unpack_from(
-            "<IIII", data, entry + 8)
-        if name == b".rsrc":
-            rsrc = (virtual_address, raw_pointer, max(virtual_size, raw_size))
+    for entry in range(table, table + 40 * sections, 40):
+        if data[entry:entry + 8].rstrip(b"\0") == b".rsrc":
+            # VirtualAddress and PointerToRawData of the section header.
+            rsrc = (struct.unpack_from("<I", data, entry + 12)[0],
+                    struct.unpack_from("<I", data, entry + 20)[0])
     if rsrc is None:
         return {}
-    rva_base, file_base, _ = rsrc
+    rva_base, file_base = rsrc
 
     def directory(offset):
         named, ids = struct.unpack_from("<HH", data, file_base + offset + 12)
@@ -110,20 +86,16 @@ def version_problems(manifest_text, resource, project_version):
     dotted = ".".join(str(part) for part in expected)
     problems = []
     identity = re.search(r'<assemblyIdentity\b[^>]*\bversion="([^"]*)"', manifest_text)
-    if identity is None or identity.group(1) != dotted:
-        found = identity.group(1) if identity else "none"
+    if (found := identity.group(1) if identity else "none") != dotted:
         problems.append(f"manifest assembly version is {found}, expected {dotted}")
-    fixed = fixed_versions(resource)
-    if fixed != (expected, expected):
+    if (fixed := fixed_versions(resource)) != (expected, expected):
         problems.append(f"version resource numbers are {fixed}, expected {expected} twice")
     # The resource is 32-bit aligned throughout, so it reads as UTF-16 from byte 0.
     text = resource.decode("utf-16-le", errors="replace")
     for key in ("FileVersion", "ProductVersion"):
         value = re.search(key + r"\0+([^\0]*)\0", text)
-        if value is None or value.group(1) != project_version:
-            problems.append(f"version resource {key} is "
-                            f"{value.group(1) if value else 'missing'}, expected "
-                            f"{project_version}")
+        if (found := value.group(1) if value else "missing") != project_version:
+            problems.append(f"version resource {key} is {found}, expected {project_version}")
     return problems
 
 
@@ -139,7 +111,9 @@ def main():
     options = parser.parse_args()
     problems = []
 
-    dlls = imported_dlls(options.objdump, options.exe)
+    dump = subprocess.run([options.objdump, "-p", options.exe], check=True, capture_output=True,
+                          text=True).stdout
+    dlls = [name.strip() for name in re.findall(r"DLL Name:\s*(\S+)", dump)]
     if not dlls:
         problems.append("no imported DLLs found (objdump output not understood)")
     for dll in dlls:
@@ -147,7 +121,7 @@ def main():
             problems.append(f"imports {dll}, which is not part of Windows")
 
     if options.dll_exports:
-        exports = exported_names(options.objdump, options.exe)
+        exports = exported_names(dump)
         if sorted(exports) != sorted(options.dll_exports):
             problems.append(f"exports {exports}, expected exactly {options.dll_exports}")
         print("\n".join(problems) if problems else f"imports: {', '.join(dlls)}; exports: "
@@ -159,7 +133,9 @@ def main():
     found = resources(image)
     if options.max_bytes is not None and len(image) > options.max_bytes:
         problems.append(f"{len(image)} bytes, more than the {options.max_bytes} allowed")
-    if not dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+    # DllCharacteristics: at the same offset in the PE32 and PE32+ optional headers.
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if not struct.unpack_from("<H", image, pe + 24 + 70)[0] & TERMINAL_SERVER_AWARE:
         problems.append("not linked terminal-server aware")
     manifests = found.get(RT_MANIFEST, [])
     if len(manifests) != 1:

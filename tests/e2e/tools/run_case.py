@@ -1,84 +1,40 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end case of lenticor.exe (under Wine), lenticor-sim, or
-lenticor-sim.exe (under Wine, --kind winesim).
+"""Runs one end-to-end case of lenticor.exe (--kind wine), lenticor-sim (sim) or
+lenticor-sim.exe under Wine (winesim). A case file is JSON:
 
-A case file is JSON:
+  "alsoOnWindows": true    a sim case that winesim also runs (read by CMake)
+  "machine": "m.json"      sim/winesim: copied to WORK/machine.json, named by
+                           LENTICOR_SIM_MACHINE (relative to the case file)
+  "files": {"rel": "text"} written before the first step, after "cleanup"
+  "nvapi": {...}           wine only: the test nvapi64.dll sits in the prefix's
+                           system32 for the case, its driver state in
+                           WORK/nvapi.json as the DLL writes it (sorted keys,
+                           indent 2, final line feed), so an unchanged save
+                           compares byte for byte
+  "cleanup": [path, "HKCU\\..."]  removed before the first step and at the end
+                           (registry keys under Wine only)
+  "steps": a list of
+    {"args": [...], "program": helper or (Wine) a system program like "reg.exe",
+     "env": {}, "unsetEnv": [], "stdin": "text" (a pipe held open until the
+     step ends; default the null device), "exit": 0,
+     "stdout"/"stdoutFile"/"stdoutRegex", "stderr"/"stderrFile"/"stderrRegex"
+     (regexes match fully, DOTALL),
+     "capture": {"name": "regex with one group, searched in stdout"},
+     "expectFiles": {"glob": count}, "expectJson": {"rel#/json/pointer": value},
+     "expectText": {"path": "whole UTF-8 content"},
+     "expectSameBytes": {"path": "other path"}}
+    {"background": {"program": ..., "args": [...], "ready": "first line"}}
+        stays running, stdin closed and awaited at {"stopBackground": true} or
+        at the end
+    {"setJson": {"rel": {"/pointer": value}}}
+    {"copyFile" or "hardLink": {"path": ..., "existing": ...}}
+    {"concurrent": [step, ...], "staggerMs": 300}  started that far apart
 
-  {
-    "alsoOnWindows": true,                     # a lenticor-sim case that lenticor-sim.exe
-                                               # also runs, unchanged (read by CMake)
-    "machine": "machines/default.json",        # sim and winesim, relative to the case
-                                               # file; copied to WORK/machine.json and
-                                               # named by LENTICOR_SIM_MACHINE
-    "files": {"journal/desktop.json": "text"},  # created before the first step, after
-                                               # "cleanup" (${size:N:CHAR} and ${WORK} are
-                                               # replaced)
-    "nvapi": {"profiles": [...]},               # wine only: the test nvapi64.dll goes into
-                                               # the prefix's system32 for this case, with
-                                               # this driver state in WORK/nvapi.json (the
-                                               # machine file's "nvidia" shape), saved back
-                                               # there; the DLL is removed when the case ends.
-                                               # The file is written as the DLL writes it
-                                               # (sorted keys, two-space indent, final line
-                                               # feed), so a state given in the DLL's own
-                                               # form (no empty lists, ids as "0x20D690F8")
-                                               # can be compared byte for byte after a save
-    "cleanup": ["${C_DRIVE}/ProgramData/Korvo", # removed before the first step and when the
-                "HKCU\\Software\\Korvo"],       # case ends: files or folders, and (wine
-                                               # only) registry keys, named from their root
-    "steps": [
-      {
-        "args": ["--help", "extra"],
-        "program": "nvapi_probe",               # a --helper name instead of the exe; under
-                                                 # Wine also a program of the prefix's system
-                                                 # folder such as "reg.exe"
-        "env": {"NAME": "value"},               # added to the environment
-        "stdin": "cancel\n",                    # standard input is a pipe carrying this
-                                                 # text, held open until the step ends
-                                                 # (default: the null device)
-        "unsetEnv": ["DISPLAY"],                 # removed from the environment
-        "exit": 0,
-        "stdout": "exact text",                 # or "stdoutFile" (relative to the case file)
-                                                 # or "stdoutRegex" (full match)
-        "stderr": "",                           # or "stderrRegex" (full match, DOTALL)
-        "capture": {"token": "regex with one group matched against stdout"},
-        "expectFiles": {"j/desktop.json": 1,    # after the step: how many files under WORK
-                        "j/*.recovery-*.json": 0},  # (or at an absolute path) match each glob
-        "expectJson": {"machine.json#/desktop/displaysOffRequests": 2},
-        "expectText": {"a.undo": "own"},        # a file's whole content (UTF-8)
-        "expectSameBytes": {"nvapi.json": "nvapi.before.json"}  # two files, byte for byte
-      },
-      {                                         # a second process that stays running:
-        "background": {"program": "hold_file",  # a --helper name (default: the exe)
-                       "args": ["${WORK_WIN}\\j.lock"],
-                       "ready": "held"}          # waits for this line on its stdout;
-      },                                        # stdin is closed and it is awaited when
-                                                # the case ends or at {"stopBackground": true}
-      {"setJson": {"machine.json": {"/adapters/0/outputs/1/active": true}}},
-                                                # JSON pointer -> new value in files under
-                                                # WORK (null deletes nothing: it stores null)
-      {"copyFile": {"path": "nvapi.before.json", "existing": "nvapi.json"}},
-      {"hardLink": {"path": "${C_DRIVE}/ProgramData/x.undo", "existing": "x.undo"}},
-                                                # a copy or a second hard link of an existing
-                                                # file; missing folders of "path" are created
-      {
-        "concurrent": [{"args": [...], ...}, {"args": [...], ...}],
-        "staggerMs": 300                        # each process starts this long after the
-      }                                         # previous one; every one is checked as a step
-    ]
-  }
-
-In args, env values, expectations and the paths of files, copies, links and
-clean-up, these are replaced: ${WORK} (the case's scratch folder), ${WORK_WIN}
-(the same as Wine sees it, Z:\\...), ${C_DRIVE} (where drive C: is: under Wine
-the prefix's WINEPREFIX/drive_c, where Wine keeps names in the letter case the
-program used; for lenticor-sim WORK/drives/c), ${sha256:REL}
-(SHA-256 hex of WORK/REL), ${size:N:CHAR} (CHAR repeated N times, for long
-arguments) and ${name} for every value captured by an earlier step. Relative
-paths are under WORK.
-
-Windows' C runtime writes "\\r\\n" for "\\n" on stdout and stderr in text mode;
-for Wine runs both streams are compared after folding CRLF to LF, and only that.
+Replaced in args, env, stdin, expectations and paths: ${WORK}, ${WORK_WIN}
+(Z:\\...), ${C_DRIVE} (the prefix's drive_c, or WORK/drives/c for the Linux
+simulator), ${sha256:REL}, ${size:N:CHAR} (CHAR N times) and every captured
+${name}; innermost first. Relative paths are under WORK. Under Wine stdout and
+stderr are compared after folding the C runtime's CRLF to LF, and only that.
 """
 
 import argparse
@@ -92,10 +48,8 @@ import subprocess
 import sys
 import time
 
-STEP_TIMEOUT_SECONDS = 120
-
-# Placeholders fixed for the whole run, such as ${C_DRIVE} under Wine.
-FIXED_PLACEHOLDERS = {}
+TIMEOUT = 120
+FIXED = {}  # placeholders fixed for the run, such as ${C_DRIVE}
 
 
 def substitute(text, work, captured):
@@ -103,12 +57,12 @@ def substitute(text, work, captured):
         name = match.group(1)
         if name == "WORK":
             return work
-        if name in FIXED_PLACEHOLDERS:
-            return FIXED_PLACEHOLDERS[name]
+        if name in FIXED:
+            return FIXED[name]
         if name == "WORK_WIN":
-            return "Z:" + work.replace("/", "\\")
+            return windows_path(work)
         if name.startswith("sha256:"):
-            with open(os.path.join(work, name[len("sha256:"):]), "rb") as handle:
+            with open(os.path.join(work, name[7:]), "rb") as handle:
                 return hashlib.sha256(handle.read()).hexdigest()
         if name.startswith("size:"):
             _, count, char = name.split(":", 2)
@@ -117,128 +71,78 @@ def substitute(text, work, captured):
             return captured[name]
         raise KeyError(f"unknown placeholder ${{{name}}}")
 
-    # Innermost first, so ${sha256:${C_DRIVE}/x} names a file on drive C:.
-    while True:
-        replaced = re.sub(r"\$\{([^{}]+)\}", replace, text)
-        if replaced == text:
-            return replaced
+    while (replaced := re.sub(r"\$\{([^{}]+)\}", replace, text)) != text:
         text = replaced
+    return text
 
 
-def expect_text(step, key, actual, case_dir, work, captured, errors, label):
-    if key in step:
-        expected = substitute(step[key], work, captured)
-        if actual != expected:
-            errors.append(f"{label} differs\n--- expected\n{expected!r}\n--- actual\n{actual!r}")
-    if key + "File" in step:
-        with open(os.path.join(case_dir, step[key + "File"]), encoding="utf-8") as handle:
-            expected = handle.read()
-        if actual != expected:
-            errors.append(f"{label} differs from {step[key + 'File']}\n--- actual\n{actual!r}")
-    if key + "Regex" in step:
-        pattern = substitute(step[key + "Regex"], work, captured)
-        if re.fullmatch(pattern, actual, re.DOTALL) is None:
-            errors.append(f"{label} does not match\n--- pattern\n{pattern}\n--- actual\n{actual!r}")
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
 
 
-def json_pointer_parts(pointer):
-    return [part.replace("~1", "/").replace("~0", "~") for part in pointer.split("/")[1:]]
+def walk(document, pointer, last=0):
+    """The parent of a JSON pointer's target (last=1) or the target itself."""
+    parts = [part.replace("~1", "/").replace("~0", "~") for part in pointer.split("/")[1:]]
+    for part in parts[:len(parts) - last]:
+        document = document[int(part) if isinstance(document, list) else part]
+    return document, parts[-1]
 
 
-def set_json(work, edits, captured):
-    for relative, changes in edits.items():
-        path = os.path.join(work, relative)
-        with open(path, encoding="utf-8") as handle:
-            document = json.load(handle)
-        for pointer, value in changes.items():
-            parts = json_pointer_parts(pointer)
-            target = document
-            for part in parts[:-1]:
-                target = target[int(part)] if isinstance(target, list) else target[part]
-            if isinstance(value, str):
-                value = substitute(value, work, captured)
-            if isinstance(target, list):
-                target[int(parts[-1])] = value
-            else:
-                target[parts[-1]] = value
-        with open(path, "w", encoding="utf-8") as handle:
-            json.dump(document, handle, indent=2)
-
-
-def case_path(path, work, captured):
-    return os.path.join(work, substitute(path, work, captured))
-
-
-def check_files(step, work, captured):
-    errors = []
+def check_step(step, code, streams, case_dir, work, captured):
+    errors = [] if code == step["exit"] else [f"exit code {code}, expected {step['exit']}"]
+    sub = lambda text: substitute(text, work, captured)
+    for key, actual in streams.items():
+        if key in step and actual != sub(step[key]):
+            errors.append(f"{key} differs\n--- expected\n{sub(step[key])!r}\n--- actual\n{actual!r}")
+        if key + "File" in step:
+            with open(os.path.join(case_dir, step[key + "File"]), encoding="utf-8") as handle:
+                if actual != handle.read():
+                    errors.append(f"{key} differs from {step[key + 'File']}\n--- actual\n{actual!r}")
+        if key + "Regex" in step and not re.fullmatch(sub(step[key + "Regex"]), actual, re.DOTALL):
+            errors.append(f"{key} does not match\n--- pattern\n{sub(step[key + 'Regex'])}"
+                          f"\n--- actual\n{actual!r}")
+    for name, pattern in step.get("capture", {}).items():
+        if match := re.search(pattern, streams["stdout"]):
+            captured[name] = match.group(1)
+        else:
+            errors.append(f"capture {name}: {pattern!r} not found in stdout")
+    path = lambda name: os.path.join(work, sub(name))
     for pattern, count in step.get("expectFiles", {}).items():
-        found = glob.glob(case_path(pattern, work, captured))
-        if len(found) != count:
+        if len(found := glob.glob(path(pattern))) != count:
             errors.append(f"{len(found)} files match {pattern}, expected {count}: {found}")
     for where, expected in step.get("expectJson", {}).items():
         relative, pointer = where.split("#", 1)
         with open(os.path.join(work, relative), encoding="utf-8") as handle:
-            value = json.load(handle)
+            document = json.load(handle)
         try:
-            for part in json_pointer_parts(pointer):
-                value = value[int(part)] if isinstance(value, list) else value[part]
+            value = walk(document, pointer)[0] if pointer else document
         except (KeyError, IndexError):
             value = "(missing)"
         if value != expected:
             errors.append(f"{where} is {value!r}, expected {expected!r}")
-    for path, expected in step.get("expectText", {}).items():
+    for name, expected in step.get("expectText", {}).items():
         try:
-            with open(case_path(path, work, captured), encoding="utf-8", newline="") as handle:
+            with open(path(name), encoding="utf-8", newline="") as handle:
                 actual = handle.read()
         except OSError as error:
             actual = f"(unreadable: {error.strerror})"
-        expected = substitute(expected, work, captured)
-        if actual != expected:
-            errors.append(f"{path} holds {actual!r}, expected {expected!r}")
-    for path, other in step.get("expectSameBytes", {}).items():
+        if actual != sub(expected):
+            errors.append(f"{name} holds {actual!r}, expected {sub(expected)!r}")
+    for name, other in step.get("expectSameBytes", {}).items():
         contents = []
-        for name in (path, other):
-            with open(case_path(name, work, captured), "rb") as handle:
+        for each in (name, other):
+            with open(path(each), "rb") as handle:
                 contents.append(handle.read())
         if contents[0] != contents[1]:
-            errors.append(f"{path} differs from {other}\n--- {path}\n{contents[0]!r}"
+            errors.append(f"{name} differs from {other}\n--- {name}\n{contents[0]!r}"
                           f"\n--- {other}\n{contents[1]!r}")
     return errors
-
-
-def check_step(step, completed_code, stdout, stderr, case_dir, work, captured):
-    errors = []
-    if completed_code != step["exit"]:
-        errors.append(f"exit code {completed_code}, expected {step['exit']}")
-    expect_text(step, "stdout", stdout, case_dir, work, captured, errors, "stdout")
-    expect_text(step, "stderr", stderr, case_dir, work, captured, errors, "stderr")
-    for name, pattern in step.get("capture", {}).items():
-        match = re.search(pattern, stdout)
-        if match is None:
-            errors.append(f"capture {name}: {pattern!r} not found in stdout")
-        else:
-            captured[name] = match.group(1)
-    errors += check_files(step, work, captured)
-    return errors
-
-
-def link_or_copy(step, work, captured):
-    kind = "hardLink" if "hardLink" in step else "copyFile"
-    path = case_path(step[kind]["path"], work, captured)
-    existing = case_path(step[kind]["existing"], work, captured)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    if kind == "hardLink":
-        # What CreateHardLinkW makes under Wine: one more name for the same inode.
-        os.link(existing, path)
-    else:
-        shutil.copyfile(existing, path)
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
-    parser.add_argument("--helper", action="append", default=[],
-                        help="NAME=PATH of a helper program for background steps")
+    parser.add_argument("--helper", action="append", default=[], help="NAME=PATH")
     parser.add_argument("--kind", required=True, choices=["sim", "wine", "winesim"])
     parser.add_argument("--nvapi-dll", help="the test nvapi64.dll for cases with \"nvapi\"")
     parser.add_argument("--work", required=True)
@@ -252,25 +156,25 @@ def main():
     work = os.path.abspath(options.work)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    path = lambda name, captured={}: os.path.join(work, substitute(name, work, captured))
 
-    base_env = dict(os.environ)
-    command_prefix = []
-    under_wine = options.kind in ("wine", "winesim")
-    base_env.pop("LENTICOR_SIM_MACHINE", None)
+    env = dict(os.environ)
+    env.pop("LENTICOR_SIM_MACHINE", None)
+    prefix = []
+    under_wine = options.kind != "sim"
     if under_wine:
         with open(os.path.join(options.state, "wine-env.json"), encoding="utf-8") as handle:
             wine = json.load(handle)
-        base_env.update(wine["env"])
-        command_prefix = [wine["wine"]]
-        FIXED_PLACEHOLDERS["C_DRIVE"] = os.path.join(base_env["WINEPREFIX"], "drive_c")
+        env.update(wine["env"])
+        prefix = [wine["wine"]]
+        FIXED["C_DRIVE"] = os.path.join(env["WINEPREFIX"], "drive_c")
     else:
         # The Linux simulator's drive C: is the folder beside the machine file.
-        FIXED_PLACEHOLDERS["C_DRIVE"] = os.path.join(work, "drives", "c")
+        FIXED["C_DRIVE"] = os.path.join(work, "drives", "c")
     if options.kind != "wine" and "machine" in case:
         machine = os.path.join(work, "machine.json")
         shutil.copyfile(os.path.join(case_dir, case["machine"]), machine)
-        base_env["LENTICOR_SIM_MACHINE"] = (
-            "Z:" + machine.replace("/", "\\") if under_wine else machine)
+        env["LENTICOR_SIM_MACHINE"] = windows_path(machine) if under_wine else machine
 
     # What a case leaves outside WORK (in the shared prefix) goes before it
     # runs, so a case that stopped half-way cannot decide the next run, and
@@ -279,25 +183,19 @@ def main():
         for item in case.get("cleanup", []):
             if item.startswith("HK"):
                 if under_wine:
-                    subprocess.run(command_prefix + ["reg.exe", "delete", item, "/f"],
-                                   env=base_env, cwd=work, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                   timeout=STEP_TIMEOUT_SECONDS, check=False)
-                continue
-            path = case_path(item, work, {})
-            if os.path.isdir(path) and not os.path.islink(path):
-                shutil.rmtree(path)
-            elif os.path.lexists(path):
-                os.remove(path)
+                    subprocess.run(prefix + ["reg.exe", "delete", item, "/f"], env=env, cwd=work,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, timeout=TIMEOUT, check=False)
+            elif os.path.isdir(item := path(item)) and not os.path.islink(item):
+                shutil.rmtree(item)
+            elif os.path.lexists(item):
+                os.remove(item)
 
     clean_up()
-
     for relative, content in case.get("files", {}).items():
-        path = case_path(relative, work, {})
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w", encoding="utf-8", newline="") as handle:
+        os.makedirs(os.path.dirname(path(relative)), exist_ok=True)
+        with open(path(relative), "w", encoding="utf-8", newline="") as handle:
             handle.write(substitute(content, work, {}))
-
     helpers = dict(item.split("=", 1) for item in options.helper)
 
     # The driver library lives in the shared prefix's system folder, where the
@@ -308,31 +206,24 @@ def main():
         if not under_wine or not options.nvapi_dll:
             print("an \"nvapi\" case needs --kind wine and --nvapi-dll")
             return 1
-        state = os.path.join(work, "nvapi.json")
-        # In the form the DLL saves (nlohmann's dump(2) of a sorted map and a
-        # line feed), so that a run that saves an unchanged store leaves
-        # the same bytes.
-        with open(state, "w", encoding="utf-8", newline="") as handle:
-            handle.write(json.dumps(case["nvapi"], indent=2, sort_keys=True,
-                                    ensure_ascii=False) + "\n")
-        base_env["LENTICOR_TEST_NVAPI_STATE"] = "Z:" + state.replace("/", "\\")
+        # nlohmann's dump(2) of a sorted map and a line feed, as the DLL saves.
+        with open(path("nvapi.json"), "w", encoding="utf-8", newline="") as handle:
+            handle.write(json.dumps(case["nvapi"], indent=2, sort_keys=True, ensure_ascii=False)
+                         + "\n")
+        env["LENTICOR_TEST_NVAPI_STATE"] = windows_path(path("nvapi.json"))
         # Native only: a Wine build with its own nvapi64 must not answer.
-        overrides = base_env.get("WINEDLLOVERRIDES", "")
-        base_env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "nvapi64=n"
-        installed_dll = os.path.join(base_env["WINEPREFIX"], "drive_c", "windows", "system32",
+        env["WINEDLLOVERRIDES"] = ";".join(filter(None, [env.get("WINEDLLOVERRIDES"),
+                                                         "nvapi64=n"]))
+        installed_dll = os.path.join(env["WINEPREFIX"], "drive_c", "windows", "system32",
                                      "nvapi64.dll")
 
-    def decode(data):
-        text = data.decode("utf-8", errors="surrogateescape")
-        return text.replace("\r\n", "\n") if under_wine else text
-
-    def start(step, captured, program=None):
-        program = program or step.get("program")
-        env = dict(base_env)
-        for name, value in step.get("env", {}).items():
-            env[name] = substitute(value, work, captured)
+    def start(step, captured):
+        program = step.get("program")
+        step_env = dict(env)
+        step_env.update({name: substitute(value, work, captured)
+                         for name, value in step.get("env", {}).items()})
         for name in step.get("unsetEnv", []):
-            env.pop(name, None)
+            step_env.pop(name, None)
         args = [substitute(arg, work, captured) for arg in step["args"]]
         if program in helpers:
             exe = helpers[program]
@@ -343,7 +234,7 @@ def main():
         else:
             exe = options.exe
         piped = program is not None or "stdin" in step
-        process = subprocess.Popen(command_prefix + [exe] + args, env=env, cwd=work,
+        process = subprocess.Popen(prefix + [exe] + args, env=step_env, cwd=work,
                                    stdin=subprocess.PIPE if piped else subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if step.get("stdin"):
@@ -357,11 +248,15 @@ def main():
         for process in background:
             try:
                 process.stdin.close()
-                process.wait(timeout=STEP_TIMEOUT_SECONDS)
+                process.wait(timeout=TIMEOUT)
             except (OSError, subprocess.TimeoutExpired):
                 process.kill()
                 process.wait()
         background.clear()
+
+    def decode(data):
+        text = data.decode("utf-8", errors="surrogateescape")
+        return text.replace("\r\n", "\n") if under_wine else text
 
     captured = {}
     failures = []
@@ -370,47 +265,56 @@ def main():
             shutil.copyfile(options.nvapi_dll, installed_dll)
         for index, step in enumerate(case["steps"]):
             if "setJson" in step:
-                set_json(work, step["setJson"], captured)
-                continue
-            if "hardLink" in step or "copyFile" in step:
-                link_or_copy(step, work, captured)
-                continue
-            if step.get("stopBackground"):
+                for relative, changes in step["setJson"].items():
+                    with open(os.path.join(work, relative), encoding="utf-8") as handle:
+                        document = json.load(handle)
+                    for pointer, value in changes.items():
+                        parent, key = walk(document, pointer, 1)
+                        if isinstance(value, str):
+                            value = substitute(value, work, captured)
+                        parent[int(key) if isinstance(parent, list) else key] = value
+                    with open(os.path.join(work, relative), "w", encoding="utf-8") as handle:
+                        json.dump(document, handle, indent=2)
+            elif kind := next((k for k in ("hardLink", "copyFile") if k in step), None):
+                target = path(step[kind]["path"], captured)
+                existing = path(step[kind]["existing"], captured)
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                # A hard link is what CreateHardLinkW makes under Wine: one more
+                # name for the same inode.
+                (os.link if kind == "hardLink" else shutil.copyfile)(existing, target)
+            elif step.get("stopBackground"):
                 stop_background()
-                continue
-            if "background" in step:
-                holder = step["background"]
-                args, process = start(holder, captured, holder.get("program"))
+            elif holder := step.get("background"):
+                args, process = start(holder, captured)
                 background.append(process)
                 line = process.stdout.readline().decode("utf-8", errors="replace").strip()
                 if line != holder["ready"]:
                     failures.append(f"step {index}: background {args!r} said {line!r}, "
                                     f"expected {holder['ready']!r}")
                     break
-                continue
-            group = step["concurrent"] if "concurrent" in step else [step]
-            running = []
-            for position, member in enumerate(group):
-                if position > 0:
-                    time.sleep(step.get("staggerMs", 0) / 1000.0)
-                running.append(start(member, captured))
-            errors = []
-            for member, (args, process) in zip(group, running):
-                if process.stdin is not None:
-                    # The host keeps the pipe open while the command runs.
-                    process.wait(timeout=STEP_TIMEOUT_SECONDS)
-                    process.stdin.close()
-                    process.stdin = None
-                out, err = process.communicate(timeout=STEP_TIMEOUT_SECONDS)
-                stdout, stderr = decode(out), decode(err)
-                problems = check_step(member, process.returncode, stdout, stderr, case_dir, work,
-                                      captured)
-                if problems:
-                    errors.append(f"({' '.join(args)!r}):\n" + "\n".join(problems) +
-                                  f"\n--- stderr was\n{stderr}")
-            if errors:
-                failures.append(f"step {index} " + "\n".join(errors))
-                break
+            else:
+                group = step.get("concurrent", [step])
+                running = []
+                for position, member in enumerate(group):
+                    if position > 0:
+                        time.sleep(step.get("staggerMs", 0) / 1000.0)
+                    running.append(start(member, captured))
+                errors = []
+                for member, (args, process) in zip(group, running):
+                    if process.stdin is not None:
+                        # The host keeps the pipe open while the command runs.
+                        process.wait(timeout=TIMEOUT)
+                        process.stdin.close()
+                        process.stdin = None
+                    out, err = map(decode, process.communicate(timeout=TIMEOUT))
+                    problems = check_step(member, process.returncode,
+                                          {"stdout": out, "stderr": err}, case_dir, work, captured)
+                    if problems:
+                        errors.append(f"({' '.join(args)!r}):\n" + "\n".join(problems) +
+                                      f"\n--- stderr was\n{err}")
+                if errors:
+                    failures.append(f"step {index} " + "\n".join(errors))
+                    break
     finally:
         stop_background()
         if installed_dll and os.path.exists(installed_dll):

@@ -43,6 +43,7 @@ TEST(ParseDisplayBrightnessRequest, AcceptsAndRejectsPerRule) {
         {.situation = "2048 characters but 2049 bytes", .args = {L"set", kHint, t2048.substr(1) + L"\u00e9"}, .message = "capability hint requires one bounded version-1 token"},
         {.situation = "a hint with a line feed", .args = {L"set", kHint, L"b1\n"}, .message = "capability hint requires one bounded version-1 token"},
         {.situation = "hint twice", .args = {L"set", kHint, L"b1", kHint, L"b1"}, .message = "capability hint requires one bounded version-1 token"},
+        {.situation = "range 65535", .args = {L"set", kRange, L"65535", kHint, L"b1", kId, kDev, kLevel, L"0"}, .request = {.action = A::Set, .level = 0, .displayId = kDev, .capabilityHint = "b1", .rangeMaximum = 65535}},
         {.situation = "range 65536", .args = {L"set", kRange, L"65536"}, .message = "capability range requires one raw maximum from 1 to 65535"},
         {.situation = "range 0", .args = {L"set", kRange, L"0"}, .message = "capability range requires one raw maximum from 1 to 65535"},
         {.situation = "range of six digits", .args = {L"set", kRange, L"000001"}, .message = "capability range requires one raw maximum from 1 to 65535"},
@@ -90,22 +91,17 @@ struct Monitor {
         const auto nth = [](const auto& list, int& n) {
             return list[std::min(static_cast<std::size_t>(n++), list.size() - 1)];
         };
-        return {
-            .isCurrent = [this] { return ++currents != currentFailsAt; },
-            .buildToken = [this, nth] { return nth(tokens, builds); },
-            .acquire = [this] { return Log("acquire", acquirable); },
-            .read =
-                [this, nth](std::uint32_t& current, std::uint32_t& maximum) {
+        // clang-format off
+        return {.isCurrent = [this] { return ++currents != currentFailsAt; },
+                .buildToken = [this, nth] { return nth(tokens, builds); },
+                .acquire = [this] { return Log("acquire", acquirable); },
+                .read = [this, nth](std::uint32_t& current, std::uint32_t& maximum) {
                     const Reading r = nth(reads, readsDone);
                     std::tie(current, maximum) = r.value_or(std::pair{7u, 7u});
-                    return Log(" read", r.has_value());
-                },
-            .write =
-                [this](std::uint32_t raw) {
-                    return Log(" write:" + std::to_string(raw), writable);
-                },
-            .settle = [this] { trace += " settle"; },
-        };
+                    return Log(" read", r.has_value()); },
+                .write = [this](std::uint32_t raw) { return Log(" write:" + std::to_string(raw), writable); },
+                .settle = [this] { trace += " settle"; }};
+        // clang-format on
     }
 };
 
@@ -146,11 +142,8 @@ TEST(RunBrightnessEngine, ReadsOnlyWhatTheTokenCannotVouchFor) {
         {.situation = "write fails", .request = set40, .monitor = {.writable = false}, .trace = "acquire read write:40", .json = R"({"brightness":null,"capabilityCache":null,"displayId":"","errorCode":"DDC_WRITE_FAILED","errorMessage":"SetVCPFeature failed","maximum":100,"requestedLevel":40,"success":false,"supported":true})"},
         {.situation = "read-back fails", .request = set40, .monitor = {.reads = {{{9, 100}}, std::nullopt}}, .trace = wrote, .json = R"({"brightness":null,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":100,"requestedLevel":40,"success":true,"supported":true})"},
         {.situation = "read-back above a new maximum", .request = set40, .monitor = {.reads = {{{9, 100}}, {{60, 50}}}}, .trace = wrote, .json = R"({"brightness":null,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":50,"requestedLevel":40,"success":true,"supported":true})"},
-        {.situation = "raw 1 of 3", .request = status, .monitor = {.reads = {{{1, 3}}}}, .trace = "acquire read", .json = R"({"brightness":33,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":3,"success":true,"supported":true})"},
-        {.situation = "raw 2 of 3", .request = status, .monitor = {.reads = {{{2, 3}}}}, .trace = "acquire read", .json = R"({"brightness":67,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":3,"success":true,"supported":true})"},
         {.situation = "half a percent rounds up", .request = status, .monitor = {.reads = {{{1, 200}}}}, .trace = "acquire read", .json = R"({"brightness":1,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":200,"success":true,"supported":true})"},
-        {.situation = "level 0", .request = {.action = A::Set, .level = 0, .ackOnly = true}, .monitor = {.reads = {{{9, 255}}}}, .trace = "acquire read write:0", .json = R"({"brightness":null,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":255,"requestedLevel":0,"success":true,"supported":true})"},
-        {.situation = "level 100 of 255", .request = {.action = A::Set, .level = 100, .ackOnly = true}, .monitor = {.reads = {{{9, 255}}}}, .trace = "acquire read write:255", .json = R"({"brightness":null,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":255,"requestedLevel":100,"success":true,"supported":true})"},
+        {.situation = "ack-only without a range: level 100 of 255", .request = {.action = A::Set, .level = 100, .ackOnly = true}, .monitor = {.reads = {{{9, 255}}}}, .trace = "acquire read write:255", .json = R"({"brightness":null,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":255,"requestedLevel":100,"success":true,"supported":true})"},
         {.situation = "level 50 of 255", .request = {.action = A::Set, .level = 50}, .monitor = {.reads = {{{0, 255}}, {{128, 255}}}}, .trace = "acquire read write:128 settle read", .json = R"({"brightness":50,"capabilityCache":{"token":"b1:aa","version":1},"displayId":"","maximum":255,"requestedLevel":50,"success":true,"supported":true})"},
     };
     // clang-format on
@@ -166,9 +159,8 @@ TEST(RunBrightnessEngine, ReadsOnlyWhatTheTokenCannotVouchFor) {
 TEST(BrightnessConversions, RoundToTheNearestStepAndHitBothEndsExactly) {
     struct Case {
         std::int32_t level;
-        std::uint32_t maximum;
-        std::uint32_t raw;      // what a set writes
-        std::int32_t readBack;  // what a status then reports
+        std::uint32_t maximum, raw;  // raw: what a set writes
+        std::int32_t readBack;       // what a status then reports
     };
     const Case cases[] = {
         {50, 100, 50, 50},      {50, 255, 128, 50},       {33, 3, 1, 33},         {67, 3, 2, 67},

@@ -34,29 +34,16 @@ TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
         std::string chosen;  // empty: an error
         std::string errorCode = "";
     };
+    // clang-format off
     const Case cases[] = {
         {"one Nimbo beside a panel", {Screen(kPanel, 0), Screen(kNimboA, 1920)}, "", kNimboA},
-        {"two Nimbos without an id",
-         {Screen(kNimboA, 0), Screen(kNimboB, 1920)},
-         "",
-         "",
-         "AMBIGUOUS_NIMBO_DISPLAY"},
-        {"two Nimbos, the id in another case",
-         {Screen(kNimboA, 0), Screen(kNimboB, 1920)},
-         "monitor\\kzv2b09\\{4D36E96E-E325-11CE-BFC1-08002BE10318}\\0002",
-         kNimboB},
-        {"the id of the panel",
-         {Screen(kPanel, 0), Screen(kNimboA, 1920)},
-         kPanel,
-         "",
-         "DISPLAY_ID_NOT_FOUND"},
+        {"two Nimbos without an id", {Screen(kNimboA, 0), Screen(kNimboB, 1920)}, "", "", "AMBIGUOUS_NIMBO_DISPLAY"},
+        {"two Nimbos, the id in another case", {Screen(kNimboA, 0), Screen(kNimboB, 1920)}, "monitor\\kzv2b09\\{4D36E96E-E325-11CE-BFC1-08002BE10318}\\0002", kNimboB},
+        {"the id of the panel", {Screen(kPanel, 0), Screen(kNimboA, 1920)}, kPanel, "", "DISPLAY_ID_NOT_FOUND"},
         {"only a panel", {Screen(kPanel, 0)}, "", "", "NO_NIMBO_DISPLAY"},
-        {"a Nimbo off the desktop is not a target",
-         {Screen(kPanel, 0), Screen(kNimboA, 1920, false)},
-         "",
-         "",
-         "NO_NIMBO_DISPLAY"},
+        {"a Nimbo off the desktop is not a target", {Screen(kPanel, 0), Screen(kNimboA, 1920, false)}, "", "", "NO_NIMBO_DISPLAY"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         DisplayTestMachine pc(OneAdapter(c.outputs));
         const auto resolution = nimbo::ResolveNimboDdcTarget(pc.platform(), Wide(c.displayId));
@@ -129,31 +116,55 @@ class ScriptedMonitorConfiguration final : public MonitorConfiguration {
         return {false, 1};
     }
 
-    std::uint32_t count = 1;
-    DdcCall countCall{true, 0};
-    DdcCall acquireCall{true, 0};
-    std::uint32_t length = 0;
-    DdcCall lengthCall{true, 0};
-    DdcCall requestCall{true, 0};
+    std::uint32_t count = 1, length = 0;
+    DdcCall countCall{true, 0}, acquireCall{true, 0}, lengthCall{true, 0}, requestCall{true, 0};
     std::string reply;
-    int destroyed = 0;
-    int capabilityQueries = 0;
+    int destroyed = 0, capabilityQueries = 0;
     std::size_t requestedBytes = 0;
 };
 
-struct DdcBench {
-    DisplayTestMachine pc{OneAdapter({Screen(kNimboA, 0)})};
-    ScriptedMonitorConfiguration ddc;
-    Platform platform{pc.platform().console,       pc.platform().clock,
-                      pc.platform().dxgi,          pc.platform().displayDevices,
-                      pc.platform().registry,      pc.platform().displayConfig,
-                      pc.platform().monitors,      pc.platform().configManager,
-                      pc.platform().windows,       pc.platform().files,
-                      pc.platform().crypto,        pc.platform().videoInputs,
-                      pc.platform().environment,   ddc,
-                      pc.platform().standardInput, pc.platform().steadyClock,
-                      pc.platform().modules,       pc.platform().processes};
+// Monitors whose first GetMonitorInfoW fails, as for a display leaving mid-walk.
+struct FirstInfoFails final : Monitors {
+    explicit FirstInfoFails(Monitors& monitors) : real(monitors) {}
+    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override {
+        return real.EnumDisplayMonitors(visit);
+    }
+    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override {
+        return std::exchange(failed, true) && real.QueryMonitorInfo(monitor, info);
+    }
+    Monitors& real;
+    bool failed = false;
 };
+
+struct DdcBench {
+    DisplayTestMachine pc{OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)})};
+    ScriptedMonitorConfiguration ddc;
+    FirstInfoFails monitors{pc.platform().monitors};
+    Platform platform{pc.platform().console,
+                      pc.platform().clock,
+                      pc.platform().dxgi,
+                      pc.platform().displayDevices,
+                      pc.platform().registry,
+                      pc.platform().displayConfig,
+                      monitors,
+                      pc.platform().configManager,
+                      pc.platform().windows,
+                      pc.platform().files,
+                      pc.platform().crypto,
+                      pc.platform().videoInputs,
+                      pc.platform().environment,
+                      ddc,
+                      pc.platform().standardInput,
+                      pc.platform().steadyClock,
+                      pc.platform().modules,
+                      pc.platform().processes};
+};
+
+TEST(ResolveNimboDdcTarget, AnUnreadableMonitorDoesNotEndTheWalk) {
+    DdcBench bench;
+    const auto nimbo = nimbo::ResolveNimboDdcTarget(bench.platform, L"").candidate;
+    EXPECT_EQ(nimbo ? WideToUtf8(nimbo->deviceId) : "", kNimboA);
+}
 
 TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
     struct Case {
@@ -165,31 +176,15 @@ TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
         bool owned;
         std::string err;
     };
+    // clang-format off
     const Case cases[] = {
         {"one monitor", 1, {true, 0}, {true, 0}, false, true, ""},
-        {"two monitors on one handle",
-         2,
-         {true, 0},
-         {true, 0},
-         false,
-         false,
-         "[NimboPower] expected one physical monitor, found 2\n"},
-        {"count fails",
-         1,
-         {false, 31},
-         {true, 0},
-         false,
-         false,
-         "[NimboPower] physical monitor count failed, error=31\n"},
-        {"acquisition fails",
-         1,
-         {true, 0},
-         {false, 3223725441u},
-         false,
-         false,
-         "[NimboPower] physical monitor acquisition failed, error=3223725441\n"},
+        {"two monitors on one handle", 2, {true, 0}, {true, 0}, false, false, "[NimboPower] expected one physical monitor, found 2\n"},
+        {"count fails", 1, {false, 31}, {true, 0}, false, false, "[NimboPower] physical monitor count failed, error=31\n"},
+        {"acquisition fails", 1, {true, 0}, {false, 3223725441u}, false, false, "[NimboPower] physical monitor acquisition failed, error=3223725441\n"},
         {"cancelled first", 1, {true, 0}, {true, 0}, true, false, ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         DdcBench bench;
         bench.ddc.count = c.count;
@@ -217,45 +212,17 @@ TEST(ReadCapabilitiesString, ReadsOneToSixtyFourKibibytesUpToTheFirstNul) {
         std::optional<std::string> read;
         std::string err;
     };
+    // clang-format off
     const Case cases[] = {
         {"a short string", 12, {true, 0}, {true, 0}, "vcp(D6(01 04))", "vcp(D6(01 04", ""},
-        {"the reply ends early",
-         40,
-         {true, 0},
-         {true, 0},
-         std::string("vcp(10)\0junk", 12),
-         "vcp(10)",
-         ""},
+        {"the reply ends early", 40, {true, 0}, {true, 0}, std::string("vcp(10)\0junk", 12), "vcp(10)", ""},
         {"the largest length", 65536, {true, 0}, {true, 0}, "x", "x", ""},
-        {"length 0",
-         0,
-         {true, 0},
-         {true, 0},
-         "",
-         std::nullopt,
-         "[NimboPower] capabilities length out of range, length=0\n"},
-        {"length 65537",
-         65537,
-         {true, 0},
-         {true, 0},
-         "",
-         std::nullopt,
-         "[NimboPower] capabilities length out of range, length=65537\n"},
-        {"length unavailable",
-         0,
-         {false, 3223725442u},
-         {true, 0},
-         "",
-         std::nullopt,
-         "[NimboPower] capabilities length unavailable, error=3223725442\n"},
-        {"request fails",
-         5,
-         {true, 0},
-         {false, 1460},
-         "",
-         std::nullopt,
-         "[NimboPower] capabilities request failed, error=1460\n"},
+        {"length 0", 0, {true, 0}, {true, 0}, "", std::nullopt, "[NimboPower] capabilities length out of range, length=0\n"},
+        {"length 65537", 65537, {true, 0}, {true, 0}, "", std::nullopt, "[NimboPower] capabilities length out of range, length=65537\n"},
+        {"length unavailable", 0, {false, 3223725442u}, {true, 0}, "", std::nullopt, "[NimboPower] capabilities length unavailable, error=3223725442\n"},
+        {"request fails", 5, {true, 0}, {false, 1460}, "", std::nullopt, "[NimboPower] capabilities request failed, error=1460\n"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         DdcBench bench;
         bench.ddc.length = c.length;

@@ -27,13 +27,9 @@ dcfg::LUID AdapterOf(const Monitor& m) {
 }  // namespace
 
 Monitor NimboAt(std::uint32_t targetId, std::uint32_t sourceId, std::int32_t x, std::int32_t y) {
-    return {.model = kNimboModel,
-            .targetId = targetId,
-            .sourceId = sourceId,
-            .x = x,
-            .y = y,
-            .width = 3840,
-            .height = 2160};
+    // clang-format off
+    return {.model = kNimboModel, .targetId = targetId, .sourceId = sourceId, .x = x, .y = y, .width = 3840, .height = 2160};
+    // clang-format on
 }
 
 Monitor OtherAt(std::uint32_t targetId, std::uint32_t sourceId, std::int32_t x, std::int32_t y) {

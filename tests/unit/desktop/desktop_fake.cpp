@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "app/monitor_identity.h"
 #include "app/text.h"
@@ -145,17 +146,14 @@ DesktopOperations FakeDesktop::Operations() {
             return keys.size() == 1 ? keys[0] : std::string();
         });
     };
-    ops.enumerateNimboTargets = [this](const DesktopTopology& topology) {
-        return Call("enumerateNimboTargets", std::vector<DesktopTarget>(),
-                    [&] { return Enumerate(topology); });
-    };
-    ops.planDetach = [this](const DesktopTopology& topology, const std::string& key) {
-        return Call("planDetach", DesktopTopology{}, [&] { return PlanDetach(topology, key); });
-    };
-    ops.validateTopology = [this](const DesktopTopology& topology) {
-        return Call("validateTopology", false,
-                    [&] { return !DecodeTopologySnapshot(topology).paths.empty(); });
-    };
+    // clang-format off
+    ops.enumerateNimboTargets = [this](const DesktopTopology& topology) { return Call("enumerateNimboTargets", std::vector<DesktopTarget>(), [&] { return Enumerate(topology); }); };
+    ops.planDetach = [this](const DesktopTopology& topology, const std::string& key) { return Call("planDetach", DesktopTopology{}, [&] { return PlanDetach(topology, key); }); };
+    ops.validateTopology = [this](const DesktopTopology& topology) { return Call("validateTopology", false, [&] { return !DecodeTopologySnapshot(topology).paths.empty(); }); };
+    ops.sameSurvivors = [this](const DesktopTopology& a, const DesktopTopology& b) { return Call("sameSurvivors", false, [&] { return SameSurvivors(a, b); }); };
+    ops.recoveryRevision = [this] { return Call("recoveryRevision", std::string(), [this] { return loadedRevision_; }); };
+    ops.darken = [this] { return Call("darken", false, [] { return true; }); };
+    // clang-format on
     ops.applyTopology = [this](const DesktopTopology& topology) {
         return Call("applyTopology", false, [&] {
             if (!journal)
@@ -175,10 +173,8 @@ DesktopOperations FakeDesktop::Operations() {
                     const auto& source = snapshot.modes[path.sourceInfo.modeInfoIdx].sourceMode;
                     m.active = true;
                     m.sourceId = path.sourceInfo.id;
-                    m.x = source.position.x;
-                    m.y = source.position.y;
-                    m.width = source.width;
-                    m.height = source.height;
+                    std::tie(m.x, m.y, m.width, m.height) =
+                        std::tie(source.position.x, source.position.y, source.width, source.height);
                 }
             }
             return true;
@@ -190,12 +186,6 @@ DesktopOperations FakeDesktop::Operations() {
             return owner != nullptr && !owner->identityBroken && IsNimbo(*owner) &&
                    SameId(DisplayIdOf(*owner), displayId);
         });
-    };
-    ops.sameSurvivors = [this](const DesktopTopology& a, const DesktopTopology& b) {
-        return Call("sameSurvivors", false, [&] { return SameSurvivors(a, b); });
-    };
-    ops.recoveryRevision = [this] {
-        return Call("recoveryRevision", std::string(), [this] { return loadedRevision_; });
     };
     ops.archiveJournal = [this](const std::string& expected) {
         return Call("archiveJournal", DesktopArchiveResult::Failed, [&] {
@@ -217,7 +207,6 @@ DesktopOperations FakeDesktop::Operations() {
             return DesktopArchiveResult::Archived;
         });
     };
-    ops.darken = [this] { return Call("darken", false, [] { return true; }); };
     return ops;
 }
 

@@ -47,6 +47,7 @@ TEST(DetachPlan, SurvivorsShiftSoTheNewPrimarySitsAtTheOrigin) {
     const Case cases[] = {
         {"secondary removed: nothing moves", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920)}, {{1, 0, 0}}},
         {"primary removed: the largest survivor becomes primary", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), Sized(OtherAt(3, 2, 3840, 1080), 2560, 1440)}, {{1, 0, -1080}, {3, 0, 0}}},
+        {"primary removed: of two as large, the first becomes primary", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), OtherAt(3, 2, 3840, 1080)}, {{1, 0, 0}, {3, 0, 1080}}},
         {"primary removed: a shared source shifts once", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840), twin}, {{1, 0, 0}, {3, 0, 0}}},
     };
     // clang-format on
@@ -63,11 +64,7 @@ TEST(DetachPlan, NoPlanForUnsafeLayouts) {
     cloneOnOtherAdapter.adapter = 0x2000;
     Monitor virtualNimbo = NimboAt(2, 1, 1920);
     virtualNimbo.virtualMode = true;
-    struct Case {
-        const char* name;
-        std::vector<Monitor> desk;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::vector<Monitor>> cases[] = {
         {"shared source", {OtherAt(1, 0, 0), NimboAt(2, 0, 0)}},
         {"clone target", {cloneOnOtherAdapter, NimboAt(2, 0, 0)}},
         {"virtual-mode path", {OtherAt(1, 0, 0), virtualNimbo}},
@@ -77,14 +74,12 @@ TEST(DetachPlan, NoPlanForUnsafeLayouts) {
         {"single path", {NimboAt(2, 0, 0)}},
         {"unknown key", {OtherAt(1, 0, 0), OtherAt(3, 2, 1920)}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, desk] : cases) {
         std::string key = "nope|0:0:0";
-        for (const Monitor& m : c.desk) {
-            if (m.model == kNimboModel)
-                key = KeyOf(m);
-        }
-        const DesktopTopology plan = PlanDetach(BuildTopology(c.desk), key);
-        EXPECT_TRUE(plan.targets.empty() && plan.snapshot.empty()) << c.name;
+        for (const Monitor& m : desk)
+            key = m.model == kNimboModel ? KeyOf(m) : key;
+        const DesktopTopology plan = PlanDetach(BuildTopology(desk), key);
+        EXPECT_TRUE(plan.targets.empty() && plan.snapshot.empty()) << name;
     }
     // Even without the layout rules: a shift the 32-bit positions cannot hold.
     const std::vector<Monitor> far{NimboAt(2, 0, 0), OtherAt(1, 1, INT_MIN),

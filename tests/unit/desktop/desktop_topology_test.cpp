@@ -79,10 +79,8 @@ TEST(DesktopTopology, EvaluateTargetStateTable) {
     struct Case {
         bool owned;
         std::vector<DesktopPathEntry> entries;
-        const char* presence;
-        const char* state;
-        bool attached;
-        bool detached;
+        const char *presence, *state;
+        bool attached, detached;
     };
     const Case cases[] = {
         {false, {{"k", "s", true, true}}, "active", "on", true, false},

@@ -87,8 +87,7 @@ TEST_F(JournalStore, LoadOutcomes) {
         At at;
         std::string content;
         bool hashFails;
-        std::string outcome;
-        std::string revision;  // "" for the digest of the file
+        std::string outcome, revision;  // revision "": the digest of the file
     };
     // clang-format off
     const Case cases[] = {
@@ -123,13 +122,9 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
     DesktopJournal oversized = next;
     oversized.displayId = std::wstring(kMaxJournalBytes, L'M');
     const std::wstring temporary = std::wstring(kJournal) + L".tmp";
-    enum Interference {
-        StaleTemporary,
-        TemporaryHeld,
-        JournalReadByAStatus,
-        JournalHeldWithoutDeleteSharing,
-        None
-    };
+    // clang-format off
+    enum Interference { StaleTemporary, TemporaryHeld, JournalReadByAStatus, JournalHeldWithoutDeleteSharing, None };
+    // clang-format on
     struct Case {
         Interference interference;
         const DesktopJournal& journal;
@@ -155,19 +150,19 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
         if (c.interference == StaleTemporary)
             WriteBytes(Real(temporary), std::string(100000, 'x'));
         {
-            const auto holder =
-                c.interference == TemporaryHeld ? Hold(fa::kGenericWrite, fa::kShareNone, temporary)
-                : c.interference == JournalReadByAStatus ? Hold(fa::kGenericRead, kShareAll)
-                : c.interference == JournalHeldWithoutDeleteSharing
-                    ? Hold(fa::kGenericRead, fa::kShareRead)
-                    : lenticor::CreateFileResult{};
+            // clang-format off
+            const auto holder = c.interference == TemporaryHeld ? Hold(fa::kGenericWrite, fa::kShareNone, temporary)
+                                : c.interference == JournalReadByAStatus ? Hold(fa::kGenericRead, kShareAll)
+                                : c.interference == JournalHeldWithoutDeleteSharing ? Hold(fa::kGenericRead, fa::kShareRead)
+                                : lenticor::CreateFileResult{};
+            // clang-format on
             EXPECT_EQ(SaveJournal(files, clock, kJournal, c.journal), c.saved);
             if (c.interference == JournalReadByAStatus) {
                 // The reader finishes with the version it opened.
                 std::string seen(SerializeJournal(previous).size(), '\0');
-                EXPECT_EQ(
-                    files.ReadFile(holder.handle, seen.data(), std::uint32_t(seen.size())).error,
-                    0u);
+                const auto read =
+                    files.ReadFile(holder.handle, seen.data(), std::uint32_t(seen.size()));
+                EXPECT_EQ(read.error, 0u);
                 EXPECT_EQ(seen, SerializeJournal(previous));
             }
         }
