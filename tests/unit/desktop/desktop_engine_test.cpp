@@ -68,6 +68,9 @@ const Start Replaced = With(Unplugged, [](FakeDesktop& f) {  // another Nimbo in
     f.monitors.push_back(NimboAt(3, 1, 1920));
     f.monitors.back().driver = "0002";
 });
+// The journal's display id now names another interface: not the owned target.
+const Start Redirected =
+    With(Unplugged, [](FakeDesktop& f) { f.monitors.push_back(NimboAt(3, 1, 1920)); });
 const Start NimboAlone = With(With(Reenabled, Set(kOtherModel, 1, &Monitor::active, false)),
                               [](FakeDesktop& f) { f.Find(kNimboModel, 2).x = 0; });
 const Start CorruptJournal = With(Office, [](FakeDesktop& f) { f.journal = "{\"version\":2}"; });
@@ -165,6 +168,7 @@ const Row kStateTable[] = {
     {.when = {Detached, A::Reconcile}, .reason = "reconcile_not_eligible", .name = "valid, inactive: reconcile"},
     {.when = {Unplugged, A::Restore}, .fails = {"DESKTOP_TARGET_ABSENT", "the exact owned target is not currently available"}},
     {.when = {Unplugged, A::Detach}, .fails = {"DESKTOP_TARGET_ABSENT", "the owned Nimbo is no longer physically available"}},
+    {.when = {Redirected, A::Restore}, .fails = {"DESKTOP_TARGET_ABSENT", "the exact owned target is not currently available"}, .name = "valid, absent, its display id elsewhere: restore"},
     {.when = {Unplugged, A::Reconcile}, .reason = "reconcile_not_eligible", .name = "valid, absent, no replacement: reconcile"},
     {.when = {Replaced, A::Reconcile}, .reason = "recovery_archived", .journal = J::Archived, .shows = {"active", nullptr}, .name = "valid, absent, replacement: reconcile"},
     {.when = {Replaced, A::Forget, L"", Token::Current}, .reason = "recovery_archived", .journal = J::Archived, .name = "valid, absent, replacement: forget"},

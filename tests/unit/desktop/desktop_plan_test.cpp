@@ -49,6 +49,7 @@ TEST(DetachPlan, SurvivorsShiftSoTheNewPrimarySitsAtTheOrigin) {
         {"primary removed: the largest survivor becomes primary", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), Sized(OtherAt(3, 2, 3840, 1080), 2560, 1440)}, {{1, 0, -1080}, {3, 0, 0}}},
         {"primary removed: of two as large, the first becomes primary", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840, 0), OtherAt(3, 2, 3840, 1080)}, {{1, 0, 0}, {3, 0, 1080}}},
         {"primary removed: a shared source shifts once", {NimboAt(2, 0, 0), OtherAt(1, 1, 3840), twin}, {{1, 0, 0}, {3, 0, 0}}},
+        {"primary removed: the largest shift that still fits", {NimboAt(2, 0, 0), Sized(OtherAt(3, 2, -1), 4000, 1080), OtherAt(1, 1, INT_MAX - 1)}, {{3, 0, 0}, {1, INT_MAX, 0}}},
     };
     // clang-format on
     for (const Case& c : cases) {
