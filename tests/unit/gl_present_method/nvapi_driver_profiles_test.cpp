@@ -76,10 +76,29 @@ TEST(NvapiDriverProfiles, OpenAnswersEachFailingStepWithItsCodeAndNeverLeaksTheS
     }
 }
 
-TEST(NvapiDriverProfiles, OpenQueriesEveryInterfaceOnceInTheFixedOrder) {
+// Loads only from the system folder: a copy planted beside the exe must never
+// be the one that runs with the caller's rights.
+struct LoadRecorder final : ModuleLoader {
+    explicit LoadRecorder(ModuleLoader& loader) : inner(loader) {}
+    std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
+                                 Win32Error& error) override {
+        loads.emplace_back(name, flags);
+        return inner.LoadLibraryExW(name, flags, error);
+    }
+    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override {
+        return inner.GetProcAddress(module, name);
+    }
+    ModuleLoader& inner;
+    std::vector<std::pair<std::wstring, std::uint32_t>> loads;
+};
+
+TEST(NvapiDriverProfiles, OpenLoadsFromTheSystemFolderAndQueriesEveryInterfaceOnceInOrder) {
     Driver driver(Json::object());
-    NvapiDriverProfiles profiles(driver.modules);
+    LoadRecorder loader(driver.modules);
+    NvapiDriverProfiles profiles(loader);
     ASSERT_EQ(profiles.Open(), "");
+    EXPECT_EQ(loader.loads,
+              (decltype(loader.loads){{L"nvapi64.dll", moduleapi::kLoadLibrarySearchSystem32}}));
     std::vector<std::uint32_t> expected;
     for (const auto& entry : nvapi::kInterfaceIds) {
         expected.push_back(entry.id);
