@@ -26,7 +26,7 @@ namespace nimbo {
 struct NimboDdcCandidate {
     std::wstring deviceId;  // hardware id as display-device enumeration reports it
     std::wstring modelId;   // ModelIdFromHardwareId(deviceId), case kept
-    lenticor::MonitorHandle monitor = 0;
+    lenticor::MonitorHandle monitor;
 };
 
 struct NimboDdcResolution {
@@ -65,7 +65,8 @@ class OwnedPhysicalMonitors {
     }
     // The first monitor's handle; 0 when nothing is owned.
     [[nodiscard]] lenticor::PhysicalMonitorHandle handle() const {
-        return owned_ && !monitors_.empty() ? monitors_.front().handle : 0;
+        return owned_ && !monitors_.empty() ? monitors_.front().handle
+                                            : lenticor::PhysicalMonitorHandle{};
     }
     void Release();
 

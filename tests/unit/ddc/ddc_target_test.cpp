@@ -72,7 +72,7 @@ TEST(IsDdcCandidateCurrent, HoldsOnlyForTheSameNimboOnTheSameMonitorHandle) {
     const auto nimbo = nimbo::ResolveNimboDdcTarget(pc.platform(), L"").candidate.value();
     EXPECT_TRUE(nimbo::IsDdcCandidateCurrent(pc.platform(), nimbo));
     auto moved = nimbo;
-    moved.monitor += 1;
+    moved.monitor.value += 1;
     EXPECT_FALSE(nimbo::IsDdcCandidateCurrent(pc.platform(), moved)) << "another handle";
     const nimbo::NimboDdcCandidate panel{Wide(kPanel), L"LPN0A81", nimbo.monitor};
     EXPECT_FALSE(nimbo::IsDdcCandidateCurrent(pc.platform(), panel)) << "not a Nimbo";
@@ -88,7 +88,7 @@ TEST(BuildCapabilityToken, NamesTheDeviceInstanceAndItsArrival) {
     EXPECT_TRUE(std::regex_match(*token, std::regex("p1:" + idHex + ":[0-9a-f]+:[0-9a-f]{16}")))
         << *token;
     auto elsewhere = nimbo;
-    elsewhere.monitor += 1;
+    elsewhere.monitor.value += 1;
     EXPECT_FALSE(nimbo::BuildCapabilityToken(pc.platform(), elsewhere, "p1"))
         << "a handle whose adapter does not list the device";
 }
@@ -102,7 +102,7 @@ class ScriptedMonitorConfiguration final : public MonitorConfiguration {
     }
     DdcCall GetPhysicalMonitors(MonitorHandle, std::span<PhysicalMonitor> monitors) override {
         if (acquireCall.ok) {
-            monitors[0].handle = 0x42;
+            monitors[0].handle = {0x42};
         }
         return acquireCall;
     }
@@ -196,10 +196,10 @@ TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
         bench.ddc.countCall = c.countCall;
         bench.ddc.acquireCall = c.acquireCall;
         {
-            auto held = nimbo::AcquireSinglePhysicalMonitor(bench.platform, 7, "[NimboPower]",
+            auto held = nimbo::AcquireSinglePhysicalMonitor(bench.platform, {7}, "[NimboPower]",
                                                             [&] { return c.cancelled; });
             EXPECT_EQ(held.owned(), c.owned) << c.situation;
-            EXPECT_EQ(held.handle(), c.owned ? 0x42u : 0u) << c.situation;
+            EXPECT_EQ(held.handle().value, c.owned ? 0x42u : 0u) << c.situation;
             auto moved = std::move(held);  // ownership moves, never doubles
         }
         EXPECT_EQ(bench.ddc.destroyed, c.owned ? 1 : 0) << c.situation;
@@ -262,14 +262,14 @@ TEST(ReadCapabilitiesString, ReadsOneToSixtyFourKibibytesUpToTheFirstNul) {
         bench.ddc.lengthCall = c.lengthCall;
         bench.ddc.requestCall = c.requestCall;
         bench.ddc.reply = c.reply;
-        EXPECT_EQ(nimbo::ReadCapabilitiesString(bench.platform, 0x42, {}), c.read) << c.situation;
+        EXPECT_EQ(nimbo::ReadCapabilitiesString(bench.platform, {0x42}, {}), c.read) << c.situation;
         EXPECT_EQ(bench.pc.Err(), c.err) << c.situation;
         if (c.read) {
             EXPECT_EQ(bench.ddc.requestedBytes, c.length) << c.situation;
         }
     }
     DdcBench cancelled;
-    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.platform, 0x42, [] { return true; }));
+    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.platform, {0x42}, [] { return true; }));
     EXPECT_EQ(cancelled.ddc.capabilityQueries, 0) << "a cancel asks the monitor nothing";
 }
 
