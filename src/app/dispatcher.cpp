@@ -8,11 +8,11 @@
 
 namespace lenticor {
 
-void WriteRejectedRequest(Platform& platform, std::string_view tag, nlohmann::json result,
+void WriteRejectedRequest(Console& console, std::string_view tag, nlohmann::json result,
                           const std::string& message, Utf8Handling handling) {
     result["errorCode"] = "INVALID_ARGUMENT";
     result["errorMessage"] = message;
-    WriteResultLine(platform.console.Out(), tag, result, handling);
+    WriteResultLine(console.Out(), tag, result, handling);
 }
 
 int RunCommandLine(int argc, const wchar_t* const* argv, Platform& platform,

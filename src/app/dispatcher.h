@@ -71,22 +71,22 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 // Writes the result line of a rejected request.
-void WriteRejectedRequest(Platform& platform, std::string_view tag, nlohmann::json result,
+void WriteRejectedRequest(Console& console, std::string_view tag, nlohmann::json result,
                           const std::string& message, Utf8Handling handling);
 
 template <class Request>
 Command MakeParsedCommand(std::wstring_view name, ParsedCommand<Request> command) {
-    return Command{name,
-                   [command = std::move(command)](Platform& platform, const CommandArgs& args) {
-                       Request request{};
-                       std::string message;
-                       if (command.parse(args, request, message)) {
-                           return command.run(platform, request);
-                       }
-                       WriteRejectedRequest(platform, command.tag, command.defaultResult(request),
-                                            message, command.handling);
-                       return kExitUsage;
-                   }};
+    return Command{
+        name, [command = std::move(command)](Platform& platform, const CommandArgs& args) {
+            Request request{};
+            std::string message;
+            if (command.parse(args, request, message)) {
+                return command.run(platform, request);
+            }
+            WriteRejectedRequest(platform.console, command.tag, command.defaultResult(request),
+                                 message, command.handling);
+            return kExitUsage;
+        }};
 }
 
 // The commands in matching order: "--help", "-h", then every command whose

@@ -19,8 +19,8 @@ constexpr const char* kBrightnessLogTag = "[NimboBrightness]";
 constexpr VcpFeature kBrightnessFeature{.code = 0x10, .tag = kBrightnessLogTag, .name = "VCP 10"};
 constexpr std::chrono::nanoseconds kSettleTime = std::chrono::milliseconds(100);
 
-int Report(lenticor::Platform& platform, const DisplayBrightnessResult& result) {
-    PrintBrightnessResult(platform.console.Out(), result);
+int Report(lenticor::Console& console, const DisplayBrightnessResult& result) {
+    PrintBrightnessResult(console.Out(), result);
     return result.success ? lenticor::kExitSuccess : lenticor::kExitFailure;
 }
 
@@ -31,12 +31,20 @@ DisplayBrightnessIo MonitorIo(lenticor::Platform& platform, const NimboDdcCandid
     auto& api = platform.monitorConfiguration;
     auto& err = platform.console.Err();
     return {
-        .isCurrent = [&platform, &candidate] { return IsDdcCandidateCurrent(platform, candidate); },
-        .buildToken = [&platform,
-                       &candidate] { return BuildCapabilityToken(platform, candidate, "b1"); },
+        .isCurrent =
+            [&platform, &candidate] {
+                return IsDdcCandidateCurrent(platform.monitors, platform.displayDevices,
+                                             platform.console, candidate);
+            },
+        .buildToken =
+            [&platform, &candidate] {
+                return BuildCapabilityToken(platform.monitors, platform.displayDevices,
+                                            platform.configManager, candidate, "b1");
+            },
         .acquire =
             [&platform, &candidate, &held] {
-                held = AcquireSinglePhysicalMonitor(platform, candidate.monitor, kBrightnessLogTag,
+                held = AcquireSinglePhysicalMonitor(platform.monitorConfiguration, platform.console,
+                                                    candidate.monitor, kBrightnessLogTag,
                                                     CancelPoll{});
                 return held.owned();
             },
@@ -72,11 +80,12 @@ int NimboDisplayBrightnessCommand::Execute(lenticor::Platform& platform,
     OwnedPhysicalMonitors held;
     lenticor::Win32Error nativeError = lenticor::kErrorSuccess;
     try {
-        const NimboDdcResolution resolution = ResolveNimboDdcTarget(platform, request.displayId);
+        const NimboDdcResolution resolution = ResolveNimboDdcTarget(
+            platform.monitors, platform.displayDevices, platform.console, request.displayId);
         if (!resolution.candidate) {
             result.errorCode = resolution.errorCode;
             result.errorMessage = resolution.errorMessage;
-            return Report(platform, result);
+            return Report(platform.console, result);
         }
         const NimboDdcCandidate& candidate = *resolution.candidate;
         result.displayId = candidate.deviceId;
@@ -85,12 +94,12 @@ int NimboDisplayBrightnessCommand::Execute(lenticor::Platform& platform,
         result = RunBrightnessEngine(resolved, MonitorIo(platform, candidate, held, nativeError));
         if (nativeError != 0)
             result.nativeError = nativeError;
-        return Report(platform, result);
+        return Report(platform.console, result);
     } catch (const std::exception& error) {
         result.success = false;
         result.errorCode = "NIMBO_BRIGHTNESS_EXCEPTION";
         result.errorMessage = error.what();
-        return Report(platform, result);
+        return Report(platform.console, result);
     }
 }
 

@@ -141,10 +141,11 @@ bool AdvertisesPowerOnAndOff(std::string_view capabilities) {
     return on && off;
 }
 
-DisplayPowerCapability CheckPowerCapability(lenticor::Platform& platform,
+DisplayPowerCapability CheckPowerCapability(lenticor::MonitorConfiguration& api,
+                                            lenticor::Console& console,
                                             lenticor::PhysicalMonitorHandle monitor,
                                             const CancelPoll& cancel) {
-    const auto capabilities = ReadCapabilitiesString(platform, monitor, cancel);
+    const auto capabilities = ReadCapabilitiesString(api, console, monitor, cancel);
     if (!capabilities) {
         return DisplayPowerCapability::Unavailable;
     }

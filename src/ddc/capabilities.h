@@ -28,7 +28,8 @@ enum class DisplayPowerCapability { Supported = 0, Unavailable = 1, Unsupported 
 
 // Reads the capabilities of `monitor`: Unavailable when that fails, else
 // Supported or Unsupported.
-[[nodiscard]] DisplayPowerCapability CheckPowerCapability(lenticor::Platform& platform,
+[[nodiscard]] DisplayPowerCapability CheckPowerCapability(lenticor::MonitorConfiguration& api,
+                                                          lenticor::Console& console,
                                                           lenticor::PhysicalMonitorHandle monitor,
                                                           const CancelPoll& cancel);
 

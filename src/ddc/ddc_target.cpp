@@ -6,7 +6,6 @@
 #include "platform/config_manager.h"
 #include "platform/console.h"
 #include "platform/display_devices.h"
-#include "platform/platform.h"
 
 #include <array>
 #include <ostream>
@@ -105,35 +104,37 @@ void OwnedPhysicalMonitors::Release() {
     monitors_.clear();
 }
 
-std::vector<NimboDdcCandidate> EnumerateDdcMonitors(lenticor::Platform& platform) {
+std::vector<NimboDdcCandidate> EnumerateDdcMonitors(lenticor::Monitors& monitors,
+                                                    lenticor::DisplayDevices& devices,
+                                                    lenticor::Console& console) {
     std::vector<NimboDdcCandidate> candidates;
-    const bool enumerated =
-        platform.monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) {
-            lenticor::MonitorInfo info;
-            if (!platform.monitors.QueryMonitorInfo(monitor, info)) {
-                return true;  // one bad monitor never stops the walk
-            }
-            ForEachMonitorDevice(
-                platform.displayDevices, info.device, 0,
-                [&](std::uint32_t, const lenticor::DisplayDevice& device) {
-                    if (IsActive(device) && !device.deviceId.empty()) {
-                        candidates.push_back(
-                            {device.deviceId, ModelIdFromHardwareId(device.deviceId), monitor});
-                    }
-                });
-            return true;
-        });
+    const bool enumerated = monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) {
+        lenticor::MonitorInfo info;
+        if (!monitors.QueryMonitorInfo(monitor, info)) {
+            return true;  // one bad monitor never stops the walk
+        }
+        ForEachMonitorDevice(
+            devices, info.device, 0, [&](std::uint32_t, const lenticor::DisplayDevice& device) {
+                if (IsActive(device) && !device.deviceId.empty()) {
+                    candidates.push_back(
+                        {device.deviceId, ModelIdFromHardwareId(device.deviceId), monitor});
+                }
+            });
+        return true;
+    });
     if (!enumerated) {
-        platform.console.Err() << "[NimboDdc] monitor enumeration failed, error="
-                               << platform.monitors.EnumerationError() << std::endl;
+        console.Err() << "[NimboDdc] monitor enumeration failed, error="
+                      << monitors.EnumerationError() << std::endl;
     }
     return candidates;
 }
 
-NimboDdcResolution ResolveNimboDdcTarget(lenticor::Platform& platform,
+NimboDdcResolution ResolveNimboDdcTarget(lenticor::Monitors& monitors,
+                                         lenticor::DisplayDevices& devices,
+                                         lenticor::Console& console,
                                          const std::wstring& displayId) {
     std::vector<NimboDdcCandidate> nimbos;
-    for (auto& candidate : EnumerateDdcMonitors(platform)) {
+    for (auto& candidate : EnumerateDdcMonitors(monitors, devices, console)) {
         if (IsNimboModelId(candidate.modelId)) {
             nimbos.push_back(std::move(candidate));
         }
@@ -164,14 +165,15 @@ NimboDdcResolution ResolveNimboDdcTarget(lenticor::Platform& platform,
     return resolution;
 }
 
-bool IsDdcCandidateCurrent(lenticor::Platform& platform, const NimboDdcCandidate& candidate) {
+bool IsDdcCandidateCurrent(lenticor::Monitors& monitors, lenticor::DisplayDevices& devices,
+                           lenticor::Console& console, const NimboDdcCandidate& candidate) {
     if (!IsNimboModelId(candidate.modelId)) {
         return false;
     }
     const auto wanted = ToLowerWide(candidate.deviceId);
     std::size_t matches = 0;
     bool same = false;
-    for (const auto& entry : EnumerateDdcMonitors(platform)) {
+    for (const auto& entry : EnumerateDdcMonitors(monitors, devices, console)) {
         if (ToLowerWide(entry.deviceId) != wanted) {
             continue;
         }
@@ -204,14 +206,16 @@ std::optional<std::string> FormatCapabilityToken(std::string_view prefix,
     return token;
 }
 
-std::optional<std::string> BuildCapabilityToken(lenticor::Platform& platform,
+std::optional<std::string> BuildCapabilityToken(lenticor::Monitors& monitors,
+                                                lenticor::DisplayDevices& devices,
+                                                lenticor::ConfigManager& manager,
                                                 const NimboDdcCandidate& candidate,
                                                 std::string_view prefix) {
     if (!IsNimboModelId(candidate.modelId)) {
         return std::nullopt;
     }
     lenticor::MonitorInfo info;
-    if (!platform.monitors.QueryMonitorInfo(candidate.monitor, info)) {
+    if (!monitors.QueryMonitorInfo(candidate.monitor, info)) {
         return std::nullopt;
     }
     const auto wanted = ToLowerWide(candidate.deviceId);
@@ -219,16 +223,15 @@ std::optional<std::string> BuildCapabilityToken(lenticor::Platform& platform,
     std::wstring interfacePath;
     bool broken = false;
     ForEachMonitorDevice(
-        platform.displayDevices, info.device, 0,
-        [&](std::uint32_t index, const lenticor::DisplayDevice& device) {
+        devices, info.device, 0, [&](std::uint32_t index, const lenticor::DisplayDevice& device) {
             if (broken || !IsActive(device) || ToLowerWide(device.deviceId) != wanted) {
                 return;
             }
             ++matches;
             // The same index asked for its interface path must still be the
             // same active device, or the two answers describe different monitors.
-            const auto named = platform.displayDevices.EnumDisplayDevices(
-                info.device, index, lenticor::kEddGetDeviceInterfaceName);
+            const auto named = devices.EnumDisplayDevices(info.device, index,
+                                                          lenticor::kEddGetDeviceInterfaceName);
             if (!named || !IsActive(*named) || named->deviceId.empty() ||
                 ToLowerWide(named->deviceName) != ToLowerWide(device.deviceName)) {
                 broken = true;
@@ -239,22 +242,22 @@ std::optional<std::string> BuildCapabilityToken(lenticor::Platform& platform,
     if (broken || matches != 1 || interfacePath.empty()) {
         return std::nullopt;
     }
-    const auto instanceId = InstanceIdOfInterface(platform.configManager, interfacePath);
+    const auto instanceId = InstanceIdOfInterface(manager, interfacePath);
     if (!instanceId) {
         return std::nullopt;
     }
-    const auto arrival = LastArrival(platform.configManager, *instanceId);
+    const auto arrival = LastArrival(manager, *instanceId);
     if (!arrival) {
         return std::nullopt;
     }
     return FormatCapabilityToken(prefix, candidate.deviceId, *instanceId, *arrival);
 }
 
-OwnedPhysicalMonitors AcquireSinglePhysicalMonitor(lenticor::Platform& platform,
+OwnedPhysicalMonitors AcquireSinglePhysicalMonitor(lenticor::MonitorConfiguration& api,
+                                                   lenticor::Console& console,
                                                    lenticor::MonitorHandle monitor,
                                                    std::string_view tag, const CancelPoll& cancel) {
-    auto& api = platform.monitorConfiguration;
-    auto& err = platform.console.Err();
+    auto& err = console.Err();
     if (Cancelled(cancel)) {
         return {};
     }
@@ -279,11 +282,11 @@ OwnedPhysicalMonitors AcquireSinglePhysicalMonitor(lenticor::Platform& platform,
     return OwnedPhysicalMonitors(api, std::move(monitors));
 }
 
-std::optional<std::string> ReadCapabilitiesString(lenticor::Platform& platform,
+std::optional<std::string> ReadCapabilitiesString(lenticor::MonitorConfiguration& api,
+                                                  lenticor::Console& console,
                                                   lenticor::PhysicalMonitorHandle monitor,
                                                   const CancelPoll& cancel) {
-    auto& api = platform.monitorConfiguration;
-    auto& err = platform.console.Err();
+    auto& err = console.Err();
     if (Cancelled(cancel)) {
         return std::nullopt;
     }

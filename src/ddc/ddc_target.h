@@ -17,8 +17,10 @@
 #include <vector>
 
 namespace lenticor {
-struct Platform;
-}
+class ConfigManager;
+class Console;
+class DisplayDevices;
+}  // namespace lenticor
 
 namespace nimbo {
 
@@ -26,7 +28,7 @@ namespace nimbo {
 struct NimboDdcCandidate {
     std::wstring deviceId;  // hardware id as display-device enumeration reports it
     std::wstring modelId;   // ModelIdFromHardwareId(deviceId), case kept
-    lenticor::MonitorHandle monitor = 0;
+    lenticor::MonitorHandle monitor;
 };
 
 struct NimboDdcResolution {
@@ -65,7 +67,8 @@ class OwnedPhysicalMonitors {
     }
     // The first monitor's handle; 0 when nothing is owned.
     [[nodiscard]] lenticor::PhysicalMonitorHandle handle() const {
-        return owned_ && !monitors_.empty() ? monitors_.front().handle : 0;
+        return owned_ && !monitors_.empty() ? monitors_.front().handle
+                                            : lenticor::PhysicalMonitorHandle{};
     }
     void Release();
 
@@ -78,20 +81,28 @@ class OwnedPhysicalMonitors {
 // Every active monitor device of every display monitor, Nimbo or not, in
 // enumeration order. A failing EnumDisplayMonitors is one stderr line
 // ("[NimboDdc] monitor enumeration failed, error=N") and keeps what was found.
-[[nodiscard]] std::vector<NimboDdcCandidate> EnumerateDdcMonitors(lenticor::Platform& platform);
+[[nodiscard]] std::vector<NimboDdcCandidate> EnumerateDdcMonitors(lenticor::Monitors& monitors,
+                                                                  lenticor::DisplayDevices& devices,
+                                                                  lenticor::Console& console);
 
 // The Nimbo monitor named by `displayId` (any letter case), or the only one.
-[[nodiscard]] NimboDdcResolution ResolveNimboDdcTarget(lenticor::Platform& platform,
+[[nodiscard]] NimboDdcResolution ResolveNimboDdcTarget(lenticor::Monitors& monitors,
+                                                       lenticor::DisplayDevices& devices,
+                                                       lenticor::Console& console,
                                                        const std::wstring& displayId);
 
 // The candidate's device id is listed exactly once, still on the same monitor
 // handle, and still a Nimbo.
-[[nodiscard]] bool IsDdcCandidateCurrent(lenticor::Platform& platform,
+[[nodiscard]] bool IsDdcCandidateCurrent(lenticor::Monitors& monitors,
+                                         lenticor::DisplayDevices& devices,
+                                         lenticor::Console& console,
                                          const NimboDdcCandidate& candidate);
 
 // The version-1 token of the candidate's plug-in instance ("p1" or "b1"
 // prefix); empty on any failure.
-[[nodiscard]] std::optional<std::string> BuildCapabilityToken(lenticor::Platform& platform,
+[[nodiscard]] std::optional<std::string> BuildCapabilityToken(lenticor::Monitors& monitors,
+                                                              lenticor::DisplayDevices& devices,
+                                                              lenticor::ConfigManager& manager,
                                                               const NimboDdcCandidate& candidate,
                                                               std::string_view prefix);
 
@@ -106,15 +117,14 @@ class OwnedPhysicalMonitors {
 
 // Exactly one physical monitor of `monitor`, owned; otherwise an empty, unowned
 // set and (except on cancel) one stderr line starting with `tag`.
-[[nodiscard]] OwnedPhysicalMonitors AcquireSinglePhysicalMonitor(lenticor::Platform& platform,
-                                                                 lenticor::MonitorHandle monitor,
-                                                                 std::string_view tag,
-                                                                 const CancelPoll& cancel);
+[[nodiscard]] OwnedPhysicalMonitors AcquireSinglePhysicalMonitor(
+    lenticor::MonitorConfiguration& api, lenticor::Console& console,
+    lenticor::MonitorHandle monitor, std::string_view tag, const CancelPoll& cancel);
 
 // The MCCS capabilities string (1 to 65536 bytes, up to its first NUL); empty
 // on cancel or failure, with a "[NimboPower] ..." line on failure.
 [[nodiscard]] std::optional<std::string> ReadCapabilitiesString(
-    lenticor::Platform& platform, lenticor::PhysicalMonitorHandle monitor,
-    const CancelPoll& cancel);
+    lenticor::MonitorConfiguration& api, lenticor::Console& console,
+    lenticor::PhysicalMonitorHandle monitor, const CancelPoll& cancel);
 
 }  // namespace nimbo

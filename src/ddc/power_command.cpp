@@ -24,28 +24,28 @@ constexpr std::string_view kCancelLine = "cancel";
 
 // One acquisition of the candidate's physical monitor for the steps asked
 // for; the monitor is released when this returns, on every path.
-Outcome AcquireForPower(lenticor::Platform& platform, const NimboDdcCandidate& candidate,
-                        DisplayPowerState* stateOut, DisplayPowerCapability* capabilityOut,
-                        std::uint32_t* writeValue, const CancelPoll& cancel) {
+Outcome AcquireForPower(lenticor::MonitorConfiguration& api, lenticor::Console& console,
+                        const NimboDdcCandidate& candidate, DisplayPowerState* stateOut,
+                        DisplayPowerCapability* capabilityOut, std::uint32_t* writeValue,
+                        const CancelPoll& cancel) {
     if (Cancelled(cancel))
         return Outcome::Cancelled;
     const OwnedPhysicalMonitors held =
-        AcquireSinglePhysicalMonitor(platform, candidate.monitor, kPowerLogTag, cancel);
+        AcquireSinglePhysicalMonitor(api, console, candidate.monitor, kPowerLogTag, cancel);
     if (Cancelled(cancel))
         return Outcome::Cancelled;
     if (!held.owned())
         return Outcome::NotAcquired;
     if (capabilityOut != nullptr)
-        *capabilityOut = CheckPowerCapability(platform, held.handle(), cancel);
+        *capabilityOut = CheckPowerCapability(api, console, held.handle(), cancel);
     if (Cancelled(cancel))
         return Outcome::Cancelled;
-    auto& err = platform.console.Err();
-    if (writeValue != nullptr &&
-        !WriteD6PowerValue(platform.monitorConfiguration, held.handle(), *writeValue, err)) {
+    auto& err = console.Err();
+    if (writeValue != nullptr && !WriteD6PowerValue(api, held.handle(), *writeValue, err)) {
         return Outcome::WriteFailed;
     }
     if (stateOut != nullptr && !Cancelled(cancel))
-        *stateOut = ReadD6PowerState(platform.monitorConfiguration, held.handle(), err);
+        *stateOut = ReadD6PowerState(api, held.handle(), err);
     return Outcome::Ok;
 }
 
@@ -61,15 +61,24 @@ Outcome AcquireValidatedForPower(lenticor::Platform& platform, const NimboDdcCan
     auto& api = platform.monitorConfiguration;
     auto& err = platform.console.Err();
     const PowerValidationOps ops{
-        .isCurrent = [&] { return IsDdcCandidateCurrent(platform, candidate); },
-        .buildToken = [&] { return BuildCapabilityToken(platform, candidate, "p1"); },
+        .isCurrent =
+            [&] {
+                return IsDdcCandidateCurrent(platform.monitors, platform.displayDevices,
+                                             platform.console, candidate);
+            },
+        .buildToken =
+            [&] {
+                return BuildCapabilityToken(platform.monitors, platform.displayDevices,
+                                            platform.configManager, candidate, "p1");
+            },
         .acquirePhysical =
             [&] {
-                held =
-                    AcquireSinglePhysicalMonitor(platform, candidate.monitor, kPowerLogTag, cancel);
+                held = AcquireSinglePhysicalMonitor(api, platform.console, candidate.monitor,
+                                                    kPowerLogTag, cancel);
                 return held.owned();
             },
-        .checkCapability = [&] { return CheckPowerCapability(platform, held.handle(), cancel); },
+        .checkCapability =
+            [&] { return CheckPowerCapability(api, platform.console, held.handle(), cancel); },
         .readState =
             [&](DisplayPowerState& state) { state = ReadD6PowerState(api, held.handle(), err); },
         .write =
@@ -171,13 +180,14 @@ int NimboDisplayPowerCommand::Execute(lenticor::Platform& platform,
     const DisplayPowerIo io{
         .resolve =
             [&platform](const std::wstring& displayId) {
-                return ResolveNimboDdcTarget(platform, displayId);
+                return ResolveNimboDdcTarget(platform.monitors, platform.displayDevices,
+                                             platform.console, displayId);
             },
         .acquire =
             [&platform, &cancel](const NimboDdcCandidate& candidate, DisplayPowerState* stateOut,
                                  DisplayPowerCapability* capabilityOut, std::uint32_t* writeValue) {
-                return AcquireForPower(platform, candidate, stateOut, capabilityOut, writeValue,
-                                       cancel);
+                return AcquireForPower(platform.monitorConfiguration, platform.console, candidate,
+                                       stateOut, capabilityOut, writeValue, cancel);
             },
         .now =
             [&platform] {

@@ -29,9 +29,9 @@ std::wstring ManufacturerCode(lenticor::DisplayDevices& devices, std::wstring_vi
     return ModelCodeFromDeviceId(monitor->deviceId);
 }
 
-DisplayInfo DescribeOutput(lenticor::Platform& platform, const lenticor::DxgiOutputDesc& desc,
-                           std::uint32_t index, const std::wstring& adapterName,
-                           std::uint32_t adapterIndex) {
+DisplayInfo DescribeOutput(lenticor::DisplayDevices& devices, lenticor::Registry& registry,
+                           const lenticor::DxgiOutputDesc& desc, std::uint32_t index,
+                           const std::wstring& adapterName, std::uint32_t adapterIndex) {
     DisplayInfo display;
     display.index = index;
     display.name = desc.deviceName;
@@ -39,11 +39,10 @@ DisplayInfo DescribeOutput(lenticor::Platform& platform, const lenticor::DxgiOut
     display.isPrimary = desc.desktopCoordinates.left == 0 && desc.desktopCoordinates.top == 0;
     display.adapterName = adapterName;
     display.adapterIndex = adapterIndex;
-    display.friendlyName =
-        GetMonitorFriendlyName(platform.displayDevices, platform.registry, display.name);
-    display.manufacturerCode = ManufacturerCode(platform.displayDevices, display.name);
-    if (const auto settings = platform.displayDevices.EnumDisplaySettings(
-            display.name, lenticor::kEnumCurrentSettings)) {
+    display.friendlyName = GetMonitorFriendlyName(devices, registry, display.name);
+    display.manufacturerCode = ManufacturerCode(devices, display.name);
+    if (const auto settings =
+            devices.EnumDisplaySettings(display.name, lenticor::kEnumCurrentSettings)) {
         display.refreshRate = static_cast<std::int32_t>(settings->displayFrequency);
         display.bitsPerPixel = static_cast<std::int32_t>(settings->bitsPerPel);
         display.orientation = static_cast<std::int32_t>(settings->displayOrientation);
@@ -105,9 +104,9 @@ std::vector<DisplayInfo> EnumerateDisplays(lenticor::Platform& platform,
                 if (!lenticor::Succeeded(output->GetDesc(outputDesc))) {
                     continue;
                 }
-                displays.push_back(DescribeOutput(platform, outputDesc,
-                                                  static_cast<std::uint32_t>(displays.size()),
-                                                  adapterName, a));
+                displays.push_back(
+                    DescribeOutput(platform.displayDevices, platform.registry, outputDesc,
+                                   static_cast<std::uint32_t>(displays.size()), adapterName, a));
                 if (verbose) {
                     WriteDisplayDetails(displays.back(), log);
                 }

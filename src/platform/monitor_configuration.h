@@ -6,19 +6,27 @@
 
 #include "platform/monitors.h"
 
+#include <compare>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace lenticor {
 
 // A HANDLE of one physical monitor; only meaningful until it is destroyed.
-using PhysicalMonitorHandle = std::uintptr_t;
+struct PhysicalMonitorHandle {
+    std::uintptr_t value = 0;
+    friend auto operator<=>(const PhysicalMonitorHandle&, const PhysicalMonitorHandle&) = default;
+};
+
+static_assert(!std::is_convertible_v<MonitorHandle, PhysicalMonitorHandle> &&
+              !std::is_convertible_v<PhysicalMonitorHandle, MonitorHandle>);
 
 // PHYSICAL_MONITOR.
 struct PhysicalMonitor {
-    PhysicalMonitorHandle handle = 0;
+    PhysicalMonitorHandle handle;
     std::wstring description;  // szPhysicalMonitorDescription, at most 127 code units
 };
 

@@ -3,6 +3,7 @@
 
 #include "platform/native_codes.h"
 
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,8 +12,12 @@
 
 namespace lenticor {
 
-// An HMONITOR; only meaningful while the desktop it came from lasts.
-using MonitorHandle = std::uintptr_t;
+// An HMONITOR; only meaningful while the desktop it came from lasts. A type of
+// its own so that it cannot be handed where a physical monitor is expected.
+struct MonitorHandle {
+    std::uintptr_t value = 0;
+    friend auto operator<=>(const MonitorHandle&, const MonitorHandle&) = default;
+};
 
 // MONITORINFOEXW.
 struct MonitorInfo {

@@ -379,10 +379,9 @@ NimboCamera ProbeNimboCamera(CameraProbeContext& context) {
     return camera;
 }
 
-std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::Platform& platform) {
+std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::ConfigManager& manager) {
     constexpr std::uint32_t kPresentUsbFilter =
         lenticor::kCmGetIdListFilterEnumerator | lenticor::kCmGetIdListFilterPresent;
-    auto& manager = platform.configManager;
     // A device plugged in between the two calls makes the list outgrow its size.
     std::vector<wchar_t> list;
     if (lenticor::QuerySized(

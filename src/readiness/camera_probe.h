@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace lenticor {
+class ConfigManager;
 class DiagnosticLog;
 class Moniker;
 class RegistryKey;
@@ -106,7 +107,7 @@ void InspectVideoInputDevice(CameraProbeContext& context, CameraSlots& slots,
 
 // Present USB devices in configuration-manager order, with their location
 // information where it can be read.
-[[nodiscard]] std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::Platform& platform);
+[[nodiscard]] std::vector<UsbDeviceEntry> ListPresentUsbDevices(lenticor::ConfigManager& manager);
 
 // The entries with the Sonix ids 0c45/636d, in entry order.
 [[nodiscard]] std::vector<CameraRecoveryCandidate> FindCameraRecoveryCandidates(

@@ -61,7 +61,8 @@ int RunNimboCheck(lenticor::Platform& platform) {
         CameraProbeContext context{platform, log};
         const auto camera = ProbeNimboCamera(context);
         const auto candidates = PairNimboCandidates(camera, ListNimboDisplays(displays));
-        const auto recovery = FindCameraRecoveryCandidates(ListPresentUsbDevices(platform));
+        const auto recovery =
+            FindCameraRecoveryCandidates(ListPresentUsbDevices(platform.configManager));
         auto& out = platform.console.Out();
         lenticor::WriteResultLine(out, "[VXNimboCheck]", BuildNimboCheckJson(candidates, recovery),
                                   lenticor::Utf8Handling::Strict);

@@ -19,9 +19,9 @@ nlohmann::json ModeJson(const DisplayMode& mode) {
     return {{"height", mode.height}, {"refreshRate", mode.refreshRate}, {"width", mode.width}};
 }
 
-void WriteEnsureLine(lenticor::Platform& platform, const nlohmann::json& document,
+void WriteEnsureLine(lenticor::Console& console, const nlohmann::json& document,
                      lenticor::Utf8Handling handling = lenticor::Utf8Handling::Strict) {
-    lenticor::WriteResultLine(platform.console.Out(), "[VXNimboEnsure]", document, handling);
+    lenticor::WriteResultLine(console.Out(), "[VXNimboEnsure]", document, handling);
 }
 
 }  // namespace
@@ -108,7 +108,7 @@ int RunEnsureNimboReady(lenticor::Platform& platform, const std::string& targetI
                 dpi->error = "Nimbo display index out of range for initial DPI";
             }
         }
-        WriteEnsureLine(platform, BuildEnsureJson(result, dpi));
+        WriteEnsureLine(platform.console, BuildEnsureJson(result, dpi));
         return result.ready && result.errorCode.empty() ? lenticor::kExitSuccess
                                                         : lenticor::kExitFailure;
     } catch (const std::exception& error) {
@@ -117,7 +117,7 @@ int RunEnsureNimboReady(lenticor::Platform& platform, const std::string& targetI
         failed.errorMessage = error.what();
         // An exception's text is not ours to vouch for: a strict write would
         // throw again here and end the process without a result line.
-        WriteEnsureLine(platform, BuildEnsureJson(failed, std::nullopt),
+        WriteEnsureLine(platform.console, BuildEnsureJson(failed, std::nullopt),
                         lenticor::Utf8Handling::Replace);
         return lenticor::kExitFailure;
     }

@@ -97,7 +97,7 @@ DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
         const auto& each = SimSourceMonitor(*output, m);
         for (std::uint32_t i = 0; i < (each.ddc ? each.ddc->physicalMonitors : 1); ++i) {
             auto& issued = monitors[next++];
-            issued.handle = next_++;
+            issued.handle = {next_++};
             issued.description = each.deviceString.substr(0, 127);
             live_[issued.handle] = {adapter, index, m, output->monitorGeneration};
         }

@@ -66,7 +66,7 @@ class SimMonitorConfiguration final : public MonitorConfiguration {
     SimMachine& machine_;
     SimSteadyClock& clock_;
     std::map<PhysicalMonitorHandle, Issued> live_;
-    PhysicalMonitorHandle next_ = 1;
+    std::uintptr_t next_ = 1;
 };
 
 }  // namespace lenticor::sim

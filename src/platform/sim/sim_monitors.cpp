@@ -10,13 +10,13 @@ namespace lenticor::sim {
 // (https://learn.microsoft.com/en-us/windows/win32/gdi/hmonitor-and-the-device-context).
 MonitorHandle SimMonitorHandle(const SimMachine& machine, std::size_t adapter, std::size_t output) {
     const auto generation = machine.adapters[adapter].outputs[output].monitorGeneration;
-    return (MonitorHandle{generation} << 16) | ((adapter + 1) << 8) | (output + 1);
+    return {(std::uintptr_t{generation} << 16) | ((adapter + 1) << 8) | (output + 1)};
 }
 
 SimOutput* SimOutputOfMonitor(SimMachine& machine, MonitorHandle monitor, std::size_t* adapter,
                               std::size_t* output) {
-    const std::size_t a = ((monitor >> 8) & 0xFF) - 1;
-    const std::size_t o = (monitor & 0xFF) - 1;
+    const std::size_t a = ((monitor.value >> 8) & 0xFF) - 1;
+    const std::size_t o = (monitor.value & 0xFF) - 1;
     if (a >= machine.adapters.size() || o >= machine.adapters[a].outputs.size())
         return nullptr;
     SimOutput& found = machine.adapters[a].outputs[o];

@@ -17,7 +17,7 @@ DdcCall Outcome(BOOL succeeded) {
 }
 
 HANDLE NativeHandle(PhysicalMonitorHandle monitor) {
-    return reinterpret_cast<HANDLE>(monitor);
+    return reinterpret_cast<HANDLE>(monitor.value);
 }
 
 }  // namespace
@@ -25,8 +25,8 @@ HANDLE NativeHandle(PhysicalMonitorHandle monitor) {
 DdcCall Win32MonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
                                                                std::uint32_t& count) {
     DWORD native = 0;
-    const auto outcome = Outcome(
-        ::GetNumberOfPhysicalMonitorsFromHMONITOR(reinterpret_cast<HMONITOR>(monitor), &native));
+    const auto outcome = Outcome(::GetNumberOfPhysicalMonitorsFromHMONITOR(
+        reinterpret_cast<HMONITOR>(monitor.value), &native));
     count = native;
     return outcome;
 }
@@ -34,13 +34,14 @@ DdcCall Win32MonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle mon
 DdcCall Win32MonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
                                                        std::span<PhysicalMonitor> monitors) {
     std::vector<PHYSICAL_MONITOR> native(monitors.size());
-    const auto outcome = Outcome(::GetPhysicalMonitorsFromHMONITOR(
-        reinterpret_cast<HMONITOR>(monitor), static_cast<DWORD>(native.size()), native.data()));
+    const auto outcome = Outcome(
+        ::GetPhysicalMonitorsFromHMONITOR(reinterpret_cast<HMONITOR>(monitor.value),
+                                          static_cast<DWORD>(native.size()), native.data()));
     if (!outcome.ok) {
         return outcome;
     }
     for (std::size_t i = 0; i < native.size(); ++i) {
-        monitors[i].handle = reinterpret_cast<PhysicalMonitorHandle>(native[i].hPhysicalMonitor);
+        monitors[i].handle = {reinterpret_cast<std::uintptr_t>(native[i].hPhysicalMonitor)};
         monitors[i].description = FromFixed(native[i].szPhysicalMonitorDescription);
     }
     return outcome;

@@ -16,7 +16,7 @@ struct EnumContext {
 BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     auto& context = *reinterpret_cast<EnumContext*>(data);
     try {
-        return (*context.visit)(reinterpret_cast<MonitorHandle>(monitor)) ? TRUE : FALSE;
+        return (*context.visit)({reinterpret_cast<std::uintptr_t>(monitor)}) ? TRUE : FALSE;
     } catch (...) {
         context.error = std::current_exception();
         return FALSE;
@@ -42,7 +42,7 @@ bool Win32Monitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>
 bool Win32Monitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
     MONITORINFOEXW native{};
     native.cbSize = sizeof(native);
-    if (!::GetMonitorInfoW(reinterpret_cast<HMONITOR>(monitor), &native))
+    if (!::GetMonitorInfoW(reinterpret_cast<HMONITOR>(monitor.value), &native))
         return false;
     info.monitor = FromNative(native.rcMonitor);
     info.work = FromNative(native.rcWork);

@@ -26,6 +26,23 @@ std::wstring Wide(const std::string& text) {
     return Utf8ToWideStrict(text).value();
 }
 
+nimbo::NimboDdcResolution Resolve(DisplayTestMachine& pc, const std::wstring& id) {
+    auto& p = pc.platform();
+    return nimbo::ResolveNimboDdcTarget(p.monitors, p.displayDevices, p.console, id);
+}
+
+bool IsCurrent(DisplayTestMachine& pc, const nimbo::NimboDdcCandidate& candidate) {
+    auto& p = pc.platform();
+    return nimbo::IsDdcCandidateCurrent(p.monitors, p.displayDevices, p.console, candidate);
+}
+
+std::optional<std::string> Token(DisplayTestMachine& pc, const nimbo::NimboDdcCandidate& candidate,
+                                 std::string_view prefix) {
+    auto& p = pc.platform();
+    return nimbo::BuildCapabilityToken(p.monitors, p.displayDevices, p.configManager, candidate,
+                                       prefix);
+}
+
 TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
     struct Case {
         const char* situation;
@@ -46,7 +63,7 @@ TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
     // clang-format on
     for (const auto& c : cases) {
         DisplayTestMachine pc(OneAdapter(c.outputs));
-        const auto resolution = nimbo::ResolveNimboDdcTarget(pc.platform(), Wide(c.displayId));
+        const auto resolution = Resolve(pc, Wide(c.displayId));
         EXPECT_EQ(resolution.explicitDisplayId, !c.displayId.empty()) << c.situation;
         EXPECT_EQ(resolution.errorCode, c.errorCode) << c.situation;
         EXPECT_EQ(resolution.candidate ? WideToUtf8(resolution.candidate->deviceId) : "", c.chosen)
@@ -56,28 +73,27 @@ TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
 
 TEST(IsDdcCandidateCurrent, HoldsOnlyForTheSameNimboOnTheSameMonitorHandle) {
     DisplayTestMachine pc(OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)}));
-    const auto nimbo = nimbo::ResolveNimboDdcTarget(pc.platform(), L"").candidate.value();
-    EXPECT_TRUE(nimbo::IsDdcCandidateCurrent(pc.platform(), nimbo));
+    const auto nimbo = Resolve(pc, L"").candidate.value();
+    EXPECT_TRUE(IsCurrent(pc, nimbo));
     auto moved = nimbo;
-    moved.monitor += 1;
-    EXPECT_FALSE(nimbo::IsDdcCandidateCurrent(pc.platform(), moved)) << "another handle";
+    moved.monitor.value += 1;
+    EXPECT_FALSE(IsCurrent(pc, moved)) << "another handle";
     const nimbo::NimboDdcCandidate panel{Wide(kPanel), L"LPN0A81", nimbo.monitor};
-    EXPECT_FALSE(nimbo::IsDdcCandidateCurrent(pc.platform(), panel)) << "not a Nimbo";
+    EXPECT_FALSE(IsCurrent(pc, panel)) << "not a Nimbo";
 }
 
 TEST(BuildCapabilityToken, NamesTheDeviceInstanceAndItsArrival) {
     DisplayTestMachine pc(OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)}));
-    const auto nimbo = nimbo::ResolveNimboDdcTarget(pc.platform(), L"").candidate.value();
-    const auto token = nimbo::BuildCapabilityToken(pc.platform(), nimbo, "p1");
+    const auto nimbo = Resolve(pc, L"").candidate.value();
+    const auto token = Token(pc, nimbo, "p1");
     ASSERT_TRUE(token);
     const auto lowerId = WideToUtf8(ToLowerWide(nimbo.deviceId));
     const std::string idHex = ToLowerHex(lowerId.data(), lowerId.size());
     EXPECT_TRUE(std::regex_match(*token, std::regex("p1:" + idHex + ":[0-9a-f]+:[0-9a-f]{16}")))
         << *token;
     auto elsewhere = nimbo;
-    elsewhere.monitor += 1;
-    EXPECT_FALSE(nimbo::BuildCapabilityToken(pc.platform(), elsewhere, "p1"))
-        << "a handle whose adapter does not list the device";
+    elsewhere.monitor.value += 1;
+    EXPECT_FALSE(Token(pc, elsewhere, "p1")) << "a handle whose adapter does not list the device";
 }
 
 // A dxva2 that answers as scripted and counts what it was asked.
@@ -89,7 +105,7 @@ class ScriptedMonitorConfiguration final : public MonitorConfiguration {
     }
     DdcCall GetPhysicalMonitors(MonitorHandle, std::span<PhysicalMonitor> monitors) override {
         if (acquireCall.ok) {
-            monitors[0].handle = 0x42;
+            monitors[0].handle = {0x42};
         }
         return acquireCall;
     }
@@ -137,32 +153,17 @@ struct FirstInfoFails final : Monitors {
 };
 
 struct DdcBench {
-    DisplayTestMachine pc{OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)})};
+    DisplayTestMachine pc{OneAdapter({Screen(kNimboA, 0)})};
     ScriptedMonitorConfiguration ddc;
-    FirstInfoFails monitors{pc.platform().monitors};
-    Platform platform{pc.platform().console,
-                      pc.platform().clock,
-                      pc.platform().dxgi,
-                      pc.platform().displayDevices,
-                      pc.platform().registry,
-                      pc.platform().displayConfig,
-                      monitors,
-                      pc.platform().configManager,
-                      pc.platform().windows,
-                      pc.platform().files,
-                      pc.platform().crypto,
-                      pc.platform().videoInputs,
-                      pc.platform().environment,
-                      ddc,
-                      pc.platform().standardInput,
-                      pc.platform().steadyClock,
-                      pc.platform().modules,
-                      pc.platform().processes};
+    Console& console = pc.platform().console;
 };
 
 TEST(ResolveNimboDdcTarget, AnUnreadableMonitorDoesNotEndTheWalk) {
-    DdcBench bench;
-    const auto nimbo = nimbo::ResolveNimboDdcTarget(bench.platform, L"").candidate;
+    DisplayTestMachine pc{OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)})};
+    FirstInfoFails monitors{pc.platform().monitors};
+    const auto nimbo = nimbo::ResolveNimboDdcTarget(monitors, pc.platform().displayDevices,
+                                                    pc.platform().console, L"")
+                           .candidate;
     EXPECT_EQ(nimbo ? WideToUtf8(nimbo->deviceId) : "", kNimboA);
 }
 
@@ -191,10 +192,10 @@ TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
         bench.ddc.countCall = c.countCall;
         bench.ddc.acquireCall = c.acquireCall;
         {
-            auto held = nimbo::AcquireSinglePhysicalMonitor(bench.platform, 7, "[NimboPower]",
-                                                            [&] { return c.cancelled; });
+            auto held = nimbo::AcquireSinglePhysicalMonitor(
+                bench.ddc, bench.console, {7}, "[NimboPower]", [&] { return c.cancelled; });
             EXPECT_EQ(held.owned(), c.owned) << c.situation;
-            EXPECT_EQ(held.handle(), c.owned ? 0x42u : 0u) << c.situation;
+            EXPECT_EQ(held.handle().value, c.owned ? 0x42u : 0u) << c.situation;
             auto moved = std::move(held);  // ownership moves, never doubles
         }
         EXPECT_EQ(bench.ddc.destroyed, c.owned ? 1 : 0) << c.situation;
@@ -229,14 +230,16 @@ TEST(ReadCapabilitiesString, ReadsOneToSixtyFourKibibytesUpToTheFirstNul) {
         bench.ddc.lengthCall = c.lengthCall;
         bench.ddc.requestCall = c.requestCall;
         bench.ddc.reply = c.reply;
-        EXPECT_EQ(nimbo::ReadCapabilitiesString(bench.platform, 0x42, {}), c.read) << c.situation;
+        EXPECT_EQ(nimbo::ReadCapabilitiesString(bench.ddc, bench.console, {0x42}, {}), c.read)
+            << c.situation;
         EXPECT_EQ(bench.pc.Err(), c.err) << c.situation;
         if (c.read) {
             EXPECT_EQ(bench.ddc.requestedBytes, c.length) << c.situation;
         }
     }
     DdcBench cancelled;
-    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.platform, 0x42, [] { return true; }));
+    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.ddc, cancelled.console, {0x42},
+                                               [] { return true; }));
     EXPECT_EQ(cancelled.ddc.capabilityQueries, 0) << "a cancel asks the monitor nothing";
 }
 

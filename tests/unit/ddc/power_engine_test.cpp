@@ -36,7 +36,7 @@ const char* kNotFoundMessage = "display ID is not an active KZV1A07/KZV2B09 Nimb
 // One Nimbo on a scripted bus. A D6 write takes effect at once when the monitor
 // `settles`. `beforeResolve[n]` changes the bus just before the nth resolve.
 struct Bus {
-    Handle handle = 0x10;
+    Handle handle{0x10};
     C capability = C::Supported;
     S power = S::On;
     bool settles = true, listed = true, acquirable = true, writable = true, readable = true;
@@ -129,7 +129,7 @@ const DisplayPowerRequest kOffHint{.action = A::Off, .displayId = kId, .capabili
 const Setup kAsleep = [](Bus& b) { b.power = S::Off; };
 const Setup kGone = [](Bus& b) { b.acquirable = false; };
 const Setup kReplugAtSecondResolve = [](Bus& b) {
-    b.beforeResolve[1] = [](Bus& bus) { bus.handle = 0x20; };
+    b.beforeResolve[1] = [](Bus& bus) { bus.handle = {0x20}; };
 };
 
 // Every failure the engine reports, by code and message.
@@ -181,7 +181,7 @@ const Row kRows[] = {
     {.situation = "on by id: no capabilities read", .request = kOnId, .setup = kAsleep, .outcome = "on/on writes=1"},
     {.situation = "on without id validates first", .request = {.action = A::On}, .setup = kAsleep, .outcome = "on/on supported writes=1 caps=1"},
     {.situation = "on, every write refused", .request = kOnId, .setup = [](Bus& b) { b.writable = false; }, .failure = kWriteFailed, .outcome = "unknown/on native=31"},
-    {.situation = "on, never reads on, replugged while waking: re-sends 1.5 s apart, two at most, until 15 s", .request = kOnId, .setup = [](Bus& b) { b.power = S::Off, b.settles = false, kReplugAtSecondResolve(b); }, .outcome = "unknown/on writes=3", .timeline = {{0, 0x10}, {1500, 0x20}, {3000, 0x20}}, .endsAtMs = 15000, .acquisitions = 23},
+    {.situation = "on, never reads on, replugged while waking: re-sends 1.5 s apart, two at most, until 15 s", .request = kOnId, .setup = [](Bus& b) { b.power = S::Off, b.settles = false, kReplugAtSecondResolve(b); }, .outcome = "unknown/on writes=3", .timeline = {{0, {0x10}}, {1500, {0x20}}, {3000, {0x20}}}, .endsAtMs = 15000, .acquisitions = 23},
     {.situation = "on, never found: one attempt per 750 ms round until 15 s", .request = kOnId, .setup = kGone, .failure = kAcquire, .outcome = "unknown/on", .endsAtMs = 15000, .acquisitions = 21},
     {.situation = "on, cancelled while the monitor is away", .request = kOnId, .setup = [](Bus& b) { kGone(b), b.cancelWhen = [](const Bus& bus) { return bus.now >= 2s; }; }, .failure = kCancelled, .outcome = "unknown/on"},
     {.situation = "off", .request = kOff, .outcome = "off/off" + kTokenFields + " writes=1 caps=1", .endsAtMs = 250, .acquisitions = 2},
@@ -378,11 +378,12 @@ TEST(ReadD6PowerState, MapsTheEdgesAndReportsFailures) {
     for (const auto& [raw, call, state, log] : cases) {
         SCOPED_TRACE(raw);
         MockMonitorConfiguration api;
-        EXPECT_CALL(api, GetVCPFeatureAndVCPFeatureReply(0x77, 0xD6, _, _, _))
+        EXPECT_CALL(api, GetVCPFeatureAndVCPFeatureReply(lenticor::PhysicalMonitorHandle{0x77},
+                                                         0xD6, _, _, _))
             .WillOnce(::testing::DoAll(::testing::SetArgReferee<3>(raw), ::testing::Return(call)));
         lastDdcNativeError = 0;
         std::ostringstream err;
-        EXPECT_EQ(ReadD6PowerState(api, 0x77, err), state);
+        EXPECT_EQ(ReadD6PowerState(api, {0x77}, err), state);
         EXPECT_EQ(err.str(), log);
         EXPECT_EQ(lastDdcNativeError, call.error);
     }

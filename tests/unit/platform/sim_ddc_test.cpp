@@ -42,7 +42,7 @@ struct Bus {
     explicit Bus(const Json& document) : machine(ParseMachine(document)) {}
 
     MonitorHandle Monitor() {
-        MonitorHandle found = 0;
+        MonitorHandle found;
         (void)ports.monitors.EnumDisplayMonitors([&](MonitorHandle monitor) {
             found = monitor;
             return false;

@@ -107,7 +107,7 @@ TEST(ListPresentUsbDevices, SizesAGrowingListAgainTwiceThenGivesUp) {
         ReadinessMachine pc(
             Machine({}, {{"usbDevices", devices}, {"faults", {{"deviceIdListChanges", changes}}}}));
         std::string listed;
-        for (const auto& entry : nimbo::ListPresentUsbDevices(pc.platform)) {
+        for (const auto& entry : nimbo::ListPresentUsbDevices(pc.platform.configManager)) {
             listed += entry.instanceId + "@" + entry.location + " ";
         }
         EXPECT_EQ(listed, changes < 3 ? R"(USB\A@ USB\C@L )" : "") << changes;
