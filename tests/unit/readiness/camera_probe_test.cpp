@@ -292,24 +292,10 @@ TEST(ResolveNimboCameraSerial, RereadsAGrowingValueTwiceAndEndsTheWalkOnAnEnumer
         std::tie(registry.first, registry.later, registry.growingReads) =
             std::tuple(c.first, c.later, c.growingReads);
         auto& p = pc.ports;
-        Platform platform{pc.console,
-                          pc.clock,
-                          p.dxgi,
-                          p.displayDevices,
-                          registry,
-                          p.displayConfig,
-                          p.monitors,
-                          p.configManager,
-                          p.windows,
-                          pc.host.files,
-                          pc.host.crypto,
-                          p.videoInputs,
-                          pc.host.environment,
-                          p.monitorConfiguration,
-                          pc.host.standardInput,
-                          p.steadyClock,
-                          p.modules,
-                          p.processes};
+        Platform platform(pc.console, pc.clock, p.dxgi, p.displayDevices, registry, p.displayConfig,
+                          p.monitors, p.configManager, p.windows, pc.host.files, pc.host.crypto,
+                          p.videoInputs, pc.host.environment, p.monitorConfiguration,
+                          pc.host.standardInput, p.steadyClock, p.modules, p.processes);
         nimbo::CameraProbeContext context{platform, pc.log};
         EXPECT_EQ(
             nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),
