@@ -17,21 +17,13 @@ using testing::WriteBytes;
 
 constexpr std::uint32_t kShareAll = fa::kShareRead | fa::kShareWrite | fa::kShareDelete;
 
-class SimFileLinksTest : public ::testing::Test {
+class SimFileLinksTest : public testing::SimDrivesTest {
   protected:
-    std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
-    CreateFileResult Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
-                          std::uint32_t flags = 0) {
-        return files.CreateFileW(path, access, share, fa::kOpenExisting, flags);
-    }
     std::wstring FinalPath(const FileHandle& handle) {
         std::wstring path;
         static_cast<void>(files.GetFinalPathNameByHandleW(handle, 1024, 0, path));
         return path;
     }
-
-    testing::ScratchRoot root;
-    SimFiles files{root.Path()};
 };
 
 TEST_F(SimFileLinksTest, LinksAreFollowedInsideAPathAndOpenedThemselvesOnRequest) {
@@ -57,7 +49,8 @@ TEST_F(SimFileLinksTest, LinksAreFollowedInsideAPathAndOpenedThemselvesOnRequest
     };
     // clang-format on
     for (const auto& c : cases) {
-        const auto opened = Open(c.path, fa::kFileReadAttributes, kShareAll, c.flags);
+        const auto opened =
+            Open(c.path, fa::kFileReadAttributes, kShareAll, fa::kOpenExisting, c.flags);
         ASSERT_TRUE(opened.handle.IsOpen()) << WideToUtf8(c.path) << " error " << opened.error;
         const auto information = files.GetFileInformationByHandle(opened.handle);
         EXPECT_EQ(information.attributes, c.attributes) << WideToUtf8(c.path);

@@ -34,18 +34,7 @@ TEST(WindowsFullPath, NormalisesLikeGetFullPathName) {
             << WideToUtf8(input);
 }
 
-class SimFilesTest : public ::testing::Test {
-  protected:
-    std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
-    CreateFileResult Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
-                          std::uint32_t disposition = fa::kOpenExisting,
-                          std::uint32_t flags = fa::kAttributeNormal) {
-        return files.CreateFileW(path, access, share, disposition, flags);
-    }
-
-    testing::ScratchRoot root;
-    SimFiles files{root.Path()};
-};
+using SimFilesTest = testing::SimDrivesTest;
 
 TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact) {
     struct Case {

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -14,29 +13,18 @@
 #include <iterator>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "platform/sim/sim_crypto.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_run.h"
 
 namespace lenticor::testing {
 
-class ScratchRoot {
+// A private folder under the temporary folder, removed with the object.
+class ScratchRoot : public sim::ScratchFolder {
   public:
-    ScratchRoot() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "lenticor-files-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchRoot() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchRoot(const ScratchRoot&) = delete;
-    ScratchRoot& operator=(const ScratchRoot&) = delete;
-    [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
+    [[nodiscard]] const std::filesystem::path& Path() const { return path(); }
 };
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
@@ -49,6 +37,20 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// Simulated drives in a scratch folder, with the real file behind a path.
+class SimDrivesTest : public ::testing::Test {
+  protected:
+    std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
+    CreateFileResult Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
+                          std::uint32_t disposition = fileapi::kOpenExisting,
+                          std::uint32_t flags = fileapi::kAttributeNormal) {
+        return files.CreateFileW(path, access, share, disposition, flags);
+    }
+
+    ScratchRoot root;
+    SimFiles files{root.Path()};
+};
 
 // Real SHA-256; random bytes from a script, or failures on demand.
 class ScriptedCrypto final : public Crypto {

@@ -74,7 +74,6 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
         std::optional<std::uint32_t> locationId;  // none: not a candidate
     };
     const Case cases[] = {
-        {"port 2 on hub 4", {R"(USB\VID_0C45&PID_636D\5&1)", "Port_#0002.Hub_#0004"}, 262146},
         {"lower-case id", {R"(usb\vid_0c45&pid_636d\5&2)", "Port_#0002.Hub_#0004"}, 262146},
         {"another bus", {R"(HID\VID_0C45&PID_636D\5&4)", "Port_#0001.Hub_#0001"}, {}},
         {"port 0 is no port", {R"(USB\VID_0C45&PID_636D\a)", "Port_#0000.Hub_#0003"}, 0},
@@ -84,7 +83,6 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
         {"hub above 16 bits", {R"(USB\VID_0C45&PID_636D\e)", "Port_#0001.Hub_#65536"}, 0},
         {"largest", {R"(USB\VID_0C45&PID_636D\f)", "Port_#65535.Hub_#65535"}, 4294901760u + 65535},
         {"huge port", {R"(USB\VID_0C45&PID_636D\g)", "Port_#99999999999999999999999.Hub_#1"}, 0},
-        {"no location", {R"(USB\VID_0C45&PID_636D\k)", ""}, 0},
     };
     for (const auto& c : cases) {
         const auto found = nimbo::FindCameraRecoveryCandidates({c.entry});
@@ -168,9 +166,6 @@ TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
         {"class not registered",
          Machine({NimboWithSerial("S")}, com("CoCreateInstance", "0x80040154")),
          "DirectShow enumeration failed: -2147221164\n"},
-        {"no cameras", Machine({}),
-         "DirectShow enumeration failed: 1\n[00:00:00.000] [WARNING] "
-         "[CameraProbe] No KORVO camera found\n"},
         {"thread already in the other apartment",
          Machine({NimboWithSerial("S")}, com("CoInitializeEx", "0x80010106")), "USB registry\n",
          700, "S", "1", "", true},
@@ -292,24 +287,10 @@ TEST(ResolveNimboCameraSerial, RereadsAGrowingValueTwiceAndEndsTheWalkOnAnEnumer
         std::tie(registry.first, registry.later, registry.growingReads) =
             std::tuple(c.first, c.later, c.growingReads);
         auto& p = pc.ports;
-        Platform platform{pc.console,
-                          pc.clock,
-                          p.dxgi,
-                          p.displayDevices,
-                          registry,
-                          p.displayConfig,
-                          p.monitors,
-                          p.configManager,
-                          p.windows,
-                          pc.host.files,
-                          pc.host.crypto,
-                          p.videoInputs,
-                          pc.host.environment,
-                          p.monitorConfiguration,
-                          pc.host.standardInput,
-                          p.steadyClock,
-                          p.modules,
-                          p.processes};
+        Platform platform(pc.console, pc.clock, p.dxgi, p.displayDevices, registry, p.displayConfig,
+                          p.monitors, p.configManager, p.windows, pc.host.files, pc.host.crypto,
+                          p.videoInputs, pc.host.environment, p.monitorConfiguration,
+                          pc.host.standardInput, p.steadyClock, p.modules, p.processes);
         nimbo::CameraProbeContext context{platform, pc.log};
         EXPECT_EQ(
             nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),

@@ -87,12 +87,11 @@ TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
         ReadinessMachine pc(PanelAnd(nimbo));
         nimbo::EnumerationHistory history;
         const auto displays = nimbo::EnumerateDisplays(pc.platform, pc.log, history);
-        EXPECT_EQ(Describe(nimbo::EnsureNimboMode(pc.ports.displayDevices, c.target, displays)),
-                  c.expected)
+        const auto result = nimbo::EnsureNimboMode(pc.ports.displayDevices, c.target, displays);
+        EXPECT_EQ(std::tuple(Describe(result), pc.machine.adapters[0].outputs[1].mode.refreshRate,
+                             pc.machine.readinessChanged),
+                  std::tuple(c.expected, c.refreshAfter, c.machineChanged))
             << c.situation;
-        EXPECT_EQ(pc.machine.adapters[0].outputs[1].mode.refreshRate, c.refreshAfter)
-            << c.situation;
-        EXPECT_EQ(pc.machine.readinessChanged, c.machineChanged) << c.situation;
     }
 }
 
@@ -161,9 +160,10 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         pc.machine.desktop.faults.queryChanges = c.queryChanges;
         const auto result =
             nimbo::ApplyInitialDpi(pc.ports.displayConfig, LR"(\\.\DISPLAY2)", c.percent);
-        EXPECT_TRUE(result.requested && result.percent == c.percent) << c.situation;
-        EXPECT_EQ(Describe(result), c.expected) << c.situation;
-        EXPECT_EQ(pc.machine.adapters[0].outputs[1].dpi.current, c.stepAfter) << c.situation;
+        EXPECT_EQ(std::tuple(result.requested, result.percent, Describe(result),
+                             pc.machine.adapters[0].outputs[1].dpi.current),
+                  std::tuple(true, c.percent, c.expected, c.stepAfter))
+            << c.situation;
     }
 }
 
