@@ -114,10 +114,8 @@ TEST(StdinCancelWatcher, CountsOnlyTheExactCancelLine) {
     // cancel) and which call fails: 'p' the peek, 'r' the read.
     // clang-format off
     const std::tuple<const char*, std::vector<std::string>, std::string, char> cases[] = {
-        {"cancel", {"cancel\n"}, "YY", 0},
         {"carriage return", {"cancel\r\n"}, "--", 0},
         {"leading blank", {" cancel\n"}, "--", 0},
-        {"upper case", {"CANCEL\n"}, "--", 0},
         {"split across reads, after another line", {"status\ncan", "cel", "\n"}, "--YY", 0},
         {"a long line is dropped up to its line feed", {"1234567cancel", "\n", "cancel\n"}, "--YY", 0},
         {"a kilobyte a read", {huge}, "--Y", 0},
