@@ -4,6 +4,7 @@
 // judged by a checker of our own rather than by the code under test. A target
 // is written as FUZZ_TARGET { ... } over `data` and `size`.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -95,16 +96,12 @@ inline std::wstring DecodeLossy(std::string_view text) {
 // The arguments after the command name: the input split on NUL bytes.
 inline std::vector<std::wstring> SplitArguments(const std::uint8_t* data, std::size_t size) {
     std::vector<std::wstring> arguments;
-    if (size == 0)
-        return arguments;
-    const std::string_view text = AsText(data, size);
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find('\0', start);
-        arguments.push_back(DecodeLossy(text.substr(start, end - start)));
-        if (end == std::string_view::npos)
+    for (std::string_view text = AsText(data, size); size != 0; text.remove_prefix(1)) {
+        const std::size_t end = std::min(text.find('\0'), text.size());
+        arguments.push_back(DecodeLossy(text.substr(0, end)));
+        if (end == text.size())
             break;
-        start = end + 1;
+        text.remove_prefix(end);
     }
     return arguments;
 }

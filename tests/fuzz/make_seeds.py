@@ -1,14 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the fuzz targets under FOLDER/<target>/.
-
-Usage: make_seeds.py FOLDER [LENTICOR_SIM]
-
-Seeds come from what the other tests already use: the arguments of the
-end-to-end cases, the machine files, the driver stores of the Wine cases,
-capabilities strings, and a journal made by lenticor-sim (given as the second
-argument; without it there are no journal and snapshot seeds). The fuzz build
-runs this; the seeds are not kept in the repository.
-"""
+"""Usage: make_seeds.py FOLDER [LENTICOR_SIM] -- writes the fuzz targets' seeds under FOLDER/<target>/
+from the end-to-end cases' arguments, the machine files, the Wine cases' driver stores, capabilities
+strings and (with LENTICOR_SIM) a journal lenticor-sim writes. Seeds are not kept in the repository."""
 import glob, hashlib, json, os, shutil, subprocess, sys, tempfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
