@@ -8,76 +8,54 @@
 #include <algorithm>
 #include <cstring>
 
-namespace fz = lenticor::fuzz;
-
 namespace {
 
 // Peeks report at most the next piece's size; a zero piece size ends the
 // pipe with a failed peek, as a closed pipe does.
-class PiecewisePipe : public lenticor::StandardInput {
-  public:
-    PiecewisePipe(std::string_view sizes, std::string_view bytes) : sizes_(sizes), bytes_(bytes) {}
+struct PiecewisePipe : lenticor::StandardInput {
+    std::string_view sizes, bytes;
+    std::size_t reported = 0, delivered = 0;
+    bool failed = false;
 
     bool IsPipe() override { return true; }
-
     bool PeekAvailable(std::uint32_t& available) override {
-        FUZZ_CHECK(!failed_);
-        if (sizes_.empty() || sizes_.front() == 0) {
-            failed_ = true;
+        FUZZ_CHECK(!failed);
+        if ((failed = sizes.empty() || sizes.front() == 0))
             return false;
-        }
-        const auto piece = static_cast<std::size_t>(static_cast<unsigned char>(sizes_.front())) * 8;
-        sizes_.remove_prefix(1);
-        reported_ = std::min(piece, bytes_.size());
-        available = static_cast<std::uint32_t>(reported_);
+        reported =
+            std::min<std::size_t>(static_cast<unsigned char>(sizes.front()) * 8, bytes.size());
+        sizes.remove_prefix(1);
+        available = static_cast<std::uint32_t>(reported);
         return true;
     }
-
     bool Read(std::span<char> buffer, std::uint32_t& read) override {
-        FUZZ_CHECK(buffer.size() <= reported_);
-        std::memcpy(buffer.data(), bytes_.data(), buffer.size());
-        bytes_.remove_prefix(buffer.size());
-        delivered_ += buffer.size();
-        reported_ = 0;
+        FUZZ_CHECK(buffer.size() <= reported);
+        std::memcpy(buffer.data(), bytes.data(), buffer.size());
+        bytes.remove_prefix(buffer.size());
+        delivered += buffer.size();
+        reported = 0;
         read = static_cast<std::uint32_t>(buffer.size());
         return true;
     }
-
-    [[nodiscard]] std::size_t delivered() const { return delivered_; }
-
-  private:
-    std::string_view sizes_;
-    std::string_view bytes_;
-    std::size_t reported_ = 0;
-    std::size_t delivered_ = 0;
-    bool failed_ = false;
 };
-
-bool HasCancelLine(std::string_view text) {
-    for (std::size_t at = text.find("cancel\n"); at != std::string_view::npos;
-         at = text.find("cancel\n", at + 1)) {
-        if (at == 0 || text[at - 1] == '\n')
-            return true;
-    }
-    return false;
-}
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET {
     if (size == 0)
-        return 0;
+        return;
     const std::size_t pieces = std::min<std::size_t>(data[0], size - 1);
-    const std::string_view sizes = fz::AsText(data + 1, pieces);
     const std::string_view bytes = fz::AsText(data + 1 + pieces, size - 1 - pieces);
-    PiecewisePipe pipe(sizes, bytes);
+    PiecewisePipe pipe;
+    pipe.sizes = fz::AsText(data + 1, pieces);
+    pipe.bytes = bytes;
     nimbo::StdinCancelWatcher watcher(&pipe);
     bool cancelled = false;
     for (std::size_t poll = 0; poll <= pieces + 1; ++poll) {
         const bool now = watcher.Poll();
         FUZZ_CHECK(!cancelled || now);
         cancelled = now;
-        FUZZ_CHECK(cancelled == HasCancelLine(bytes.substr(0, pipe.delivered())));
+        const std::string seen = "\n" + std::string(bytes.substr(0, pipe.delivered));
+        FUZZ_CHECK(cancelled == (seen.find("\ncancel\n") != std::string::npos));
     }
-    return 0;
 }

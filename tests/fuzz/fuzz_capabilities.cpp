@@ -6,34 +6,26 @@
 #include "ddc/capabilities.h"
 #include "fuzz_support.h"
 
-namespace fz = lenticor::fuzz;
+#include <sstream>
 
-namespace {
-
-bool HasToken(const std::string& values, std::string_view token) {
-    std::size_t start = 0;
-    while (start <= values.size()) {
-        const std::size_t stop = std::min(values.find(' ', start), values.size());
-        const std::string_view word = std::string_view(values).substr(start, stop - start);
+// The words of a value list; a word of an even number of hexadecimal digits
+// also counts as its two-digit values.
+static bool HasToken(const std::string& values, std::string_view token) {
+    std::istringstream words(values);
+    for (std::string word; words >> word;) {
+        const bool run = word.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+        for (std::size_t i = 0; run && word.size() % 2 == 0 && i < word.size(); i += 2)
+            if (word.substr(i, 2) == token)
+                return true;
         if (word == token)
             return true;
-        // A word of an even number of hexadecimal digits is its two-digit values.
-        if (word.size() > 2 && word.size() % 2 == 0 &&
-            word.find_first_not_of("0123456789ABCDEF") == std::string_view::npos) {
-            for (std::size_t i = 0; i < word.size(); i += 2)
-                if (word.substr(i, 2) == token)
-                    return true;
-        }
-        start = stop + 1;
     }
     return false;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET {
     if (size < 2)
-        return 0;
+        return;
     const std::string_view code = fz::AsText(data, 2);
     const std::string_view capabilities = fz::AsText(data + 2, size - 2);
     if (const auto values = nimbo::FindVcpCodeValues(capabilities, code)) {
@@ -47,5 +39,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(d6 == nimbo::FindVcpCodeValues(capabilities, "D6"));
     FUZZ_CHECK(nimbo::AdvertisesPowerOnAndOff(capabilities) ==
                (d6 && HasToken(*d6, "01") && HasToken(*d6, "04")));
-    return 0;
 }

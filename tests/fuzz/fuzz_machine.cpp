@@ -5,9 +5,9 @@
 #include "fuzz_support.h"
 #include "platform/sim/machine_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET {
     try {
-        const auto document = lenticor::sim::ParseMachineText(lenticor::fuzz::AsText(data, size));
+        const auto document = lenticor::sim::ParseMachineText(fz::AsText(data, size));
         (void)lenticor::sim::ParseMachine(document);
         // What a run saves is the document it loaded, changed; written out
         // unchanged, it must read back as the same document and describe a
@@ -17,5 +17,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)lenticor::sim::ParseMachine(again);
     } catch (const lenticor::sim::MachineError&) {
     }
-    return 0;
 }

@@ -5,88 +5,49 @@
 #include "displays/monitor_names.h"
 #include "fuzz_support.h"
 
-#include <array>
+#include <algorithm>
 
-namespace fz = lenticor::fuzz;
-
-namespace {
-
-void CheckEdidName(std::span<const std::uint8_t> edid) {
+static void CheckEdidName(std::span<const std::uint8_t> edid) {
     const std::wstring name = nimbo::MonitorNameFromEdid(edid);
-    if (edid.size() < 128) {
-        FUZZ_CHECK(name.empty());
-        return;
+    FUZZ_CHECK(name.empty() || (edid.size() >= 128 && name.size() <= 13 && name.back() > L' '));
+    bool found = name.empty();
+    for (std::size_t offset = 54; !found && offset <= 108; offset += 18) {
+        const std::uint8_t* d = edid.data() + offset;
+        found = d[0] == 0 && d[1] == 0 && d[2] == 0 && d[3] == 0xFC && d[4] == 0 &&
+                std::equal(name.begin(), name.end(), d + 5);
     }
-    if (name.empty())
-        return;
-    FUZZ_CHECK(name.size() <= 13);
-    FUZZ_CHECK(name.back() > L' ' && name.find(L'\n') == std::wstring::npos);
-    bool found = false;
-    for (const std::size_t offset : std::array<std::size_t, 4>{54, 72, 90, 108}) {
-        const auto descriptor = edid.subspan(offset, 18);
-        if (found || descriptor[0] != 0 || descriptor[1] != 0 || descriptor[2] != 0 ||
-            descriptor[3] != 0xFC || descriptor[4] != 0) {
-            continue;
-        }
-        std::wstring text;
-        for (std::size_t i = 0; i < name.size(); ++i)
-            text.push_back(static_cast<wchar_t>(descriptor[5 + i]));
-        found = text == name;
-    }
-    FUZZ_CHECK(found);
-    FUZZ_CHECK(name.find(L'\0') == std::wstring::npos);
+    FUZZ_CHECK(found && name.find_first_of(std::wstring_view(L"\n\0", 2)) == std::wstring::npos);
 }
 
-// `model` sits right after a prefix of `prefixLength` and runs to the next
-// backslash or the end.
-void CheckModelAfterPrefix(std::wstring_view id, std::size_t prefixLength,
-                           std::wstring_view model) {
-    if (model.empty())
-        return;
-    FUZZ_CHECK(model.find(L'\\') == std::wstring_view::npos);
-    FUZZ_CHECK(id.substr(prefixLength, model.size()) == model);
-    const std::size_t end = prefixLength + model.size();
-    FUZZ_CHECK(end == id.size() || id[end] == L'\\');
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET {
     if (size == 0)
-        return 0;
+        return;
     const std::span<const std::uint8_t> rest(data + 1, size - 1);
     const std::string_view text = fz::AsText(rest.data(), rest.size());
+    const std::wstring id = fz::DecodeLossy(text);
+    std::wstring model;
     switch (data[0] % 4) {
         case 0:
-            CheckEdidName(rest);
+            return CheckEdidName(rest);
+        case 1:
+            model = nimbo::ModelCodeFromDeviceId(id);
+            FUZZ_CHECK(model.empty() ||
+                       id.find(L"MONITOR\\" + model + L"\\") != std::wstring::npos);
             break;
-        case 1: {
-            const std::wstring id = fz::DecodeLossy(text);
-            const std::wstring model = nimbo::ModelCodeFromDeviceId(id);
-            if (!model.empty()) {
-                FUZZ_CHECK(model.find(L'\\') == std::wstring::npos);
-                FUZZ_CHECK(id.find(L"MONITOR\\" + model + L"\\") != std::wstring::npos);
-            }
+        case 2:
+            // Right after the 8-character prefix, up to the next backslash or the end.
+            model = nimbo::ModelIdFromHardwareId(id);
+            FUZZ_CHECK(model.empty() || id.substr(8, model.size() + 1) == model ||
+                       id.substr(8, model.size() + 1) == model + L"\\");
             break;
-        }
-        case 2: {
-            const std::wstring id = fz::DecodeLossy(text);
-            CheckModelAfterPrefix(id, 8, nimbo::ModelIdFromHardwareId(id));
-            break;
-        }
         default: {
-            const std::wstring model = nimbo::ModelIdFromInterfacePath(text);
-            if (!model.empty()) {
-                FUZZ_CHECK(text.starts_with("\\\\?\\display#"));
-                const std::size_t end = 12 + model.size();
-                FUZZ_CHECK(end < text.size() && text[end] == '#');
-                for (std::size_t i = 0; i < model.size(); ++i) {
-                    FUZZ_CHECK(model[i] == static_cast<unsigned char>(text[12 + i]) &&
-                               model[i] != L'#');
-                }
-            }
-            break;
+            // Byte for byte after the prefix, up to the first '#'.
+            model = nimbo::ModelIdFromInterfacePath(text);
+            const std::wstring bytes(rest.begin(), rest.end());
+            FUZZ_CHECK(model.empty() || (bytes.starts_with(L"\\\\?\\display#" + model + L"#") &&
+                                         model.find(L'#') == std::wstring::npos));
+            return;
         }
     }
-    return 0;
+    FUZZ_CHECK(model.find(L'\\') == std::wstring::npos);  // an id's model ends at a backslash
 }

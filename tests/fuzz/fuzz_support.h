@@ -1,12 +1,15 @@
 #pragma once
 // Helpers shared by the fuzz targets: a failed check aborts so libFuzzer keeps
 // the input, arguments come from NUL-separated bytes, and UTF-8 validity is
-// judged by a checker of our own rather than by the code under test.
+// judged by a checker of our own rather than by the code under test. A target
+// is written as FUZZ_TARGET { ... } over `data` and `size`.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +23,14 @@ namespace lenticor::fuzz {
             std::abort();                                                                      \
         }                                                                                      \
     } while (false)
+
+#define FUZZ_TARGET                                                                     \
+    static void FuzzOne(const std::uint8_t* data, std::size_t size);                    \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        FuzzOne(data, size);                                                            \
+        return 0;                                                                       \
+    }                                                                                   \
+    static void FuzzOne(const std::uint8_t* data, std::size_t size)
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
@@ -85,18 +96,40 @@ inline std::wstring DecodeLossy(std::string_view text) {
 // The arguments after the command name: the input split on NUL bytes.
 inline std::vector<std::wstring> SplitArguments(const std::uint8_t* data, std::size_t size) {
     std::vector<std::wstring> arguments;
-    if (size == 0)
-        return arguments;
-    const std::string_view text = AsText(data, size);
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find('\0', start);
-        arguments.push_back(DecodeLossy(text.substr(start, end - start)));
-        if (end == std::string_view::npos)
+    for (std::string_view text = AsText(data, size); size != 0; text.remove_prefix(1)) {
+        const std::size_t end = std::min(text.find('\0'), text.size());
+        arguments.push_back(DecodeLossy(text.substr(0, end)));
+        if (end == text.size())
             break;
-        start = end + 1;
+        text.remove_prefix(end);
     }
     return arguments;
 }
 
+// A command's arguments parsed by `parse(arguments, request, message)`; a
+// rejection must carry a message the result line can hold.
+template <typename Request, typename Parse>
+std::optional<Request> ParseArguments(Parse parse, const std::uint8_t* data, std::size_t size) {
+    Request request;
+    std::string message;
+    if (parse(SplitArguments(data, size), request, message))
+        return request;
+    FUZZ_CHECK(!message.empty() && IsValidUtf8(message));
+    return std::nullopt;
+}
+
+// What `decode()` returns, or nothing when it rejects the input with one of
+// the two exceptions a caller turns into a refusal.
+template <typename Rejection, typename OtherRejection = Rejection, typename Decode>
+auto Accepted(Decode decode) -> std::optional<decltype(decode())> {
+    try {
+        return decode();
+    } catch (const Rejection&) {
+    } catch (const OtherRejection&) {
+    }
+    return std::nullopt;
+}
+
 }  // namespace lenticor::fuzz
+
+namespace fz = lenticor::fuzz;

@@ -7,9 +7,7 @@
 
 #include <cstring>
 
-namespace fz = lenticor::fuzz;
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET {
     const std::string_view bytes = fz::AsText(data, size);
 
     const auto wide = lenticor::Utf8ToWideStrict(bytes);
@@ -37,5 +35,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string fromUtf16 = lenticor::WideToUtf8(utf16);
     FUZZ_CHECK(fz::IsValidUtf8(fromUtf16));
     FUZZ_CHECK(lenticor::Utf16Length(*lenticor::Utf8ToWideStrict(fromUtf16)) <= utf16.size());
-    return 0;
 }
