@@ -38,13 +38,12 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
 
 // Length of the well-formed UTF-8 sequence at `i` (the table of well-formed
 // byte sequences: lead byte ranges with their allowed second bytes), 0 when
-// there is none.
-inline std::size_t WellFormedUtf8At(std::string_view text, std::size_t i) {
+// there is none; `point` is the code point it encodes.
+inline std::size_t WellFormedUtf8At(std::string_view text, std::size_t i, std::uint32_t& point) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
     const unsigned char lead = byte(0);
-    if (lead <= 0x7F)
-        return 1;
-    const std::size_t length = lead < 0xC2    ? 0
+    const std::size_t length = lead <= 0x7F   ? 1
+                               : lead < 0xC2  ? 0
                                : lead <= 0xDF ? 2
                                : lead <= 0xEF ? 3
                                : lead <= 0xF4 ? 4
@@ -53,44 +52,34 @@ inline std::size_t WellFormedUtf8At(std::string_view text, std::size_t i) {
         return 0;
     const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(k) < 0x80 || byte(k) > 0xBF)
+    point = lead & (length == 1 ? 0x7Fu : 0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if (byte(k) < (k == 1 ? low : 0x80) || byte(k) > (k == 1 ? high : 0xBF))
             return 0;
+        point = point << 6 | (byte(k) & 0x3Fu);
     }
     return length;
 }
 
-inline bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = WellFormedUtf8At(text, i);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 // UTF-8 with every ill-formed byte replaced by U+FFFD, one code point per
-// wchar_t, as a command line reaches the program.
-inline std::wstring DecodeLossy(std::string_view text) {
+// wchar_t, as a command line reaches the program; `valid` tells whether
+// none was.
+inline std::wstring DecodeLossy(std::string_view text, bool* valid = nullptr) {
     std::wstring out;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = WellFormedUtf8At(text, i);
-        if (length == 0) {
-            out.push_back(static_cast<wchar_t>(0xFFFD));
-            ++i;
-            continue;
-        }
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t point = lead & (length == 1 ? 0x7Fu : 0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k)
-            point = point << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        out.push_back(static_cast<wchar_t>(point));
-        i += length;
+    for (std::size_t i = 0, length = 0; i < text.size(); i += std::max<std::size_t>(length, 1)) {
+        std::uint32_t point = 0xFFFD;
+        length = WellFormedUtf8At(text, i, point);
+        if (length == 0 && valid != nullptr)
+            *valid = false;
+        out.push_back(static_cast<wchar_t>(length == 0 ? 0xFFFD : point));
     }
     return out;
+}
+
+inline bool IsValidUtf8(std::string_view text) {
+    bool valid = true;
+    DecodeLossy(text, &valid);
+    return valid;
 }
 
 // The arguments after the command name: the input split on NUL bytes.
