@@ -13,23 +13,30 @@ std::uint32_t RightsOf(std::uint32_t desiredAccess) {
     return rights;
 }
 
+namespace {
+
+// One byte of the file's share-lock range: a held right, a refused share
+// or the open itself (see the slots in the header).
+struct flock SlotLock(short type, off_t slot) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = slot;
+    lock.l_len = 1;
+    return lock;
+}
+
+}  // namespace
+
 bool SlotTakenByOthers(int fd, off_t slot) {
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = slot;
-    probe.l_len = 1;
+    struct flock probe = SlotLock(F_WRLCK, slot);
     if (::fcntl(fd, F_OFD_GETLK, &probe) != 0)
         return true;  // cannot tell: refuse rather than share wrongly
     return probe.l_type != F_UNLCK;
 }
 
 bool Announce(int fd, off_t slot) {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = slot;
-    lock.l_len = 1;
+    struct flock lock = SlotLock(F_RDLCK, slot);
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
