@@ -1,9 +1,10 @@
 # The release package for host developers: both Windows executables, the
-# README (use and protocol), the documents of the simulated machine and
-# example machine files, zipped with the version in the name.
+# README (use and protocol), the protocol's schemas, the documents of the
+# simulated machine and example machine files, zipped with the version in the
+# name.
 install(TARGETS lenticor lenticor-sim RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
-install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md")
+install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md" PATTERN "*.schema.json")
 install(DIRECTORY examples/machines/ DESTINATION examples/machines FILES_MATCHING PATTERN "*.json")
 
 set(CPACK_GENERATOR ZIP)

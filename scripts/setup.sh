@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ python3
+    cmake make g++ python3 python3-jsonschema
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     nlohmann-json3-dev libgtest-dev libgmock-dev libssl-dev
     wine wine64 xvfb xauth

@@ -30,6 +30,9 @@ lenticor-sim.exe under Wine (winesim). A case file is JSON:
     {"copyFile" or "hardLink": {"path": ..., "existing": ...}}
     {"concurrent": [step, ...], "staggerMs": 300}  started that far apart
 
+Every "[VX...]" line a step of the program itself prints is also checked
+against its tag's schema in docs/protocol/ (result_schema.py).
+
 Replaced in args, env, stdin, expectations and paths: ${WORK}, ${WORK_WIN}
 (Z:\\...), ${C_DRIVE} (the prefix's drive_c, or WORK/drives/c for the Linux
 simulator), ${sha256:REL}, ${size:N:CHAR} (CHAR N times) and every captured
@@ -47,6 +50,8 @@ import shutil
 import subprocess
 import sys
 import time
+
+import result_schema
 
 TIMEOUT = 120
 FIXED = {}  # placeholders fixed for the run, such as ${C_DRIVE}
@@ -101,6 +106,10 @@ def check_step(step, code, streams, case_dir, work, captured):
         if key + "Regex" in step and not re.fullmatch(sub(step[key + "Regex"]), actual, re.DOTALL):
             errors.append(f"{key} does not match\n--- pattern\n{sub(step[key + 'Regex'])}"
                           f"\n--- actual\n{actual!r}")
+    # Whatever the exact expectation, every line the program prints must be one
+    # its protocol allows; helper programs speak their own.
+    if not step.get("program"):
+        errors += result_schema.problems(streams["stdout"])
     for name, pattern in step.get("capture", {}).items():
         if match := re.search(pattern, streams["stdout"]):
             captured[name] = match.group(1)
