@@ -135,15 +135,27 @@ std::optional<Answer> Run(const std::wstring& exe, const std::vector<std::wstrin
     }
     const UniqueHandle hostOutput(raw[0]);
     UniqueHandle childOutput(raw[1]);
-    HANDLE childError = nullptr;
     if (!::SetHandleInformation(hostInput.get(), HANDLE_FLAG_INHERIT, 0) ||
-        !::SetHandleInformation(hostOutput.get(), HANDLE_FLAG_INHERIT, 0) ||
-        !::DuplicateHandle(::GetCurrentProcess(), ::GetStdHandle(STD_ERROR_HANDLE),
-                           ::GetCurrentProcess(), &childError, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
-        Complain("preparing the child's handles failed, error=" + std::to_string(::GetLastError()));
+        !::SetHandleInformation(hostOutput.get(), HANDLE_FLAG_INHERIT, 0)) {
+        Complain("SetHandleInformation failed, error=" + std::to_string(::GetLastError()));
         return std::nullopt;
     }
+    // Diagnostics go where ours go; a host without standard error (a GUI
+    // program) gives the null device, or a log file of its own.
+    HANDLE childError = nullptr;
+    const HANDLE ownError = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (ownError == nullptr || ownError == INVALID_HANDLE_VALUE) {
+        childError = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inheritable, OPEN_EXISTING, 0, nullptr);
+    } else if (!::DuplicateHandle(::GetCurrentProcess(), ownError, ::GetCurrentProcess(),
+                                  &childError, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        childError = nullptr;
+    }
     UniqueHandle childErrorOwner(childError);
+    if (childError == nullptr || childError == INVALID_HANDLE_VALUE) {
+        Complain("no standard error for the child, error=" + std::to_string(::GetLastError()));
+        return std::nullopt;
+    }
 
     // Only these three handles go to the child, even when another thread of
     // the host creates inheritable handles at the same moment.
@@ -179,7 +191,7 @@ std::optional<Answer> Run(const std::wstring& exe, const std::vector<std::wstrin
         return std::nullopt;
     }
     const UniqueHandle process(started.hProcess);
-    ::CloseHandle(started.hThread);
+    const UniqueHandle thread(started.hThread);
     // Our copies of the child's ends go now, or standard output never ends.
     childInput.reset();
     childOutput.reset();
