@@ -262,20 +262,30 @@ void Say(const Answer& answer, const std::string& decision) {
     std::fflush(stdout);
 }
 
-bool Failed(const Answer& answer) {
-    Say(answer, "failed: " + answer.result.value("errorCode", std::string("no code")));
-    return false;
-}
-
 bool IsBusy(const Answer& answer) {
     return answer.result.value("errorCode", "") == "DESKTOP_BUSY";
 }
 
-// Another command holds the journal: nothing changed, and the documented
-// answer is to try again after it completes.
-bool Busy(const Answer& answer) {
-    Say(answer, "busy: another command owns the journal, retry later");
-    return true;
+// Whether a run succeeded; says why not when it ran and failed. Another
+// command holding the desktop journal (DESKTOP_BUSY) changed nothing, and
+// the documented answer is to try again after it completes.
+bool Succeeded(const std::optional<Answer>& answer) {
+    if (!answer) {
+        return false;
+    }
+    if (answer->result.at("success").get<bool>()) {
+        return true;
+    }
+    Say(*answer, IsBusy(*answer)
+                     ? "busy: another command owns the journal, retry later"
+                     : "failed: " + answer->result.value("errorCode", std::string("no code")));
+    return false;
+}
+
+// What a sequence that stopped at `answer` reports: as documented only when
+// the journal was busy.
+bool StoppedAsDocumented(const std::optional<Answer>& answer) {
+    return answer && IsBusy(*answer);
 }
 
 std::wstring TextAt(const json& object, const char* name) {
@@ -297,14 +307,8 @@ constexpr std::string_view kBrightness = "[VXNimboBrightness]";
 bool Detach(const std::wstring& exe, const std::wstring& stateFile) {
     const auto detach =
         Run(exe, {L"--nimbo-desktop", L"detach", L"--state-file", stateFile}, kDesktop);
-    if (!detach) {
-        return false;
-    }
-    if (IsBusy(*detach)) {
-        return Busy(*detach);
-    }
-    if (!detach->result["success"].get<bool>()) {
-        return Failed(*detach);
+    if (!Succeeded(detach)) {
+        return StoppedAsDocumented(detach);
     }
     Say(*detach, "ok, detached");
     return true;
@@ -316,48 +320,33 @@ bool DesktopRoundTrip(const std::wstring& exe, const std::wstring& stateFile) {
     const std::vector<std::wstring> status = {L"--nimbo-desktop", L"status", L"--state-file",
                                               stateFile};
     const auto before = Run(exe, status, kDesktop);
-    if (!before) {
+    if (!Succeeded(before)) {
         return false;
-    }
-    if (!before->result["success"].get<bool>()) {
-        return Failed(*before);
     }
     Say(*before, "ok, detach next");
-    const std::wstring displayId = TextAt(before->result, "displayId");
-    const auto detach =
-        Run(exe,
-            {L"--nimbo-desktop", L"detach", L"--state-file", stateFile, L"--display-id", displayId},
-            kDesktop);
-    if (!detach) {
-        return false;
-    }
-    if (IsBusy(*detach)) {
-        return Busy(*detach);
-    }
-    if (!detach->result["success"].get<bool>()) {
-        return Failed(*detach);
+    const auto detach = Run(exe,
+                            {L"--nimbo-desktop", L"detach", L"--state-file", stateFile,
+                             L"--display-id", TextAt(before->result, "displayId")},
+                            kDesktop);
+    if (!Succeeded(detach)) {
+        return StoppedAsDocumented(detach);
     }
     Say(*detach, "ok, status next");
     const auto after = Run(exe, status, kDesktop);
-    if (!after) {
+    if (!Succeeded(after)) {
         return false;
     }
-    if (!after->result["success"].get<bool>() || !after->result.value("owned", false)) {
-        return Failed(*after);
+    if (!after->result.value("owned", false)) {
+        Say(*after, "failed: the detached Nimbo is not owned");
+        return false;
     }
     Say(*after, "ok, owned, restore next");
     const auto restore = Run(exe,
                              {L"--nimbo-desktop", L"restore", L"--state-file", stateFile,
                               L"--display-id", TextAt(after->result, "displayId")},
                              kDesktop);
-    if (!restore) {
-        return false;
-    }
-    if (IsBusy(*restore)) {
-        return Busy(*restore);
-    }
-    if (!restore->result["success"].get<bool>()) {
-        return Failed(*restore);
+    if (!Succeeded(restore)) {
+        return StoppedAsDocumented(restore);
     }
     Say(*restore, "ok, restored");
     return true;
@@ -368,11 +357,8 @@ bool DesktopRoundTrip(const std::wstring& exe, const std::wstring& stateFile) {
 // cancel line before the off can write and expects NIMBO_POWER_CANCELLED.
 bool PowerOff(const std::wstring& exe, bool cancel) {
     const auto status = Run(exe, {L"--nimbo-display-power", L"status"}, kPower);
-    if (!status) {
+    if (!Succeeded(status)) {
         return false;
-    }
-    if (!status->result["success"].get<bool>()) {
-        return Failed(*status);
     }
     std::vector<std::wstring> off = {L"--nimbo-display-power", L"off", L"--display-id",
                                      TextAt(status->result, "displayId")};
@@ -385,15 +371,13 @@ bool PowerOff(const std::wstring& exe, bool cancel) {
         return false;
     }
     if (cancel) {
-        if (answer->result.value("errorCode", "") != "NIMBO_POWER_CANCELLED") {
-            Say(*answer, "failed: the cancel was not honoured");
-            return false;
-        }
-        Say(*answer, "ok, cancelled before any write");
-        return true;
+        const bool cancelled = answer->result.value("errorCode", "") == "NIMBO_POWER_CANCELLED";
+        Say(*answer,
+            cancelled ? "ok, cancelled before any write" : "failed: the cancel was not honoured");
+        return cancelled;
     }
-    if (!answer->result["success"].get<bool>()) {
-        return Failed(*answer);
+    if (!Succeeded(answer)) {
+        return false;
     }
     Say(*answer, "ok, state " + answer->result.value("state", std::string("?")));
     return true;
@@ -403,16 +387,13 @@ bool PowerOff(const std::wstring& exe, bool cancel) {
 // maximum, so the set skips the read before its write.
 bool SetBrightness(const std::wstring& exe, const std::wstring& level) {
     const auto status = Run(exe, {L"--nimbo-display-brightness", L"status"}, kBrightness);
-    if (!status) {
+    if (!Succeeded(status)) {
         return false;
-    }
-    if (!status->result["success"].get<bool>()) {
-        return Failed(*status);
     }
     std::vector<std::wstring> set = {
         L"--nimbo-display-brightness",      L"set", L"--level", level, L"--display-id",
         TextAt(status->result, "displayId")};
-    const json& maximum = status->result["maximum"];
+    const json maximum = status->result.value("maximum", json());
     if (const std::wstring token = CapabilityToken(status->result);
         !token.empty() && maximum.is_number_unsigned()) {
         set.insert(set.end(),
@@ -421,13 +402,10 @@ bool SetBrightness(const std::wstring& exe, const std::wstring& level) {
     }
     Say(*status, "ok, set next");
     const auto answer = Run(exe, set, kBrightness);
-    if (!answer) {
+    if (!Succeeded(answer)) {
         return false;
     }
-    if (!answer->result["success"].get<bool>()) {
-        return Failed(*answer);
-    }
-    Say(*answer, "ok, brightness " + answer->result["brightness"].dump());
+    Say(*answer, "ok, brightness " + answer->result.value("brightness", json()).dump());
     return true;
 }
 
