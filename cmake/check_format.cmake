@@ -1,5 +1,5 @@
-# Fails, naming each file, when a C++ file under src/ or tests/ is not as
-# clang-format leaves it with the repository's .clang-format.
+# Fails, naming each file, when a C++ file under src/, tests/ or examples/ is
+# not as clang-format leaves it with the repository's .clang-format.
 #
 #   cmake -DCLANG_FORMAT=<program> -DSOURCE_DIR=<repository> -P check_format.cmake
 if(NOT CLANG_FORMAT)
@@ -9,7 +9,7 @@ execute_process(COMMAND "${CLANG_FORMAT}" --version OUTPUT_VARIABLE version
     OUTPUT_STRIP_TRAILING_WHITESPACE)
 
 set(patterns "")
-foreach(dir src tests)
+foreach(dir src tests examples)
     foreach(ext cpp h hpp cc)
         list(APPEND patterns "${SOURCE_DIR}/${dir}/*.${ext}")
     endforeach()

@@ -23,6 +23,9 @@ EXPECTED = [
     "examples/machines/nimbo-needs-mode-change.json",
     "examples/machines/monitor-refuses-ddc.json",
     "examples/machines/no-nvidia.json",
+    "examples/host/sample_host.cpp",
+    "examples/host/CMakeLists.txt",
+    "examples/host/README.md",
 ]
 
 

@@ -34,10 +34,11 @@ Every "[VX...]" line a step of the program itself prints is also checked
 against its tag's schema in docs/protocol/ (result_schema.py).
 
 Replaced in args, env, stdin, expectations and paths: ${WORK}, ${WORK_WIN}
-(Z:\\...), ${C_DRIVE} (the prefix's drive_c, or WORK/drives/c for the Linux
-simulator), ${sha256:REL}, ${size:N:CHAR} (CHAR N times) and every captured
-${name}; innermost first. Relative paths are under WORK. Under Wine stdout and
-stderr are compared after folding the C runtime's CRLF to LF, and only that.
+(Z:\\...), ${EXE} (the --exe program), ${C_DRIVE} (the prefix's drive_c, or
+WORK/drives/c for the Linux simulator), ${sha256:REL}, ${size:N:CHAR} (CHAR N
+times) and every captured ${name}; innermost first. Relative paths are under
+WORK. Under Wine stdout and stderr are compared after folding the C runtime's
+CRLF to LF, and only that.
 """
 
 import argparse
@@ -158,6 +159,7 @@ def main():
     parser.add_argument("--state", required=True, help="folder of the Wine fixture's state")
     parser.add_argument("case")
     options = parser.parse_args()
+    FIXED["EXE"] = os.path.abspath(options.exe)
 
     with open(options.case, encoding="utf-8") as handle:
         case = json.load(handle)
