@@ -26,7 +26,10 @@ EXPECTED = [
     "examples/host/sample_host.cpp",
     "examples/host/CMakeLists.txt",
     "examples/host/README.md",
-]
+    "docs/protocol/README.md",
+] + [f"docs/protocol/VX{tag}.schema.json" for tag in (
+    "DisplayList", "NimboCheck", "NimboEnsure", "NimboDesktop", "NimboPower", "NimboBrightness",
+    "GlPresentMethod")]
 
 
 def main():
