@@ -31,27 +31,22 @@ stop() {
 
 start() {
     stop
-    local display="" pid=""
-    for n in $(seq 90 250); do
-        [ -e "/tmp/.X$n-lock" ] && continue
-        [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -noreset -nolisten tcp -screen 0 1920x1080x24 >"$state/xvfb.log" 2>&1 &
-        pid=$!
-        for _ in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-            display=":$n"
-            break
-        fi
-        kill "$pid" >/dev/null 2>&1 || true
+    # Xvfb picks a free display number itself and writes it once it listens.
+    rm -f "$state/display"
+    Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1920x1080x24 \
+        3>"$state/display" >"$state/xvfb.log" 2>&1 &
+    local pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$state/display" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
     done
-    if [ -z "$display" ]; then
-        echo "no free X display number for Xvfb" >&2
+    if [ ! -s "$state/display" ]; then
+        echo "Xvfb did not start:" >&2
+        cat "$state/xvfb.log" >&2
         exit 1
     fi
+    local display=":$(tr -d '\n' <"$state/display")"
     echo "$pid" >"$state/xvfb.pid"
     export DISPLAY="$display"
     if [ ! -f "$prefix/system.reg" ]; then
