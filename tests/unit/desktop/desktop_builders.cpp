@@ -48,10 +48,7 @@ std::wstring DisplayIdOf(const Monitor& m) {
 }
 
 std::string KeyOf(const Monitor& m) {
-    auto path = Zeroed<dcfg::DISPLAYCONFIG_PATH_INFO>();
-    path.targetInfo.adapterId = AdapterOf(m);
-    path.targetInfo.id = m.targetId;
-    return PathKey(path, InterfacePathOf(m));
+    return PathKey(BuildSnapshot({m}).paths[0], InterfacePathOf(m));
 }
 
 DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors) {

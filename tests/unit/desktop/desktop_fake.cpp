@@ -1,7 +1,6 @@
 #include "desktop/desktop_fake.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <tuple>
@@ -46,10 +45,8 @@ std::string FakeDesktop::Revision() const {
     if (!journal)
         return "absent";
     // Any edit changes the revision, which is all the engine relies on.
-    char hash[17];
-    std::snprintf(hash, sizeof(hash), "%016llx",
-                  static_cast<unsigned long long>(std::hash<std::string>()(*journal)));
-    return std::string(hash) + hash + hash + hash;
+    const std::string hash = std::to_string(std::hash<std::string>()(*journal));
+    return std::string(64 - hash.size(), '0') + hash;
 }
 
 const Monitor* FakeDesktop::OwnerOf(const std::string& key) const {

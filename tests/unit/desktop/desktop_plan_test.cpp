@@ -70,7 +70,6 @@ TEST(DetachPlan, NoPlanForUnsafeLayouts) {
         {"clone target", {cloneOnOtherAdapter, NimboAt(2, 0, 0)}},
         {"virtual-mode path", {OtherAt(1, 0, 0), virtualNimbo}},
         {"corner-only contact", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920, 1080)}},
-        {"middle of three", {OtherAt(1, 0, 0), NimboAt(2, 1, 1920), OtherAt(3, 2, 5760)}},
         {"overlapping regions", {Sized(OtherAt(1, 0, 0), 2500, 1080), NimboAt(2, 1, 1920)}},
         {"single path", {NimboAt(2, 0, 0)}},
         {"unknown key", {OtherAt(1, 0, 0), OtherAt(3, 2, 1920)}},

@@ -19,7 +19,6 @@ TEST(DesktopTopology, PathKeyFoldsTheNameAndSpellsTheAdapter) {
               "\\\\?\\display#kzv1a07#5&1a2b3c4d&0&uid7#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"
               "|-2:4294967280:7");
     EXPECT_EQ(KeyInterfacePart("a#b|1:2:3"), "a#b");
-    EXPECT_EQ(KeyInterfacePart("no-bar"), "no-bar");
 }
 
 TEST(DesktopTopology, SignatureChangesWithMeaningfulBytesOnly) {
@@ -100,21 +99,18 @@ TEST(DesktopTopology, EvaluateTargetStateTable) {
         EXPECT_EQ(r.attached, c.attached);
         EXPECT_EQ(r.detached, c.detached);
     }
-    const DesktopTopology t{
-        {{"k", "", false, false}, {"k", "", false, true}, {"a", "x", true, true}}, ""};
+    const DesktopTopology t{{{"k", "", false, false},
+                             {"k", "", false, true},
+                             {"b", "2", true, true},
+                             {"a", "1", true, false},
+                             {"", "", true, true}},
+                            ""};
     EXPECT_TRUE(IsInactiveOnly(t, "k"));
     EXPECT_FALSE(IsInactiveOnly(t, "a"));
     EXPECT_FALSE(IsInactiveOnly(t, "missing"));
     EXPECT_TRUE(IsActive(t, "a"));
     EXPECT_FALSE(IsActive(t, "k"));
-}
-
-TEST(DesktopTopology, SurvivorSignaturesAreSortedActiveNamedEntries) {
-    const DesktopTopology t{{{"b", "2", true, true},
-                             {"a", "1", true, false},
-                             {"c", "", false, true},
-                             {"", "", true, true}},
-                            ""};
+    // Survivors: sorted, active and named only.
     EXPECT_EQ(SurvivorSignatures(t, ""), (std::vector<std::string>{"a|1", "b|2"}));
     EXPECT_EQ(SurvivorSignatures(t, "a"), (std::vector<std::string>{"b|2"}));
 }

@@ -38,9 +38,19 @@ class JournalStore : public ::testing::Test {
     std::filesystem::path Real(const std::wstring& path) const { return *files.RealPathOf(path); }
     std::filesystem::path Folder() const { return Real(kJournal).parent_path(); }
     void Write(const std::string& text) const { WriteBytes(Real(kJournal), text); }
-    void Reset() const {
+    enum At { Nothing, File, Directory, Link };
+    // A fresh folder holding `content` at the journal path as `at` says.
+    void Place(At at, const std::string& content = "") const {
         std::filesystem::remove_all(root.Path());
         std::filesystem::create_directories(Folder());
+        if (at == File)
+            Write(content);
+        if (at == Directory)
+            std::filesystem::create_directories(Real(kJournal));
+        if (at == Link) {
+            WriteBytes(Folder() / "target", content);
+            std::filesystem::create_symlink("target", Real(kJournal));
+        }
     }
     lenticor::CreateFileResult Hold(std::uint32_t access, std::uint32_t share,
                                     const std::wstring& path = kJournal) {
@@ -82,7 +92,6 @@ TEST_F(JournalStore, LoadOutcomes) {
     const std::string valid = SerializeJournal(ValidJournal());
     // Trailing white space keeps the document valid, so the limit itself can hold a journal.
     const std::string atLimit = valid + std::string(kMaxJournalBytes - valid.size(), ' ');
-    enum At { Nothing, File, Directory };
     struct Case {
         At at;
         std::string content;
@@ -101,11 +110,7 @@ TEST_F(JournalStore, LoadOutcomes) {
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.outcome);
-        Reset();
-        if (c.at == File)
-            Write(c.content);
-        if (c.at == Directory)
-            std::filesystem::create_directories(Real(kJournal));
+        Place(c.at, c.content);
         crypto.hashFails = c.hashFails;
         std::string revision = "unset";
         EXPECT_EQ(Load(kJournal, revision), c.outcome);
@@ -122,42 +127,35 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
     DesktopJournal oversized = next;
     oversized.displayId = std::wstring(kMaxJournalBytes, L'M');
     const std::wstring temporary = std::wstring(kJournal) + L".tmp";
-    // clang-format off
-    enum Interference { StaleTemporary, TemporaryHeld, JournalReadByAStatus, JournalHeldWithoutDeleteSharing, None };
-    // clang-format on
     struct Case {
-        Interference interference;
         const DesktopJournal& journal;
         bool saved;
         std::int64_t waitedMs;
+        std::wstring held = L"";  // held open during the save with `access` and `share`
+        std::uint32_t access = 0, share = 0;
     };
     // clang-format off
     const Case cases[] = {
-        {StaleTemporary, next, true, 0},
-        {TemporaryHeld, next, false, 0},
+        {next, true, 0},
+        {next, false, 0, temporary, fa::kGenericWrite, fa::kShareNone},
         // A status poll reads without the lock; the save must not fail under it.
-        {JournalReadByAStatus, next, true, 0},
+        {next, true, 0, kJournal, fa::kGenericRead, kShareAll},
         // Nobody may replace a file held without delete sharing; give up after ~100 ms.
-        {JournalHeldWithoutDeleteSharing, next, false, 90},
-        {None, oversized, false, 0},
+        {next, false, 90, kJournal, fa::kGenericRead, fa::kShareRead},
+        {oversized, false, 0},
     };
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.interference);
-        Reset();
+        SCOPED_TRACE(&c - cases);
+        Place(File, SerializeJournal(previous));
+        // A stale temporary file from an earlier crash is overwritten, not appended to.
+        WriteBytes(Real(temporary), std::string(100000, 'x'));
         clock.now = 0;
-        Write(SerializeJournal(previous));
-        if (c.interference == StaleTemporary)
-            WriteBytes(Real(temporary), std::string(100000, 'x'));
         {
-            // clang-format off
-            const auto holder = c.interference == TemporaryHeld ? Hold(fa::kGenericWrite, fa::kShareNone, temporary)
-                                : c.interference == JournalReadByAStatus ? Hold(fa::kGenericRead, kShareAll)
-                                : c.interference == JournalHeldWithoutDeleteSharing ? Hold(fa::kGenericRead, fa::kShareRead)
-                                : lenticor::CreateFileResult{};
-            // clang-format on
+            const auto holder =
+                c.held.empty() ? lenticor::CreateFileResult{} : Hold(c.access, c.share, c.held);
             EXPECT_EQ(SaveJournal(files, clock, kJournal, c.journal), c.saved);
-            if (c.interference == JournalReadByAStatus) {
+            if (c.share == kShareAll) {
                 // The reader finishes with the version it opened.
                 std::string seen(SerializeJournal(previous).size(), '\0');
                 const auto read =
@@ -167,7 +165,7 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
             }
         }
         EXPECT_EQ(ReadBytes(Real(kJournal)), SerializeJournal(c.saved ? c.journal : previous));
-        EXPECT_EQ(std::filesystem::exists(Real(temporary)), !c.saved && c.interference != None);
+        EXPECT_EQ(std::filesystem::exists(Real(temporary)), !c.saved);
         EXPECT_EQ(clock.now / 1'000'000, c.waitedMs);
     }
     // Deleting is done once nothing is left, whether or not there was a journal.
@@ -180,7 +178,6 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
     const std::string current = SerializeJournal(ValidJournal());
     const std::string revision = RevisionOf(crypto, current);
     const std::string older = RevisionOf(crypto, "abc");
-    enum At { Nothing, File, Directory, Link };
     struct Case {
         At at;
         std::string expected;  // the revision handed in
@@ -205,15 +202,7 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
         "desktop\\.json\\.recovery-[0-9a-f]{12}4[0-9a-f]{3}[89ab][0-9a-f]{15}\\.json");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected + " at " + std::to_string(c.at));
-        Reset();
-        if (c.at == File)
-            Write(current);
-        if (c.at == Directory)
-            std::filesystem::create_directories(Real(kJournal));
-        if (c.at == Link) {
-            WriteBytes(Folder() / "target", current);
-            std::filesystem::create_symlink("target", Real(kJournal));
-        }
+        Place(c.at, current);
         auto holder =
             c.holderAccess ? Hold(c.holderAccess, c.holderShare) : lenticor::CreateFileResult{};
         EXPECT_EQ(ArchiveJournal(files, crypto, kJournal, c.expected), c.result);
@@ -256,8 +245,7 @@ TEST_F(JournalStore, ArchiveRetriesNameCollisionsTwice) {
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expectedDraws);
-        Reset();
-        Write(current);
+        Place(File, current);
         WriteBytes(Folder() / taken, "earlier archive");
         crypto.script = c.draws;
         crypto.randomFails = c.randomFails;
@@ -271,21 +259,15 @@ TEST_F(JournalStore, ArchiveRetriesNameCollisionsTwice) {
     }
 }
 
-TEST_F(JournalStore, LockExcludesASecondCommandInThisAndAnotherProcess) {
+// Two processes racing for the lock are an end-to-end case.
+TEST_F(JournalStore, LockExcludesASecondCommand) {
     const std::wstring nested = L"C:\\users\\me\\state\\desktop.json";
-    const auto childOutcome = [&] {
-        lenticor::SimFiles own(root.Path());
-        const std::string outcome = LockOutcome(own, nested);
-        return outcome == "granted" ? 0 : outcome == kBusy ? 1 : 2;
-    };
     {
         // Missing folders are created on the way.
         const auto lock = AcquireJournalLock(files, nested);
         EXPECT_EQ(LockOutcome(files, nested), kBusy);
-        EXPECT_EQ(lenticor::testing::ExitCodeInChildProcess(childOutcome), 1);
         EXPECT_EQ(LockOutcome(files, kJournal), "granted");
     }
-    EXPECT_EQ(lenticor::testing::ExitCodeInChildProcess(childOutcome), 0);
     EXPECT_EQ(LockOutcome(files, nested), "granted");
 
     // A folder that cannot be created keeps its own error instead of passing as busy.
