@@ -19,7 +19,6 @@ SYSTEM_DLLS = {
     "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll", "ucrtbase.dll",
 }
 
-TERMINAL_SERVER_AWARE = 0x8000  # IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE
 RT_VERSION, RT_MANIFEST = 16, 24
 
 
@@ -33,39 +32,21 @@ def exported_names(dump):
     return names
 
 
-def resources(data):
-    """Returns {type id: [resource bytes, ...]} from the PE's .rsrc section."""
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("not a PE file")
-    sections = struct.unpack_from("<H", data, pe + 6)[0]
-    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
-    table = pe + 24 + optional_size
-    rsrc = None
-    for entry in range(table, table + 40 * sections, 40):
-        if data[entry:entry + 8].rstrip(b"\0") == b".rsrc":
-            # VirtualAddress and PointerToRawData of the section header.
-            rsrc = (struct.unpack_from("<I", data, entry + 12)[0],
-                    struct.unpack_from("<I", data, entry + 20)[0])
-    if rsrc is None:
+def resources(dump, headers, data):
+    """{type id: [resource bytes, ...]} from objdump's walk of the .rsrc tree."""
+    section = re.search(r"\.rsrc\s+[0-9a-f]+\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", headers)
+    if section is None:
         return {}
-    rva_base, file_base = rsrc
-
-    def directory(offset):
-        named, ids = struct.unpack_from("<HH", data, file_base + offset + 12)
-        for i in range(named + ids):
-            key, target = struct.unpack_from("<II", data, file_base + offset + 16 + 8 * i)
-            yield key, target
-
-    found = {}
-    for type_id, type_target in directory(0):
-        if not type_target & 0x80000000:
-            continue
-        for _, name_target in directory(type_target & 0x7FFFFFFF):
-            for _, lang_target in directory(name_target & 0x7FFFFFFF):
-                rva, size = struct.unpack_from("<II", data, file_base + lang_target)
-                start = file_base + rva - rva_base
-                found.setdefault(type_id, []).append(data[start:start + size])
+    image_base = int(re.search(r"ImageBase\s+([0-9a-f]+)", dump).group(1), 16)
+    rva_base, file_base = int(section.group(1), 16) - image_base, int(section.group(2), 16)
+    found, type_id = {}, None
+    for line in dump.split("The .rsrc Resource Directory section:", 1)[-1].splitlines():
+        # Type entries stand three blanks in, names and languages deeper.
+        if entry := re.match(r"[0-9a-f]+ {3}Entry: ID: 0x([0-9a-f]+)", line):
+            type_id = int(entry.group(1), 16)
+        elif leaf := re.search(r"Leaf: Addr: 0x([0-9a-f]+), Size: 0x([0-9a-f]+)", line):
+            start = file_base + int(leaf.group(1), 16) - rva_base
+            found.setdefault(type_id, []).append(data[start:start + int(leaf.group(2), 16)])
     return found
 
 
@@ -130,12 +111,12 @@ def main():
 
     with open(options.exe, "rb") as handle:
         image = handle.read()
-    found = resources(image)
+    headers = subprocess.run([options.objdump, "-h", options.exe], check=True,
+                             capture_output=True, text=True).stdout
+    found = resources(dump, headers, image)
     if options.max_bytes is not None and len(image) > options.max_bytes:
         problems.append(f"{len(image)} bytes, more than the {options.max_bytes} allowed")
-    # DllCharacteristics: at the same offset in the PE32 and PE32+ optional headers.
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if not struct.unpack_from("<H", image, pe + 24 + 70)[0] & TERMINAL_SERVER_AWARE:
+    if not re.search(r"DllCharacteristics\s+[0-9a-f]+\n(?:\t+\w+\n)*\t+TERMINAL_SERVICE_AWARE", dump):
         problems.append("not linked terminal-server aware")
     manifests = found.get(RT_MANIFEST, [])
     if len(manifests) != 1:
