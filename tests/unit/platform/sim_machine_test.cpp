@@ -37,6 +37,34 @@ TEST(SimulatedMachine, QueryDisplayConfigListsEverySourceTargetPairOnlyUnderAllP
     }
 }
 
+// Windows answers a query with the desktop as it is then: a monitor that left
+// after the sizing shows as an inactive target without a monitor, never as an
+// active path whose name is already empty.
+TEST(SimulatedMachine, AMonitorUnpluggedAfterSizingIsInactiveAndUnavailableInTheAnswer) {
+    auto document = kMachine;
+    auto withMonitor = kOutput;
+    withMonitor["monitor"] = {{"hardwareId", "MONITOR\\KZV1A07\\{x}\\0001"}};
+    document["adapters"][0]["outputs"].push_back(withMonitor);
+    document["desktop"] = {
+        {"faults", {{"unplug", {{"output", "\\\\.\\DISPLAY2"}, {"afterQueries", 0u}}}}}};
+    auto machine = ParseMachine(document);
+    SimDisplayConfig config(machine);
+    std::uint32_t pathCount = 0;
+    std::uint32_t modeCount = 0;
+    ASSERT_EQ(config.GetDisplayConfigBufferSizes(kQdcAllPaths, pathCount, modeCount),
+              kErrorSuccess);
+    std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths(pathCount);
+    std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes(modeCount);
+    ASSERT_EQ(config.QueryDisplayConfig(kQdcAllPaths, paths, modes, nullptr), kErrorSuccess);
+    for (const auto& path : paths) {
+        if (path.targetInfo.id != 4353)
+            continue;
+        EXPECT_EQ(path.flags & 1u, 0u) << "the unplugged target is not active";
+        EXPECT_EQ(path.targetInfo.targetAvailable, 0) << "the unplugged target has no monitor";
+    }
+    EXPECT_EQ(modes.size(), 2u) << "only the remaining display has modes";
+}
+
 // One mode change, then the refresh rate now, after a later run's apply call
 // (NULL device and mode), and after a restart.
 TEST(SimulatedMachine, OnlyAModeStoredInTheRegistryOutlivesTheSession) {
