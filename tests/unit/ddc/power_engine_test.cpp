@@ -1,8 +1,7 @@
 // The power engine on one scripted Nimbo and a clock that only sleeps move;
-// the validated acquisition on scripted operations; the sliced sleep and the
-// D6 read on fake ports.
+// the validated acquisition on scripted operations; the sliced sleep on a fake
+// clock.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -331,47 +330,6 @@ TEST(SleepUnlessCancelled, SleepsInSlicesAndStopsWithinOneAfterACancel) {
         SleepUnlessCancelled(clock, milliseconds(ms),
                              [&] { return cancelAfter >= 0 && clock.now - start >= cancelAfter; });
         EXPECT_EQ(clock.slices, slices);
-    }
-}
-
-// clang-format off
-struct MockMonitorConfiguration final : lenticor::MonitorConfiguration {
-    using Call = lenticor::DdcCall;
-    using Physical = lenticor::PhysicalMonitorHandle;
-    MOCK_METHOD(Call, GetNumberOfPhysicalMonitors, (Handle, std::uint32_t&), (override));
-    MOCK_METHOD(Call, GetPhysicalMonitors, (Handle, std::span<lenticor::PhysicalMonitor>), (override));
-    MOCK_METHOD(Call, DestroyPhysicalMonitors, (std::span<const lenticor::PhysicalMonitor>), (override));
-    MOCK_METHOD(Call, GetCapabilitiesStringLength, (Physical, std::uint32_t&), (override));
-    MOCK_METHOD(Call, CapabilitiesRequestAndCapabilitiesReply, (Physical, std::span<char>), (override));
-    MOCK_METHOD(Call, GetVCPFeatureAndVCPFeatureReply, (Physical, std::uint8_t, std::uint32_t&, std::uint32_t&, std::uint32_t&), (override));
-    MOCK_METHOD(Call, SetVCPFeature, (Physical, std::uint8_t, std::uint32_t), (override));
-};
-// clang-format on
-
-// A D6 read at the edges of the MCCS power modes and a failed one; writes are
-// shown end to end by the simulated runs.
-TEST(ReadD6PowerState, MapsTheEdgesAndReportsFailures) {
-    using ::testing::_;
-    // clang-format off
-    const std::tuple<std::uint32_t, lenticor::DdcCall, S, const char*> cases[] = {
-        {0, {true, 0}, S::Unknown, "[NimboPower] D6 read returned unknown raw value=0\n"},
-        {2, {true, 0}, S::Off, ""},
-        {5, {true, 0}, S::Off, ""},
-        {6, {true, 0}, S::Unknown, "[NimboPower] D6 read returned unknown raw value=6\n"},
-        {1, {false, 31}, S::Unknown, "[NimboPower] D6 read failed, error=31\n"},
-    };
-    // clang-format on
-    for (const auto& [raw, call, state, log] : cases) {
-        SCOPED_TRACE(raw);
-        MockMonitorConfiguration api;
-        EXPECT_CALL(api, GetVCPFeatureAndVCPFeatureReply(lenticor::PhysicalMonitorHandle{0x77},
-                                                         0xD6, _, _, _))
-            .WillOnce(::testing::DoAll(::testing::SetArgReferee<3>(raw), ::testing::Return(call)));
-        lastDdcNativeError = 0;
-        std::ostringstream err;
-        EXPECT_EQ(ReadD6PowerState(api, {0x77}, err), state);
-        EXPECT_EQ(err.str(), log);
-        EXPECT_EQ(lastDdcNativeError, call.error);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/text.h"
 #include "platform/sim/sim_files.h"
@@ -31,30 +32,26 @@ TEST_F(SimFileLinksTest, LinksAreFollowedInsideAPathAndOpenedThemselvesOnRequest
     std::filesystem::create_directory_symlink(Real(L"C:\\Target"), Real(L"C:\\Junction"));
     std::filesystem::create_symlink(Real(L"C:\\Target\\data.txt"), Real(L"C:\\file-link"));
 
-    struct Case {
-        const wchar_t* path;
-        std::uint32_t flags;
-        std::uint32_t attributes;
-        const wchar_t* finalPath;
-    };
     const std::uint32_t kLinkFolder = fa::kAttributeReparsePoint | fa::kAttributeDirectory;
     const std::uint32_t kFolder = fa::kFlagBackupSemantics;
+    // The path, the flags it is opened with, the attributes and the final path.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, std::uint32_t, std::uint32_t, const wchar_t*> cases[] = {
         {L"C:\\Junction\\data.txt", fa::kFlagOpenReparsePoint, fa::kAttributeArchive, L"\\\\?\\C:\\Target\\data.txt"},
         {L"C:\\Junction", kFolder | fa::kFlagOpenReparsePoint, kLinkFolder, L"\\\\?\\C:\\Junction"},
         {L"C:\\Junction", kFolder, fa::kAttributeDirectory, L"\\\\?\\C:\\Target"},
+        {L"C:\\Target", kFolder, fa::kAttributeDirectory, L"\\\\?\\C:\\Target"},
         {L"C:\\file-link", fa::kFlagOpenReparsePoint, fa::kAttributeReparsePoint, L"\\\\?\\C:\\file-link"},
         {L"C:\\file-link", 0, fa::kAttributeArchive, L"\\\\?\\C:\\Target\\data.txt"},
     };
     // clang-format on
-    for (const auto& c : cases) {
+    for (const auto& [path, flags, attributes, finalPath] : cases) {
+        SCOPED_TRACE(WideToUtf8(path));
         const auto opened =
-            Open(c.path, fa::kFileReadAttributes, kShareAll, fa::kOpenExisting, c.flags);
-        ASSERT_TRUE(opened.handle.IsOpen()) << WideToUtf8(c.path) << " error " << opened.error;
-        const auto information = files.GetFileInformationByHandle(opened.handle);
-        EXPECT_EQ(information.attributes, c.attributes) << WideToUtf8(c.path);
-        EXPECT_EQ(FinalPath(opened.handle), c.finalPath) << WideToUtf8(c.path);
+            Open(path, fa::kFileReadAttributes, kShareAll, fa::kOpenExisting, flags);
+        ASSERT_TRUE(opened.handle.IsOpen()) << opened.error;
+        EXPECT_EQ(files.GetFileInformationByHandle(opened.handle).attributes, attributes);
+        EXPECT_EQ(FinalPath(opened.handle), finalPath);
     }
     EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction").attributes, kLinkFolder);
     EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction\\data.txt").attributes,
@@ -89,13 +86,8 @@ TEST_F(SimFileLinksTest, ADispositionDeleteWaitsForTheLastHandleAndBlocksNewOpen
 }
 
 TEST_F(SimFileLinksTest, OrdinalComparisonFoldsAndOrdersUtf16Units) {
-    struct Case {
-        std::wstring a, b;
-        bool ignoreCase;
-        int result;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::wstring, std::wstring, bool, int> cases[] = {
         {L"C:\\ProgramData", L"c:\\programdata", true, fa::kCstrEqual},
         {L"abc", L"ABC", false, fa::kCstrGreaterThan},
         {L"\u00e9t\u00e9", L"\u00c9T\u00c9", true, fa::kCstrEqual},
@@ -104,8 +96,8 @@ TEST_F(SimFileLinksTest, OrdinalComparisonFoldsAndOrdersUtf16Units) {
         {L"\U00010000", L"\ue000", false, fa::kCstrLessThan},
     };
     // clang-format on
-    for (const auto& c : cases)
-        EXPECT_EQ(files.CompareStringOrdinal(c.a, c.b, c.ignoreCase), c.result) << WideToUtf8(c.a);
+    for (const auto& [a, b, ignoreCase, result] : cases)
+        EXPECT_EQ(files.CompareStringOrdinal(a, b, ignoreCase), result) << WideToUtf8(a);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <tuple>
 
 #include "app/text.h"
@@ -37,13 +38,11 @@ TEST(WindowsFullPath, NormalisesLikeGetFullPathName) {
 using SimFilesTest = testing::SimDrivesTest;
 
 TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact) {
-    struct Case {
-        std::uint32_t firstAccess, firstShare, secondAccess, secondShare, error;
-    };
     const std::uint32_t kArchive = kRead | kWrite | fa::kDelete;
     constexpr Win32Error kViolation = kErrorSharingViolation;
+    // The first open's access and share, then the second's and what it gets.
     // clang-format off
-    const Case cases[] = {
+    const std::array<std::uint32_t, 5> cases[] = {
         {kRead | kWrite, fa::kShareNone, kRead | kWrite, fa::kShareNone, kViolation},
         {kRead, kShareAll, kArchive, fa::kShareRead, 0},
         {kRead, fa::kShareRead, kArchive, fa::kShareRead, kViolation},
@@ -52,18 +51,18 @@ TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact)
     // clang-format on
     const std::wstring path = L"C:\\share.bin";
     WriteBytes(Real(path), "data");
-    for (const auto& c : cases) {
-        const auto first = Open(path, c.firstAccess, c.firstShare);
+    for (const auto& [firstAccess, firstShare, secondAccess, secondShare, error] : cases) {
+        const auto first = Open(path, firstAccess, firstShare);
         ASSERT_TRUE(first.handle.IsOpen());
         EXPECT_EQ(testing::ExitCodeInChildProcess([&] {
                       SimFiles own(root.Path());
-                      return int(own.CreateFileW(path, c.secondAccess, c.secondShare,
-                                                 fa::kCreateAlways, fa::kAttributeNormal)
+                      return int(own.CreateFileW(path, secondAccess, secondShare, fa::kCreateAlways,
+                                                 fa::kAttributeNormal)
                                      .error);
                   }),
-                  static_cast<int>(c.error))
-            << "case " << &c - cases;
-        EXPECT_EQ(ReadBytes(Real(path)), c.error ? "data" : "") << "refused: left intact";
+                  static_cast<int>(error))
+            << firstAccess << " " << firstShare << " " << secondAccess;
+        EXPECT_EQ(ReadBytes(Real(path)), error ? "data" : "") << "refused: left intact";
         WriteBytes(Real(path), "data");
     }
 }
@@ -73,12 +72,9 @@ TEST_F(SimFilesTest, NamesAndAttributesAnswerAsOnNtfs) {
     WriteBytes(Real(L"C:\\Dir\\A.undo"), "a");
     WriteBytes(Real(L"C:\\locked"), "r");
     std::filesystem::permissions(Real(L"C:\\locked"), std::filesystem::perms::owner_read);
-    struct Case {
-        const wchar_t* path;
-        std::uint32_t access, disposition, error;
-    };
+    // The path, the access, the disposition, the error.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {
         {L"C:\\dIR\\a.UNDO", kRead, fa::kOpenExisting, 0},
         {L"C:\\dir\\a.undo", kWrite, fa::kCreateNew, kErrorFileExists},
         {L"C:\\dir\\new", kWrite, fa::kCreateNew, 0},
@@ -90,31 +86,10 @@ TEST_F(SimFilesTest, NamesAndAttributesAnswerAsOnNtfs) {
         {L"C:\\locked", kRead, fa::kOpenExisting, 0},
     };
     // clang-format on
-    for (const auto& c : cases)
-        EXPECT_EQ(Open(c.path, c.access, kShareAll, c.disposition).error, c.error)
-            << WideToUtf8(c.path);
+    for (const auto& [path, access, disposition, error] : cases)
+        EXPECT_EQ(Open(path, access, kShareAll, disposition).error, error) << WideToUtf8(path);
     EXPECT_EQ(ReadBytes(Real(L"C:\\Dir\\A.undo")), "a");
     EXPECT_TRUE(std::filesystem::exists(Real(L"C:\\Dir\\new")));
-}
-
-TEST_F(SimFilesTest, SymlinksAreReparsePointsAndFoldersAreDirectories) {
-    std::filesystem::create_directories(Real(L"C:\\folder"));
-    WriteBytes(Real(L"C:\\file"), "x");
-    std::filesystem::create_symlink("file", Real(L"C:\\link"));
-
-    // clang-format off
-    const std::tuple<const wchar_t*, std::uint32_t, std::uint32_t> cases[] = {
-        {L"C:\\link", fa::kFlagOpenReparsePoint, fa::kAttributeReparsePoint},
-        {L"C:\\folder", fa::kFlagBackupSemantics, fa::kAttributeDirectory},
-    };
-    // clang-format on
-    for (const auto& [path, flags, attributes] : cases) {
-        const auto opened = Open(path, kRead, kShareAll, fa::kOpenExisting, flags);
-        ASSERT_TRUE(opened.handle.IsOpen());
-        const auto information = files.GetFileInformationByHandle(opened.handle);
-        EXPECT_EQ(information.error, kErrorSuccess);
-        EXPECT_EQ(information.attributes, attributes);
-    }
 }
 
 TEST_F(SimFilesTest, RenamesNeverReplaceUnlessAsked) {
@@ -131,25 +106,21 @@ TEST_F(SimFilesTest, RenamesNeverReplaceUnlessAsked) {
 }
 
 TEST_F(SimFilesTest, OnlyAPosixRenameReplacesAFileOthersHaveOpen) {
-    struct Case {
-        std::uint32_t readerShare, plainError, posixError;
-    };
-    // clang-format off
-    const Case cases[] = {
+    // The reader's share mode, what a plain and what a POSIX rename get.
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {
         {kShareAll, kErrorAccessDenied, 0},
         {fa::kShareRead, kErrorAccessDenied, kErrorSharingViolation},
     };
-    // clang-format on
-    for (const auto& c : cases) {
+    for (const auto& [readerShare, plainError, posixError] : cases) {
         for (const bool posix : {false, true}) {
             WriteBytes(Real(L"C:\\new"), "new");
             WriteBytes(Real(L"C:\\journal"), "old");
-            const auto reader = Open(L"C:\\journal", kRead, c.readerShare);
+            const auto reader = Open(L"C:\\journal", kRead, readerShare);
             const std::uint32_t error =
                 posix ? files.SetFileRenameInfoPosixReplace(
                             Open(L"C:\\new", fa::kDelete, fa::kShareNone).handle, L"C:\\journal")
                       : files.MoveFileExW(L"C:\\new", L"C:\\journal", fa::kMoveReplaceExisting);
-            EXPECT_EQ(error, posix ? c.posixError : c.plainError) << posix;
+            EXPECT_EQ(error, posix ? posixError : plainError) << posix;
             EXPECT_EQ(ReadBytes(Real(L"C:\\journal")), error == 0 ? "new" : "old");
             std::string seen(3, '?');
             EXPECT_EQ(files.ReadFile(reader.handle, seen.data(), 3).bytes, 3u);
@@ -161,13 +132,9 @@ TEST_F(SimFilesTest, OnlyAPosixRenameReplacesAFileOthersHaveOpen) {
 TEST_F(SimFilesTest, PathsPastMaxPathNeedTheExtendedPrefix) {
     const std::wstring folder = L"C:\\" + std::wstring(200, L'f');
     const std::wstring prefix = L"\\\\?\\";
-    struct Case {
-        std::wstring path;  // after the folder and a separator
-        bool newFolder;
-        std::uint32_t error;
-    };
+    // The name after the folder and a separator, whether it is a new folder, the error.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::wstring, bool, std::uint32_t> cases[] = {
         {std::wstring(43, L'd'), true, 0},  // 247 characters in all
         {std::wstring(44, L'e'), true, kErrorFilenameExcedRange},
         {std::wstring(55, L'f'), false, 0},  // 259
@@ -175,13 +142,13 @@ TEST_F(SimFilesTest, PathsPastMaxPathNeedTheExtendedPrefix) {
     };
     // clang-format on
     ASSERT_EQ(files.CreateDirectoryW(folder, nullptr), 0u);
-    for (const auto& c : cases) {
+    for (const auto& [name, newFolder, dosError] : cases) {
         for (const auto& start : {std::wstring(), prefix}) {
-            const std::wstring path = start + folder + L"\\" + c.path;
+            const std::wstring path = start + folder + L"\\" + name;
             const std::uint32_t error =
-                c.newFolder ? files.CreateDirectoryW(path, nullptr)
-                            : Open(path, kWrite, fa::kShareNone, fa::kCreateAlways).error;
-            EXPECT_EQ(error, start.empty() ? c.error : 0u) << WideToUtf8(path);
+                newFolder ? files.CreateDirectoryW(path, nullptr)
+                          : Open(path, kWrite, fa::kShareNone, fa::kCreateAlways).error;
+            EXPECT_EQ(error, start.empty() ? dosError : 0u) << WideToUtf8(path);
             std::filesystem::remove(Real(path));
         }
     }

@@ -1,51 +1,30 @@
 #include "platform/sim/sim_host.h"
 #include "platform/sim/machine_lock.h"
 #include "platform/sim/nvidia_driver_store.h"
+#include "platform/sim/posix_host.h"
 #include "platform/sim/sim_run.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <tuple>
 
 namespace lenticor::sim {
 namespace {
 
-// An inherited environment that already names the real machine-wide folder,
-// as every Windows process's does.
-class InheritedEnvironment final : public Environment {
-  public:
-    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override {
-        std::wstring ignored;
-        return GetEnvironmentVariableW(name, capacity, ignored);
-    }
-    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
-                                          std::wstring& value) override {
-        value.clear();
-        const auto found = values.find(std::wstring(name));
-        if (found == values.end()) {
-            return 0;
-        }
-        const auto length = static_cast<std::uint32_t>(found->second.size());
-        if (length >= capacity) {
-            return length + 1;
-        }
-        value = found->second;
-        return length;
-    }
-    std::map<std::wstring, std::wstring> values{{L"ProgramData", L"C:\\ProgramData"},
-                                                {L"LENTICOR_CAMERA_DEBUG", L"1"}};
-};
-
 TEST(SimulatedProgramData, OnlyProgramDataIsTheMachinesOwnInAnyLetterCase) {
-    InheritedEnvironment inherited;
+    // The inherited environment already names the real machine-wide folder, as
+    // every Windows process's does.
+    ::setenv("ProgramData", "C:\\ProgramData", 1);
+    ::setenv("LENTICOR_CAMERA_DEBUG", "1", 1);
+    ProcessEnvironment inherited;
     SimulatedProgramData environment(inherited, L"Z:\\m\\drives\\c\\ProgramData");
     // name, capacity, return, value
     const std::tuple<const wchar_t*, std::uint32_t, std::uint32_t, const wchar_t*> cases[] = {
