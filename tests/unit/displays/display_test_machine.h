@@ -1,11 +1,8 @@
 #pragma once
-// A simulated PC built from a JSON snippet, with a captured console and a
-// clock fixed at 00:00:00.000 UTC, for tests of the display inventory.
+// The readiness machine under the accessors the display inventory, DDC and
+// desktop tests use.
 
-#include "platform/sim/posix_host.h"
-#include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_ports.h"
-#include "test_platform.h"
+#include "readiness/readiness_test_machine.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,22 +10,11 @@
 
 namespace lenticor::testing {
 
-class DisplayTestMachine {
+class DisplayTestMachine : public ReadinessMachine {
   public:
-    explicit DisplayTestMachine(const nlohmann::json& document)
-        : machine_(sim::ParseMachine(document)), ports_(machine_) {}
-
-    Platform& platform() { return platform_; }
-    std::string Err() const { return console_.err.str(); }
-    CapturingConsole& console() { return console_; }
-
-  private:
-    CapturingConsole console_;
-    FixedClock clock_;
-    sim::SimMachine machine_;
-    sim::SimPorts ports_;
-    sim::PosixHost host_;
-    Platform platform_ = ports_.MakePlatform(console_, clock_, host_.Ports());
+    using ReadinessMachine::ReadinessMachine;
+    Platform& platform() { return ReadinessMachine::platform; }
+    CapturingConsole& console() { return ReadinessMachine::console; }
 };
 
 // An output with a monitor, for snippets: position, size, monitor fields.

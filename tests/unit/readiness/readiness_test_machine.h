@@ -1,7 +1,8 @@
 #pragma once
-// A simulated PC for the readiness tests. Unlike DisplayTestMachine it keeps
-// the machine and its ports in reach, so a test can read back what a command
-// changed and how many COM interfaces are still alive.
+// A simulated PC built from a JSON snippet, with a captured console and a
+// clock fixed at 00:00:00.000 UTC. The machine and its ports stay in reach, so
+// a test can read back what a command changed and how many COM interfaces are
+// still alive.
 
 #include "app/diagnostic_log.h"
 #include "platform/sim/posix_host.h"
