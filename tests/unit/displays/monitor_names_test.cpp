@@ -92,8 +92,9 @@ TEST(GetMonitorFriendlyName, FallsBackFromEdidToModelToDeviceStrings) {
         auto document = OneAdapter({Output(0, 0, 1920, 1080, c.monitor)}, "DXGI Description");
         document["adapters"][0]["deviceString"] = "Driver Name";
         ReadinessMachine pc(document);
-        EXPECT_EQ(nimbo::GetMonitorFriendlyName(pc.ports.displayDevices, pc.ports.registry, c.device),
-                  c.expected)
+        EXPECT_EQ(
+            nimbo::GetMonitorFriendlyName(pc.ports.displayDevices, pc.ports.registry, c.device),
+            c.expected)
             << WideToUtf8(c.expected);
     }
 }

@@ -83,7 +83,6 @@ TEST(EvaluatePresentMethod, EveryDecisionAndTheLineItWrites) {
     const Case cases[] = {
         {Status, {}, {}, "", R"j("changed":false,"errorCode":"NVAPI_UNAVAILABLE","errorMessage":"NVIDIA driver profiles unavailable","exe":"q.exe","profile":"none","success":false,"undoPending":false})j", "Open"},
         {Status, "own", kUnreadable, "", R"j("changed":false,"errorCode":"NVAPI_READ_FAILED","errorMessage":"could not read the exe's profile (NvAPI status -3)","exe":"q.exe","profile":"none","success":false,"undoPending":false})j", "", -3},
-        {Status, {}, kUnreadable, "", R"j("changed":false,"errorCode":"ELEVATION_REQUIRED","errorMessage":"could not read the exe's profile (NvAPI status -137)","exe":"q.exe","profile":"none","success":false,"undoPending":false})j", "", -137},
         {Detect, {}, kShared, "", R"j("changed":false,"exe":"q.exe","profile":"existing","sharedProfile":true,"success":true,"undoPending":false,"value":2})j"},
         {Apply, "own", {}, "", R"j("changed":false,"errorCode":"CONSENT_REQUIRED","errorMessage":"apply changes a driver setting; pass --user-consent after the user agreed","exe":"q.exe","profile":"none","success":false,"undoPending":true})j", "", 0, {}, false},
         {Apply, {}, kForeign1, "", R"j("changed":false,"exe":"q.exe","profile":"existing","success":true,"undoPending":false,"value":1})j"},

@@ -220,19 +220,17 @@ struct ScriptedRegistry final : Registry {
                                         subKey.ends_with(L"\\VID_5E17&PID_2C0B"));
         return status;
     }
-    Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
-                            std::wstring_view valueName, std::uint32_t flags, std::size_t capacity,
-                            std::uint32_t& type, std::vector<std::uint8_t>& data) override {
-        return inner.RegGetValueW(hive, subKey, valueName, flags, capacity, type, data);
+    // The probe only opens keys; anything else it asked for would fail the case.
+    Win32Error RegGetValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t,
+                            std::size_t, std::uint32_t&, std::vector<std::uint8_t>&) override {
+        return kErrorInvalidFunction;
     }
-    Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                               std::wstring_view valueName, std::uint32_t type,
-                               std::span<const std::uint8_t> data) override {
-        return inner.RegSetKeyValueW(hive, subKey, valueName, type, data);
+    Win32Error RegSetKeyValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t,
+                               std::span<const std::uint8_t>) override {
+        return kErrorInvalidFunction;
     }
-    Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                  std::wstring_view valueName) override {
-        return inner.RegDeleteKeyValueW(hive, subKey, valueName);
+    Win32Error RegDeleteKeyValueW(RegistryHive, std::wstring_view, std::wstring_view) override {
+        return kErrorInvalidFunction;
     }
     Registry& inner;
     std::optional<Win32Error> enumError;

@@ -72,11 +72,10 @@ TEST(PairNimboCandidates, GivesTheCameraToTheFirstDisplayOnlyAndNeedsItsSerialFo
     const nimbo::NimboCamera absent{"SER", 705, false};
     const Case cases[] = {
         {"nothing", absent, 0, {}},
-        {"display without camera", absent, 1, {"/-/display 3"}},
         {"camera without display", withSerial, 0, {"nimbo:SER/705:SER/-"}},
         {"camera without serial or display", withoutSerial, 0, {"/705:/-"}},
         {"camera without serial", withoutSerial, 1, {"/705:/display 3"}},
-        {"camera and two displays",
+        {"camera, two displays",
          withSerial,
          2,
          {"nimbo:SER/705:SER/display 3/ready", "/-/display 5"}},
@@ -112,25 +111,19 @@ TEST(MatchNimboTarget, WantsExactlyOneDisplayOfTheBestClass) {
     };
     const std::string ambiguous = "AMBIGUOUS_NIMBO_TARGET: Multiple Nimbo displays found; ";
     const std::string twoExact = " (2 exact matches: KZV1A07/Korvo Nimbo KZV2B09/Korvo Nimbo)";
+    // clang-format off
     const Case cases[] = {
         {"exact beats backup", {uhdA, nimbo2, uhdB}, "1"},
         {"one backup", {panel, uhdB}, "1"},
         {"one output listed twice", {nimbo1, nimbo1}, "0"},
         {"a non-Nimbo of the same name does not hide it", {panel, nimbo1}, "1"},
         {"two exact", {nimbo1, nimbo2}, ambiguous + "specify nimbo:<id>" + twoExact},
-        {"two exact for a named target",
-         {nimbo1, nimbo2},
-         ambiguous + "cannot match by serial without camera" + twoExact,
-         true},
-        {"nameless records all count",
-         {nameless, nameless},
-         ambiguous +
-             "specify nimbo:<id> (2 exact matches: KZV1A07/Korvo Nimbo KZV1A07/Korvo Nimbo)"},
-        {"two backup",
-         {uhdA, panel, uhdB},
-         ambiguous + "specify nimbo:<id> (2 backup matches: KZV0000/UHD A KZV0001/UHD B)"},
+        {"two exact for a named target", {nimbo1, nimbo2}, ambiguous + "cannot match by serial without camera" + twoExact, true},
+        {"nameless records all count", {nameless, nameless}, ambiguous + "specify nimbo:<id> (2 exact matches: KZV1A07/Korvo Nimbo KZV1A07/Korvo Nimbo)"},
+        {"two backup", {uhdA, panel, uhdB}, ambiguous + "specify nimbo:<id> (2 backup matches: KZV0000/UHD A KZV0001/UHD B)"},
         {"none", {panel}, "NO_NIMBO_TARGET: No Nimbo display found"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const auto match = nimbo::MatchNimboTarget(c.displays, c.targetNamed);
         EXPECT_EQ(match.position >= 0 ? std::to_string(match.position) + match.errorCode
