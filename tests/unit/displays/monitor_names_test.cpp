@@ -78,16 +78,15 @@ TEST(GetMonitorFriendlyName, FallsBackFromEdidToModelToDeviceStrings) {
         std::wstring device = L"\\\\.\\DISPLAY1";
         std::wstring expected;
     };
+    // clang-format off
     const Case cases[] = {
-        {.monitor = Monitor("KZV1A07", "Generic PnP Monitor", {{"name", "Korvo Nimbo"}}),
-         .expected = L"Korvo Nimbo"},
-        {.monitor = Monitor("KZV2B09", "Generic PnP Monitor", Hex(Edid({}))),
-         .expected = L"KZV2B09"},
-        {.monitor = Monitor("Default_Monitor", "Generic Non-PnP Monitor", nullptr),
-         .expected = L"Driver Name"},
+        {.monitor = Monitor("KZV1A07", "Generic PnP Monitor", {{"name", "Korvo Nimbo"}}), .expected = L"Korvo Nimbo"},
+        {.monitor = Monitor("KZV2B09", "Generic PnP Monitor", Hex(Edid({}))), .expected = L"KZV2B09"},
+        {.monitor = Monitor("Default_Monitor", "Generic Non-PnP Monitor", nullptr), .expected = L"Driver Name"},
         {.monitor = nullptr, .expected = L"Driver Name"},
         {.monitor = nullptr, .device = L"\\\\.\\DISPLAY9", .expected = L"\\\\.\\DISPLAY9"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         auto document = OneAdapter({Output(0, 0, 1920, 1080, c.monitor)}, "DXGI Description");
         document["adapters"][0]["deviceString"] = "Driver Name";

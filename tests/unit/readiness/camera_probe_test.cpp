@@ -74,7 +74,6 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
         std::optional<std::uint32_t> locationId;  // none: not a candidate
     };
     const Case cases[] = {
-        {"lower-case id", {R"(usb\vid_0c45&pid_636d\5&2)", "Port_#0002.Hub_#0004"}, 262146},
         {"another bus", {R"(HID\VID_0C45&PID_636D\5&4)", "Port_#0001.Hub_#0001"}, {}},
         {"port 0 is no port", {R"(USB\VID_0C45&PID_636D\a)", "Port_#0000.Hub_#0003"}, 0},
         {"hub 0 is a hub", {R"(USB\VID_0C45&PID_636D\b)", "Port_#0003.Hub_#0000"}, 3},

@@ -27,7 +27,6 @@ TEST(ClassifyNimboDisplay, NameOrExactModelIsExactKzvWithUhdIsBackupCaseSensitiv
         NimboDisplayClass expected;
     };
     const Case cases[] = {
-        {L"Korvo Nimbo", L"ABC1234", NimboDisplayClass::Exact},
         {L"My Korvo Nimbo 2", L"", NimboDisplayClass::Exact},
         {L"Generic Monitor", L"KZV1A07", NimboDisplayClass::Exact},
         {L"", L"KZV2B09", NimboDisplayClass::Exact},
@@ -38,7 +37,6 @@ TEST(ClassifyNimboDisplay, NameOrExactModelIsExactKzvWithUhdIsBackupCaseSensitiv
         {L"UHD", L"KZV", NimboDisplayClass::Backup},
         {L"Generic Monitor", L"KZV0000", NimboDisplayClass::None},
         {L"uhd", L"KZV0000", NimboDisplayClass::None},
-        {L"UHD", L"KZ", NimboDisplayClass::None},
         {L"UHD", L"XKZV000", NimboDisplayClass::None},
     };
     for (const auto& c : cases) {
