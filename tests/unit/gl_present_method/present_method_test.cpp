@@ -61,22 +61,14 @@ class Scripted final : public IDriverProfiles, public IUndoStore {
 };
 
 ProfileState Profile(bool ours, std::optional<std::uint32_t> value = {}, bool shared = false) {
-    ProfileState state;
-    state.found = true;
-    state.ours = ours;
-    state.value = value;
-    state.shared = shared;
-    return state;
+    return {.found = true, .ours = ours, .value = value, .error = false, .shared = shared};
 }
 
 const ProfileState kForeign = Profile(false), kForeign0 = Profile(false, 0),
                    kForeign1 = Profile(false, 1), kOurs = Profile(true, 1),
                    kShared = Profile(false, 2, true);
-const ProfileState kUnreadable = [] {
-    ProfileState state;
-    state.error = true;
-    return state;
-}();
+const ProfileState kUnreadable{
+    .found = false, .ours = false, .value = {}, .error = true, .shared = false};
 
 TEST(EvaluatePresentMethod, EveryDecisionAndTheLineItWrites) {
     // clang-format off
