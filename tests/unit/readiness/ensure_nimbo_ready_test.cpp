@@ -43,6 +43,8 @@ std::string Describe(const nimbo::NimboEnsureResult& result) {
            (result.errorCode.empty() ? "" : " " + result.errorCode + ": " + result.errorMessage);
 }
 
+// A refusing driver, a target mode that is not offered and a machine without
+// a Nimbo are pinned end to end, with their exact messages.
 TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
     struct Case {
         const char* situation;
@@ -63,11 +65,8 @@ TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
     const Case cases[] = {
         {"already at the target", Member("mode", Mode(3840, 2160, 60)), "ready 3840x2160@60Hz -> 3840x2160@60Hz #1 nimbo", 60},
         {"accepted and applied", nlohmann::json::object(), "ready applied 3840x2160@30Hz -> 3840x2160@60Hz #1 nimbo:ABC", 60, true, "ABC"},
-        {"the driver refuses", Member("modeChange", Member("refuse", -2)), "3840x2160@30Hz -> 3840x2160@30Hz" + failed + "ChangeDisplaySettingsExW returned -2; " + listed},
         {"the driver ends elsewhere", Member("modeChange", Member("endsIn", Mode(3840, 2160, 59))), "3840x2160@30Hz -> 3840x2160@59Hz" + failed + "Mode change did not stick; got 3840x2160@59Hz; " + listed, 59, true},
-        {"the target mode is not offered", Member("modes", nlohmann::json::array({Mode(3840, 2160, 30), Mode(3840, 2160, 30)})), "3840x2160@30Hz -> 3840x2160@30Hz" + failed + "ChangeDisplaySettingsExW returned -2; Nimbo modes (1): max 3840x2160@30Hz; 3840x2160@60Hz not listed"},
         {"the current mode cannot be read", Member("faults", Member("EnumDisplaySettingsW", true)), "? -> ?" + failed + "EnumDisplaySettingsW failed to read current mode"},
-        {"no Nimbo", Member("monitor", nullptr), "? -> ? #-1  NO_NIMBO_TARGET: No Nimbo display found"},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -120,8 +119,8 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         {"last table entry recommended", Steps(-11, 0, 0), 500, "already 500 -> 500"},
         {"recommended beyond the table", Steps(-12, -1, 0), 100, "0 -> 0: DisplayConfig DPI scale is outside supported percent table", -1},
         {"already there", at150, 150, "already 150 -> 150"},
-        // A monitor that never had a scale stored, as Windows 11 answers it.
-        {"never stored: Windows shows the recommended scale", Steps(-2, 1234568, 5), 200, "applied 150 -> 200", 2},
+        // A monitor that never had a scale stored, as Windows 11 answers it
+        // (the end-to-end case moves it from there to another scale).
         {"never stored, the recommended scale asked for", Steps(-2, 1234568, 5), 150, "already 150 -> 150", 1234568},
         {"never stored and the set is ignored", Steps(-2, 1234568, 5, Member("setIgnored", true)), 200, "applied 150 -> 150", 1234568},
         {"output off the desktop", at150, 200, R"(0 -> 0: DisplayConfig source not found for \\.\DISPLAY2)", 0, false},

@@ -94,6 +94,7 @@ TEST(PairNimboCandidates, GivesTheCameraToTheFirstDisplayOnlyAndNeedsItsSerialFo
     }
 }
 
+// Two Nimbos for a named target are pinned end to end.
 TEST(MatchNimboTarget, WantsExactlyOneDisplayOfTheBestClass) {
     const auto nimbo1 = Display(LR"(\\.\DISPLAY1)", L"Korvo Nimbo", L"KZV1A07");
     const auto nimbo2 = Display(LR"(\\.\DISPLAY2)", L"Korvo Nimbo", L"KZV2B09");
@@ -105,7 +106,6 @@ TEST(MatchNimboTarget, WantsExactlyOneDisplayOfTheBestClass) {
         const char* situation;
         std::vector<DisplayInfo> displays;
         std::string expected;  // "<position>" or "<error code>: <message>"
-        bool targetNamed = false;
     };
     const std::string ambiguous = "AMBIGUOUS_NIMBO_TARGET: Multiple Nimbo displays found; ";
     const std::string twoExact = " (2 exact matches: KZV1A07/Korvo Nimbo KZV2B09/Korvo Nimbo)";
@@ -116,14 +116,13 @@ TEST(MatchNimboTarget, WantsExactlyOneDisplayOfTheBestClass) {
         {"one output listed twice", {nimbo1, nimbo1}, "0"},
         {"a non-Nimbo of the same name does not hide it", {panel, nimbo1}, "1"},
         {"two exact", {nimbo1, nimbo2}, ambiguous + "specify nimbo:<id>" + twoExact},
-        {"two exact for a named target", {nimbo1, nimbo2}, ambiguous + "cannot match by serial without camera" + twoExact, true},
         {"nameless records all count", {nameless, nameless}, ambiguous + "specify nimbo:<id> (2 exact matches: KZV1A07/Korvo Nimbo KZV1A07/Korvo Nimbo)"},
         {"two backup", {uhdA, panel, uhdB}, ambiguous + "specify nimbo:<id> (2 backup matches: KZV0000/UHD A KZV0001/UHD B)"},
         {"none", {panel}, "NO_NIMBO_TARGET: No Nimbo display found"},
     };
     // clang-format on
     for (const auto& c : cases) {
-        const auto match = nimbo::MatchNimboTarget(c.displays, c.targetNamed);
+        const auto match = nimbo::MatchNimboTarget(c.displays, false);
         EXPECT_EQ(match.position >= 0 ? std::to_string(match.position) + match.errorCode
                                       : match.errorCode + ": " + match.errorMessage,
                   c.expected)
