@@ -70,17 +70,16 @@ TEST(Dispatcher, MatchesExactlyAndOtherwisePrintsUsageWithExit2) {
         Outcome run;
         std::string err;
     };
+    // clang-format off
     const Case cases[] = {
-        {.run = RunWith({L"lenticor.exe", L"--help=1"}, table),
-         .err = "Unknown lenticor command: --help=1\n"},
-        {.run = RunWith({L"lenticor.exe", L"--ECHO", L"x"}, table),
-         .err = "Unknown lenticor command: --ECHO\n"},
+        {.run = RunWith({L"lenticor.exe", L"--help=1"}, table), .err = "Unknown lenticor command: --help=1\n"},
+        {.run = RunWith({L"lenticor.exe", L"--ECHO", L"x"}, table), .err = "Unknown lenticor command: --ECHO\n"},
         // An unpaired surrogate is written as U+FFFD, the rest of the name whole.
-        {.run = RunWith({L"lenticor.exe", L"--\xD800x"}, table),
-         .err = "Unknown lenticor command: --\xEF\xBF\xBDx\n"},
+        {.run = RunWith({L"lenticor.exe", L"--\xD800x"}, table), .err = "Unknown lenticor command: --\xEF\xBF\xBDx\n"},
         {.run = RunRaw(3, nullptr, table), .err = ""},
         {.run = RunRaw(2, nullSecond, table), .err = ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(c.run.exitCode, 2);
         EXPECT_EQ(c.run.out, Usage());

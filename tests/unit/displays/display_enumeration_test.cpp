@@ -1,6 +1,5 @@
 #include "displays/display_enumeration.h"
 
-#include "app/diagnostic_log.h"
 #include "display_test_machine.h"
 #include "displays/display_topology.h"
 #include "displays/list_displays_command.h"
@@ -16,9 +15,8 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 std::string EnumerationLog(const nlohmann::json& document, nimbo::EnumerationHistory& history) {
-    DisplayTestMachine pc(document);
-    DiagnosticLog log(pc.platform().console.Err(), pc.platform().clock);
-    (void)nimbo::EnumerateDisplays(pc.platform(), log, history);
+    ReadinessMachine pc(document);
+    (void)nimbo::EnumerateDisplays(pc.platform, pc.log, history);
     return pc.Err();
 }
 
@@ -26,12 +24,9 @@ nlohmann::json At(int x, int y) {
     return Output(x, y, 1920, 1080, nullptr);
 }
 
-nlohmann::json WithFault(nlohmann::json node, const char* call, nlohmann::json code) {
-    node["faults"] = {{call, std::move(code)}};
-    return node;
-}
-
-TEST(EnumerateDisplays, LinesFollowClonesPrimariesAndFailingCalls) {
+// Calls that fail in the middle of the walks and a desktop without a primary
+// are pinned end to end, on the troubled workstation.
+TEST(EnumerateDisplays, LinesFollowClonesPrimariesAndOrientation) {
     auto rotated = At(0, 0);
     rotated["orientation"] = 3;
     struct Case {
@@ -40,32 +35,14 @@ TEST(EnumerateDisplays, LinesFollowClonesPrimariesAndFailingCalls) {
         std::vector<std::string> present;
         std::vector<std::string> absent = {};
     };
+    // clang-format off
     const Case cases[] = {
-        {.situation = "three outputs at the origin, one touching them",
-         .document = OneAdapter({At(0, 0), At(0, 0), At(0, 0), At(1920, 0)}),
-         .present = {"Displays 0 and 1 share the same coordinates - they are cloned/duplicated\n",
-                     "Displays 0 and 2 share", "Displays 1 and 2 share",
-                     "Primary display index: 2\n", "External display indices: 3\n",
-                     "[WARNING]    ⚠️ Cloned displays detected: 3 (capture may not work "
-                     "correctly on cloned displays)\n"},
-         .absent = {"and 3 share"}},
-        {.situation = "nothing at the origin",
-         .document = OneAdapter({At(100, 0), At(900, 0)}),
-         .present = {"Primary display index: Not found\n", "External display indices: 0, 1\n"},
-         .absent = {"Cloned displays detected"}},
-        {.situation = "an adapter without outputs, then one whose calls fail",
-         .document = {{"adapters",
-                       {{{"description", "No Outputs"}},
-                        WithFault(
-                            OneAdapter({At(-1920, 0), WithFault(At(0, 0), "GetDesc", "0x887A0001"),
-                                        WithFault(At(0, 1080), "EnumDisplaySettingsW",
-                                                  true)})["adapters"][0],
-                            "GetDesc1", "0x80004005")}}},
-         .present = {"Display 1: GPU\n", "Device: \\\\.\\DISPLAY3\n", "@ 0Hz\n",
-                     "Color Depth: 0 bits\n", "Adapter[1]: Unknown\n", "Total displays found: 2\n"},
-         .absent = {"DISPLAY2", "Adapter[0]"}},
-        {.situation = "rotated", .document = OneAdapter({rotated}), .present = {"270°"}},
+        {"three outputs at the origin, one touching them", OneAdapter({At(0, 0), At(0, 0), At(0, 0), At(1920, 0)}),
+         {"Displays 0 and 1 share the same coordinates - they are cloned/duplicated\n", "Displays 0 and 2 share", "Displays 1 and 2 share", "Primary display index: 2\n", "External display indices: 3\n",
+          "[WARNING]    ⚠️ Cloned displays detected: 3 (capture may not work correctly on cloned displays)\n"}, {"and 3 share"}},
+        {"rotated", OneAdapter({rotated}), {"270°"}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         nimbo::EnumerationHistory history;
         const auto err = EnumerationLog(c.document, history);
@@ -83,9 +60,7 @@ TEST(EnumerateDisplays, OnlyTheFirstSuccessfulEnumerationWritesDetailLines) {
     auto withoutFactory = document;
     withoutFactory["faults"] = {{"CreateDXGIFactory1", "0x887A0004"}};
     nimbo::EnumerationHistory history;
-    EXPECT_EQ(EnumerationLog(withoutFactory, history),
-              "[00:00:00.000] [ERROR] [DISPLAY] Failed to create DXGI factory (HRESULT: "
-              "0x887a0004)\n");
+    EXPECT_THAT(EnumerationLog(withoutFactory, history), Not(HasSubstr("Total displays")));
     EXPECT_THAT(EnumerationLog(document, history), HasSubstr("📺 Display 0: GPU\n"));
     const auto later = EnumerationLog(document, history);
     EXPECT_THAT(later, Not(HasSubstr("📺")));
@@ -93,11 +68,11 @@ TEST(EnumerateDisplays, OnlyTheFirstSuccessfulEnumerationWritesDetailLines) {
 }
 
 TEST(ListDisplaysCommand, AStandardExceptionBecomesOneLastLineAndExitCodeOne) {
-    DisplayTestMachine pc(OneAdapter({At(0, 0)}));
+    ReadinessMachine pc(OneAdapter({At(0, 0)}));
     // Without a buffer every write fails, and the failure throws, as a closed pipe could.
-    pc.console().out.std::ostream::rdbuf(nullptr);
-    pc.console().out.exceptions(std::ios::failbit);
-    EXPECT_EQ(nimbo::ListDisplaysCommand(pc.platform()), 1);
+    pc.console.out.std::ostream::rdbuf(nullptr);
+    pc.console.out.exceptions(std::ios::failbit);
+    EXPECT_EQ(nimbo::ListDisplaysCommand(pc.platform), 1);
     const auto err = pc.Err();
     const auto last = err.rfind("Error enumerating displays: ");
     ASSERT_NE(last, std::string::npos) << err;
@@ -111,34 +86,25 @@ TEST(QueryDisplayTopology, MapsTheCurrentDatabaseTopologyAndEveryFailureToUnknow
         DisplayTopology expected = DisplayTopology::Unknown;
         bool active = true;
     };
+    const std::string external =
+        "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external display)\n";
+    // clang-format off
     const Case cases[] = {
-        {.changes = {{"topologyId", 8}},
-         .err = "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external "
-                "display)\n",
-         .expected = DisplayTopology::External},
-        {.changes = {{"topologyId", 8}, {"desktop", {{"faults", {{"queryChanges", 2u}}}}}},
-         .err = "[INFO] [DISPLAY] [TOPOLOGY] Current topology: External (single external "
-                "display)\n",
-         .expected = DisplayTopology::External},
-        {.changes = {{"topologyId", 16}}, .err = "[WARNING] [TOPOLOGY] Unknown topology ID: 16\n"},
-        {.changes = {{"faults", {{"GetDisplayConfigBufferSizes", 87}}}},
-         .err = "[ERROR] [DISPLAY] GetDisplayConfigBufferSizes failed\n"},
-        {.changes = {{"faults", {{"QueryDisplayConfig", 31}}}},
-         .err = "[WARNING] [TOPOLOGY] QueryDisplayConfig with QDC_DATABASE_CURRENT failed, "
-                "using fallback detection\n"},
-        {.err = "", .active = false},  // no active path: unknown without a word
+        {{{"topologyId", 8}, {"desktop", {{"faults", {{"queryChanges", 2u}}}}}}, external, DisplayTopology::External},  // sized again twice
+        {{{"faults", {{"GetDisplayConfigBufferSizes", 87}}}}, "[ERROR] [DISPLAY] GetDisplayConfigBufferSizes failed\n"},
+        {{{"faults", {{"QueryDisplayConfig", 31}}}}, "[WARNING] [TOPOLOGY] QueryDisplayConfig with QDC_DATABASE_CURRENT failed, using fallback detection\n"},
+        {nlohmann::json::object(), "", DisplayTopology::Unknown, false},  // no active path: unknown without a word
     };
+    // clang-format on
     for (const auto& c : cases) {
-        auto document = OneAdapter({Output(0, 0, 1920, 1080, nullptr)});
+        auto document = OneAdapter({At(0, 0)});
         document["adapters"][0]["outputs"][0]["active"] = c.active;
         document.update(c.changes);
-        DisplayTestMachine pc(document);
-        DiagnosticLog log(pc.platform().console.Err(), pc.platform().clock);
-        EXPECT_EQ(nimbo::QueryDisplayTopology(pc.platform().displayConfig, log), c.expected)
+        ReadinessMachine pc(document);
+        EXPECT_EQ(nimbo::QueryDisplayTopology(pc.platform.displayConfig, pc.log), c.expected)
             << c.err;
         EXPECT_EQ(pc.Err(), c.err.empty() ? "" : "[00:00:00.000] " + c.err);
     }
-    EXPECT_STREQ(nimbo::TopologyName(static_cast<DisplayTopology>(7)), "unknown");
     EXPECT_STREQ(nimbo::TopologyName(static_cast<DisplayTopology>(-1)), "unknown");
 }
 

@@ -26,7 +26,6 @@ TEST(UndoRecord, ParsesOnlyTheThreeFormsAndFormatsThemBack) {
         {"user:4294967296", std::nullopt, ""},
         {"user:", std::nullopt, ""},
         {"user:-1", std::nullopt, ""},
-        {"user: 1", std::nullopt, ""},
         {"Default", std::nullopt, ""},
         {"own\n", std::nullopt, ""},
         // A 63-byte cut of a longer file is still just text to reject.

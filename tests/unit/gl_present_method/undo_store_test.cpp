@@ -95,16 +95,26 @@ TEST_F(UndoStoreTest, TheMachineFolderFollowsProgramDataUnlessUnsetOrTooLong) {
     }
 }
 
+// A junction in the record folder's path (the folder above it, or the one
+// above that) moves the final path: the file behind it is neither read,
+// written nor deleted, and the record goes to the registry instead.
 TEST_F(UndoStoreTest, AJunctionInTheMachinePathSendsTheRecordToTheRegistry) {
-    Link(L"C:\\ProgramData\\Korvo\\VistelCompat", L"C:\\Elsewhere");
-    WriteBytes(Real(L"C:\\Elsewhere\\GlPresentMethod\\app.exe.undo"), "default");
+    for (const std::wstring link :
+         {L"C:\\ProgramData\\Korvo\\VistelCompat", L"C:\\ProgramData\\Korvo"}) {
+        const std::string text = WideToUtf8(link);
+        SCOPED_TRACE(text);
+        std::filesystem::remove_all(Real(L"C:\\ProgramData\\Korvo"));
+        Link(link, L"C:\\Elsewhere");
+        const auto behind = Real(L"C:\\Elsewhere" + std::wstring(kRecordFile).substr(link.size()));
+        WriteBytes(behind, "default");
 
-    EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt) << "read through the junction";
-    EXPECT_FALSE(machineStore.Write(L"app.exe", "own"));
-    ASSERT_TRUE(store.Write(L"app.exe", "own"));
-    EXPECT_EQ(registryStore.Read(L"app.exe"), "own");
-    EXPECT_EQ(store.Read(L"app.exe"), "own");
-    EXPECT_EQ(ReadBytes(Real(L"C:\\Elsewhere\\GlPresentMethod\\app.exe.undo")), "default");
+        EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt) << "read through the junction";
+        EXPECT_FALSE(machineStore.Remove(L"app.exe"));
+        EXPECT_FALSE(machineStore.Write(L"app.exe", "own"));
+        ASSERT_TRUE(store.Write(L"app.exe", text));
+        EXPECT_EQ(store.Read(L"app.exe"), text);
+        EXPECT_EQ(ReadBytes(behind), "default");
+    }
 }
 
 TEST_F(UndoStoreTest, ARecordFileWithASecondNameIsOnlyEverUnlinked) {
@@ -120,15 +130,6 @@ TEST_F(UndoStoreTest, ARecordFileWithASecondNameIsOnlyEverUnlinked) {
     EXPECT_FALSE(std::filesystem::exists(Real(kRecordFile)));
     EXPECT_EQ(ReadBytes(Real(L"C:\\Users\\Public\\other")), "user:7");
     EXPECT_EQ(registryStore.Read(L"app.exe"), "own");
-}
-
-TEST_F(UndoStoreTest, ARecordWhoseFinalPathMovedIsNeitherReadNorDeleted) {
-    Link(L"C:\\ProgramData\\Korvo", L"C:\\Moved");
-    WriteBytes(Real(L"C:\\Moved\\VistelCompat\\GlPresentMethod\\app.exe.undo"), "own");
-
-    EXPECT_EQ(machineStore.Read(L"app.exe"), std::nullopt);
-    EXPECT_FALSE(machineStore.Remove(L"app.exe"));
-    EXPECT_EQ(ReadBytes(Real(L"C:\\Moved\\VistelCompat\\GlPresentMethod\\app.exe.undo")), "own");
 }
 
 TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces) {

@@ -43,6 +43,8 @@ std::string Describe(const nimbo::NimboEnsureResult& result) {
            (result.errorCode.empty() ? "" : " " + result.errorCode + ": " + result.errorMessage);
 }
 
+// A refusing driver, a target mode that is not offered and a machine without
+// a Nimbo are pinned end to end, with their exact messages.
 TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
     struct Case {
         const char* situation;
@@ -59,28 +61,14 @@ TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
         {"modes", {Mode(3840, 2160, 30), Mode(3840, 2160, 60)}},
         {"monitor",
          {{"hardwareId", R"(MONITOR\KZV1A07\{4d36e96e-e325-11ce-bfc1-08002be10318}\0001)"}}}};
+    // clang-format off
     const Case cases[] = {
-        {"already at the target", Member("mode", Mode(3840, 2160, 60)),
-         "ready 3840x2160@60Hz -> 3840x2160@60Hz #1 nimbo", 60},
-        {"accepted and applied", nlohmann::json::object(),
-         "ready applied 3840x2160@30Hz -> 3840x2160@60Hz #1 nimbo:ABC", 60, true, "ABC"},
-        {"the driver refuses", Member("modeChange", Member("refuse", -2)),
-         "3840x2160@30Hz -> 3840x2160@30Hz" + failed + "ChangeDisplaySettingsExW returned -2; " +
-             listed},
-        {"the driver ends elsewhere", Member("modeChange", Member("endsIn", Mode(3840, 2160, 59))),
-         "3840x2160@30Hz -> 3840x2160@59Hz" + failed +
-             "Mode change did not stick; got 3840x2160@59Hz; " + listed,
-         59, true},
-        {"the target mode is not offered",
-         Member("modes", nlohmann::json::array({Mode(3840, 2160, 30), Mode(3840, 2160, 30)})),
-         "3840x2160@30Hz -> 3840x2160@30Hz" + failed +
-             "ChangeDisplaySettingsExW returned -2; Nimbo modes (1): max 3840x2160@30Hz; "
-             "3840x2160@60Hz not listed"},
-        {"the current mode cannot be read", Member("faults", Member("EnumDisplaySettingsW", true)),
-         "? -> ?" + failed + "EnumDisplaySettingsW failed to read current mode"},
-        {"no Nimbo", Member("monitor", nullptr),
-         "? -> ? #-1  NO_NIMBO_TARGET: No Nimbo display found"},
+        {"already at the target", Member("mode", Mode(3840, 2160, 60)), "ready 3840x2160@60Hz -> 3840x2160@60Hz #1 nimbo", 60},
+        {"accepted and applied", nlohmann::json::object(), "ready applied 3840x2160@30Hz -> 3840x2160@60Hz #1 nimbo:ABC", 60, true, "ABC"},
+        {"the driver ends elsewhere", Member("modeChange", Member("endsIn", Mode(3840, 2160, 59))), "3840x2160@30Hz -> 3840x2160@59Hz" + failed + "Mode change did not stick; got 3840x2160@59Hz; " + listed, 59, true},
+        {"the current mode cannot be read", Member("faults", Member("EnumDisplaySettingsW", true)), "? -> ?" + failed + "EnumDisplaySettingsW failed to read current mode"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         auto nimbo = kNimbo;
         nimbo.update(c.changes);
@@ -120,39 +108,27 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         std::uint32_t queryChanges = 0;  // the desktop changes between sizing and query
     };
     const auto at150 = Steps(-2, 0, 5);
+    // clang-format off
     const Case cases[] = {
-        {"150 % to 200 %", at150, 200, "applied 150 -> 200", 2},
-        {"200 % down to 100 %", Steps(-2, 2, 5), 100, "applied 200 -> 100", -2},
+        {"150 % to 200 %, sized again twice", at150, 200, "applied 150 -> 200", 2, true, 2},
+        {"200 % down to 100 %, the lowest step", Steps(-2, 2, 5), 100, "applied 200 -> 100", -2},
         {"recommended 100 %", Steps(0, 0, 3), 125, "applied 100 -> 125", 1},
-        {"beyond the largest step", at150, 450,
-         "150 -> 150: Requested DPI percent outside monitor range: 450"},
         {"the largest step", at150, 300, "applied 150 -> 300", 5},
-        {"one step beyond the largest", at150, 350,
-         "150 -> 150: Requested DPI percent outside monitor range: 350"},
+        {"one step beyond the largest", at150, 350, "150 -> 150: Requested DPI percent outside monitor range: 350"},
         {"not a Windows percentage", at150, 110, "0 -> 0: Unsupported DPI percent: 110"},
         {"last table entry recommended", Steps(-11, 0, 0), 500, "already 500 -> 500"},
-        {"recommended beyond the table", Steps(-12, -1, 0), 100,
-         "0 -> 0: DisplayConfig DPI scale is outside supported percent table", -1},
+        {"recommended beyond the table", Steps(-12, -1, 0), 100, "0 -> 0: DisplayConfig DPI scale is outside supported percent table", -1},
         {"already there", at150, 150, "already 150 -> 150"},
-        // A monitor that never had a scale stored, as Windows 11 answers it.
-        {"never stored: Windows shows the recommended scale", Steps(-2, 1234568, 5), 200,
-         "applied 150 -> 200", 2},
-        {"never stored, the recommended scale asked for", Steps(-2, 1234568, 5), 150,
-         "already 150 -> 150", 1234568},
-        {"never stored and the set is ignored", Steps(-2, 1234568, 5, Member("setIgnored", true)),
-         200, "applied 150 -> 150", 1234568},
-        {"output off the desktop", at150, 200,
-         R"(0 -> 0: DisplayConfig source not found for \\.\DISPLAY2)", 0, false},
-        {"the scale cannot be read", Steps(-2, 0, 5, Member("getFails", 31)), 200,
-         "0 -> 0: DisplayConfigGetDeviceInfo(GET_DPI_SCALE) failed: 31"},
-        {"the set is refused", Steps(-2, 0, 5, Member("setFails", 5)), 200,
-         "150 -> 150: DisplayConfigSetDeviceInfo(SET_DPI_SCALE) failed: 5"},
-        {"the set is ignored", Steps(-2, 0, 5, Member("setIgnored", true)), 200,
-         "applied 150 -> 150"},
-        {"sized again twice", at150, 200, "applied 150 -> 200", 2, true, 2},
-        {"the desktop keeps changing", at150, 200, "0 -> 0: QueryDisplayConfig failed: 122", 0,
-         true, 3},
+        // A monitor that never had a scale stored, as Windows 11 answers it
+        // (the end-to-end case moves it from there to another scale).
+        {"never stored, the recommended scale asked for", Steps(-2, 1234568, 5), 150, "already 150 -> 150", 1234568},
+        {"never stored and the set is ignored", Steps(-2, 1234568, 5, Member("setIgnored", true)), 200, "applied 150 -> 150", 1234568},
+        {"output off the desktop", at150, 200, R"(0 -> 0: DisplayConfig source not found for \\.\DISPLAY2)", 0, false},
+        {"the scale cannot be read", Steps(-2, 0, 5, Member("getFails", 31)), 200, "0 -> 0: DisplayConfigGetDeviceInfo(GET_DPI_SCALE) failed: 31"},
+        {"the set is refused", Steps(-2, 0, 5, Member("setFails", 5)), 200, "150 -> 150: DisplayConfigSetDeviceInfo(SET_DPI_SCALE) failed: 5"},
+        {"the desktop keeps changing", at150, 200, "0 -> 0: QueryDisplayConfig failed: 122", 0, true, 3},
     };
+    // clang-format on
     for (const auto& c : cases) {
         auto output = Member("dpi", c.dpi);
         output["active"] = c.active;
@@ -167,6 +143,7 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
     }
 }
 
+// Words that are no number and numbers past INT_MAX are pinned end to end.
 TEST(EnsureNimboReadyArguments, TargetIsTheFirstWordDpiIsTheLastValidValue) {
     struct Case {
         CommandArgs args;
@@ -177,20 +154,15 @@ TEST(EnsureNimboReadyArguments, TargetIsTheFirstWordDpiIsTheLastValidValue) {
     const std::wstring dpi = L"--initial-dpi";
     const Case cases[] = {
         {{}, "", false, 0},
-        {{L"nimbo"}, "", false, 0},
         {{L"nimbo:ABC"}, "ABC", false, 0},
         {{L"nimbo:"}, "", false, 0},
         {{L"Nimbo:ABC"}, "", false, 0},
         {{dpi, L"150", L"nimbo:ABC"}, "", true, 150},
         {{L"nimbo:ABC", dpi}, "ABC", true, 0},
-        {{dpi, L"abc"}, "", true, 0},
         {{dpi, L"0"}, "", true, 0},
         {{dpi, L"125", dpi, L"x"}, "", true, 125},
         {{dpi, L"125", dpi, L"175"}, "", true, 175},
-        {{dpi, L"99999999999"}, "", true, 2147483647},
-        {{dpi, L"+5"}, "", true, 0},
         {{dpi, L"-5"}, "", true, 0},
-        {{dpi, L" 5"}, "", true, 0},
         {{dpi, dpi, L"150"}, "", true, 0},
     };
     for (const auto& c : cases) {

@@ -1,7 +1,8 @@
 #pragma once
-// A simulated PC for the readiness tests. Unlike DisplayTestMachine it keeps
-// the machine and its ports in reach, so a test can read back what a command
-// changed and how many COM interfaces are still alive.
+// A simulated PC built from a JSON snippet, with a captured console and a
+// clock fixed at 00:00:00.000 UTC. The machine and its ports stay in reach, so
+// a test can read back what a command changed and how many COM interfaces are
+// still alive.
 
 #include "app/diagnostic_log.h"
 #include "platform/sim/posix_host.h"
@@ -61,13 +62,36 @@ inline nlohmann::json Mode(int width, int height, int refreshRate) {
     return {{"width", width}, {"height", height}, {"refreshRate", refreshRate}};
 }
 
+// An output with a monitor, for snippets: position, size, monitor fields.
+inline nlohmann::json Output(int x, int y, int width, int height, nlohmann::json monitor) {
+    nlohmann::json output = {{"position", {{"x", x}, {"y", y}}}, {"mode", Mode(width, height, 60)}};
+    if (!monitor.is_null()) {
+        output["monitor"] = std::move(monitor);
+    }
+    return output;
+}
+
+inline nlohmann::json Monitor(const std::string& model, const std::string& deviceString,
+                              nlohmann::json edid) {
+    nlohmann::json monitor = {
+        {"hardwareId", "MONITOR\\" + model + "\\{4d36e96e-e325-11ce-bfc1-08002be10318}\\0001"},
+        {"deviceString", deviceString}};
+    if (!edid.is_null()) {
+        monitor["edid"] = std::move(edid);
+    }
+    return monitor;
+}
+
+inline nlohmann::json OneAdapter(nlohmann::json outputs, const std::string& description = "GPU") {
+    return {{"adapters", {{{"description", description}, {"outputs", std::move(outputs)}}}}};
+}
+
 // One adapter with a 1920x1080 panel at the origin and `second` (with a
 // 3840x2160 mode unless it says otherwise) to its right as \\.\DISPLAY2.
 inline nlohmann::json PanelAnd(const nlohmann::json& second) {
-    nlohmann::json output = {{"position", {{"x", 1920}, {"y", 0}}}, {"mode", Mode(3840, 2160, 60)}};
+    auto output = Output(1920, 0, 3840, 2160, nullptr);
     output.update(second);
-    const nlohmann::json panel = {{"mode", Mode(1920, 1080, 60)}};
-    return {{"adapters", {{{"description", "GPU"}, {"outputs", {panel, output}}}}}};
+    return OneAdapter({Output(0, 0, 1920, 1080, nullptr), output});
 }
 
 }  // namespace lenticor::testing
