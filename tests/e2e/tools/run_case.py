@@ -30,8 +30,9 @@ lenticor-sim.exe under Wine (winesim). A case file is JSON:
     {"copyFile" or "hardLink": {"path": ..., "existing": ...}}
     {"concurrent": [step, ...], "staggerMs": 300}  started that far apart
 
-Every "[VX...]" line a step of the program itself prints is also checked
-against its tag's schema in docs/protocol/ (result_schema.py).
+Every "[VX...]" line a step of the program itself prints (or the sample host
+quotes) is also checked against its tag's schema in docs/protocol/
+(result_schema.py).
 
 Replaced in args, env, stdin, expectations and paths: ${WORK}, ${WORK_WIN}
 (Z:\\...), ${EXE} (the --exe program), ${C_DRIVE} (the prefix's drive_c, or
@@ -108,9 +109,13 @@ def check_step(step, code, streams, case_dir, work, captured):
             errors.append(f"{key} does not match\n--- pattern\n{sub(step[key + 'Regex'])}"
                           f"\n--- actual\n{actual!r}")
     # Whatever the exact expectation, every line the program prints must be one
-    # its protocol allows; helper programs speak their own.
+    # its protocol allows; the sample host quotes each line it received as
+    # "=> exit N <line> => ...". Other helpers speak their own.
     if not step.get("program"):
         errors += result_schema.problems(streams["stdout"])
+    elif step["program"] == "sample_host":
+        errors += result_schema.problems("\n".join(
+            re.findall(r" => exit -?\d+ (\[VX.*?) => ", streams["stdout"])))
     for name, pattern in step.get("capture", {}).items():
         if match := re.search(pattern, streams["stdout"]):
             captured[name] = match.group(1)
