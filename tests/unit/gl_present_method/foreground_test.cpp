@@ -24,13 +24,11 @@ TEST(ClassifyGraphicsApi, WholeModuleNamesInAnyLetterCase) {
 // with `patch` merged in. A missing window or thread and a process that
 // cannot be opened or named are pinned end to end, as is a failed snapshot.
 std::optional<ForegroundProcess> Detect(const nlohmann::json& patch) {
-    nlohmann::json foreground = {{"threadId", 4},
-                                 {"processId", 8},
-                                 {"imagePath", "C:\\Games\\quake.exe"},
-                                 {"modules", {"quake.exe", "nvoglv64.dll"}}};
+    // clang-format off
+    nlohmann::json foreground = {{"threadId", 4}, {"processId", 8}, {"imagePath", "C:\\Games\\quake.exe"}, {"modules", {"quake.exe", "nvoglv64.dll"}}};
     foreground.merge_patch(patch);
-    auto machine =
-        sim::ParseMachine({{"adapters", nlohmann::json::array()}, {"foreground", foreground}});
+    auto machine = sim::ParseMachine({{"adapters", nlohmann::json::array()}, {"foreground", foreground}});
+    // clang-format on
     sim::SimProcesses processes(machine);
     return DetectForegroundProcess(processes);
 }
@@ -40,12 +38,8 @@ TEST(DetectForegroundProcess, ExeFromTheImagePathAndModulesWhenTheSnapshotWorks)
     // most that fit the 520-character buffer.
     const auto path = [](std::size_t length) { return "C:\\" + std::string(length - 3, 'g'); };
     const std::vector<std::wstring> both{L"quake.exe", L"nvoglv64.dll"};
-    struct Case {
-        nlohmann::json patch;
-        std::wstring exe;  // empty: nothing detected
-        std::vector<std::wstring> modules;
-    };
-    const Case cases[] = {
+    // The patch, the exe (empty: nothing detected) and its modules.
+    const std::tuple<nlohmann::json, std::wstring, std::vector<std::wstring>> cases[] = {
         {{{"processId", 0}}, L"", {}},
         {{{"imagePath", path(520)}}, L"", {}},
         {{{"imagePath", path(519)}}, std::wstring(516, L'g'), both},
@@ -58,12 +52,11 @@ TEST(DetectForegroundProcess, ExeFromTheImagePathAndModulesWhenTheSnapshotWorks)
         {{{"faults", {{"snapshotBadLength", 7}}}}, L"quake.exe", both},
         {{{"faults", {{"snapshotBadLength", 8}}}}, L"quake.exe", {}},
     };
-    for (const auto& c : cases) {
-        const auto detected = Detect(c.patch);
-        ASSERT_EQ(detected.has_value(), !c.exe.empty()) << c.patch;
+    for (const auto& [patch, exe, modules] : cases) {
+        const auto detected = Detect(patch);
+        ASSERT_EQ(detected.has_value(), !exe.empty()) << patch;
         if (detected) {
-            EXPECT_EQ(detected->exe, c.exe) << c.patch;
-            EXPECT_EQ(detected->modules, c.modules) << c.patch;
+            EXPECT_EQ(std::tie(detected->exe, detected->modules), std::tie(exe, modules)) << patch;
         }
     }
 }

@@ -22,13 +22,11 @@ using Json = nlohmann::json;
 
 // A machine whose driver holds `nvidia`; null: no NVIDIA driver.
 struct Driver {
+    // clang-format off
     explicit Driver(const Json& nvidia)
-        : machine(sim::ParseMachine(nvidia.is_null()
-                                        ? Json{{"adapters", Json::array()}}
-                                        : Json{{"adapters", Json::array()}, {"nvidia", nvidia}})) {}
-    [[nodiscard]] std::size_t LiveSessions() const {
-        return machine.nvidia ? machine.nvidia->liveSessions() : 0;
-    }
+        : machine(sim::ParseMachine(nvidia.is_null() ? Json{{"adapters", Json::array()}} : Json{{"adapters", Json::array()}, {"nvidia", nvidia}})) {}
+    [[nodiscard]] std::size_t LiveSessions() const { return machine.nvidia ? machine.nvidia->liveSessions() : 0; }
+    // clang-format on
     sim::SimMachine machine;
     sim::SimModuleLoader modules{machine};
 };
@@ -53,14 +51,12 @@ Json WithFaults(Json nvidia, const Json& faults) {
 // planted beside the exe never runs with the caller's rights.
 struct LoadRecorder final : ModuleLoader {
     explicit LoadRecorder(ModuleLoader& loader) : inner(loader) {}
-    std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                 Win32Error& error) override {
-        loads.emplace_back(name, flags);
-        return inner.LoadLibraryExW(name, flags, error);
+    // clang-format off
+    std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags, Win32Error& error) override {
+        return loads.emplace_back(name, flags), inner.LoadLibraryExW(name, flags, error);
     }
-    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override {
-        return inner.GetProcAddress(module, name);
-    }
+    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override { return inner.GetProcAddress(module, name); }
+    // clang-format on
     ModuleLoader& inner;
     std::vector<std::pair<std::wstring, std::uint32_t>> loads;
 };
@@ -81,13 +77,11 @@ TEST(NvapiDriverProfiles, OpenAnswersEachFailingStepWithItsCodeAndNeverLeaksTheS
         {"settings unreadable", WithFaults({}, {{"NvAPI_DRS_LoadSettings", -3}}), "NVAPI_SESSION_FAILED", -3},
         {"open", Json::object(), "", 0},
     };
-    // clang-format on
-    const decltype(LoadRecorder::loads) systemFolderOnly{
-        {L"nvapi64.dll", moduleapi::kLoadLibrarySearchSystem32}};
+    const decltype(LoadRecorder::loads) systemFolderOnly{{L"nvapi64.dll", moduleapi::kLoadLibrarySearchSystem32}};
     std::vector<std::uint32_t> everyInterfaceInOrder;
-    for (const auto& entry : nvapi::kInterfaceIds) {
+    for (const auto& entry : nvapi::kInterfaceIds)
         everyInterfaceInOrder.push_back(entry.id);
-    }
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Driver driver(c.nvidia);
@@ -106,15 +100,9 @@ TEST(NvapiDriverProfiles, OpenAnswersEachFailingStepWithItsCodeAndNeverLeaksTheS
 }
 
 TEST(NvapiDriverProfiles, ReadProfileReportsOnlyAValueTheUserStoredInTheExesOwnProfile) {
-    struct Case {
-        const wchar_t* exe;
-        Json faults;
-        bool found, ours, shared, error;
-        std::optional<std::uint32_t> value;
-        std::int32_t lastStatus;
-    };
+    // The exe, the driver's faults, then found, ours, shared, error, the value and the status.
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, Json, bool, bool, bool, bool, std::optional<std::uint32_t>, std::int32_t> cases[] = {
         {L"unknown.exe", {}, false, false, false, false, std::nullopt, 0},
         {L"LAUNCHER.EXE", {}, true, true, true, false, 2u, 0},
         {L"pad.exe", {}, true, false, false, false, 3u, 0},
@@ -125,16 +113,15 @@ TEST(NvapiDriverProfiles, ReadProfileReportsOnlyAValueTheUserStoredInTheExesOwnP
         {L"game.exe", {{"NvAPI_DRS_GetSetting", -1}}, true, true, true, true, std::nullopt, -1},
     };
     // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.exe << " " << c.faults.dump());
-        const auto nvidia = WithFaults(kGameProfile, c.faults);
-        Driver driver(nvidia);
+    for (const auto& [exe, faults, found, ours, shared, error, value, lastStatus] : cases) {
+        SCOPED_TRACE(::testing::Message() << exe << " " << faults.dump());
+        Driver driver(WithFaults(kGameProfile, faults));
         NvapiDriverProfiles profiles(driver.modules);
         ASSERT_EQ(profiles.Open(), "");
-        const auto state = profiles.ReadProfile(c.exe);
-        EXPECT_EQ(std::tie(state.found, state.ours, state.shared, state.error, state.value),
-                  std::tie(c.found, c.ours, c.shared, c.error, c.value));
-        EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
+        const auto state = profiles.ReadProfile(exe);
+        EXPECT_EQ(std::tuple(state.found, state.ours, state.shared, state.error, state.value,
+                             profiles.LastStatus()),
+                  std::tuple(found, ours, shared, error, value, lastStatus));
     }
 }
 
@@ -167,13 +154,12 @@ TEST(NvapiDriverProfiles, ChangesFailWithTheDriversStatusAndStopAtTheFirstFailur
         Driver driver(nvidia);
         NvapiDriverProfiles profiles(driver.modules);
         ASSERT_EQ(profiles.Open(), "");
-        const std::function<bool()> run[] = {[&] { return profiles.CreateProfileForExe(c.exe, 7); },
-                                             [&] { return profiles.SetValue(c.exe, 7); },
-                                             [&] { return profiles.DeleteValue(c.exe); },
-                                             [&] { return profiles.DeleteProfile(c.exe); }};
+        // clang-format off
+        const std::function<bool()> run[] = {[&] { return profiles.CreateProfileForExe(c.exe, 7); }, [&] { return profiles.SetValue(c.exe, 7); },
+                                             [&] { return profiles.DeleteValue(c.exe); }, [&] { return profiles.DeleteProfile(c.exe); }};
+        // clang-format on
         const bool ok = run[static_cast<int>(c.op)]();
-        EXPECT_EQ(ok, c.ok);
-        EXPECT_EQ(profiles.LastStatus(), c.lastStatus);
+        EXPECT_EQ(std::pair(ok, profiles.LastStatus()), std::pair(c.ok, c.lastStatus));
         EXPECT_EQ(driver.machine.nvidia->Document(), sim::NvidiaDriverStore(nvidia).Document())
             << "a change reached the driver's store before Save";
         ASSERT_TRUE(profiles.Save());

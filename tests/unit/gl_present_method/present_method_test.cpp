@@ -64,11 +64,10 @@ ProfileState Profile(bool ours, std::optional<std::uint32_t> value = {}, bool sh
     return {.found = true, .ours = ours, .value = value, .error = false, .shared = shared};
 }
 
-const ProfileState kForeign = Profile(false), kForeign0 = Profile(false, 0),
-                   kForeign1 = Profile(false, 1), kOurs = Profile(true, 1),
-                   kShared = Profile(false, 2, true);
-const ProfileState kUnreadable{
-    .found = false, .ours = false, .value = {}, .error = true, .shared = false};
+// clang-format off
+const ProfileState kForeign = Profile(false), kForeign0 = Profile(false, 0), kForeign1 = Profile(false, 1), kOurs = Profile(true, 1), kShared = Profile(false, 2, true);
+const ProfileState kUnreadable{.found = false, .ours = false, .value = {}, .error = true, .shared = false};
+// clang-format on
 
 // Consent, a shared profile and a profile already at the value refuse or
 // skip an apply end to end, as does an undo whose save is refused when
@@ -108,10 +107,10 @@ TEST(EvaluatePresentMethod, EveryDecisionAndTheLineItWrites) {
         const auto result = EvaluatePresentMethod(request, run, run);
         const auto where = ::testing::Message() << "case " << &c - cases;
         EXPECT_EQ(run.calls, c.calls) << where;
-        EXPECT_EQ(
-            SerializeResult(PresentMethodResultToJson(result), Utf8Handling::Replace),
-            "{\"action\":\"" + std::string(PresentMethodActionName(c.action)) + "\"," + c.line)
-            << where;
+        // clang-format off
+        EXPECT_EQ(SerializeResult(PresentMethodResultToJson(result), Utf8Handling::Replace),
+                  "{\"action\":\"" + std::string(PresentMethodActionName(c.action)) + "\"," + c.line) << where;
+        // clang-format on
     }
 }
 

@@ -11,13 +11,9 @@ namespace {
 using Kind = UndoRecordKind;
 
 TEST(UndoRecord, ParsesOnlyTheThreeFormsAndFormatsThemBack) {
-    struct Case {
-        std::string text;
-        std::optional<UndoRecord> record;
-        std::string formatted;  // empty: the same text
-    };
+    // The text, what it parses to and how that formats (empty: the same text).
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::string, std::optional<UndoRecord>, std::string> cases[] = {
         {"own", UndoRecord{Kind::Own, 0}, ""},
         {"default", UndoRecord{Kind::Default, 0}, ""},
         {"user:0", UndoRecord{Kind::User, 0}, ""},
@@ -32,14 +28,13 @@ TEST(UndoRecord, ParsesOnlyTheThreeFormsAndFormatsThemBack) {
         {"user:" + std::string(58, '1'), std::nullopt, ""},
     };
     // clang-format on
-    for (const auto& c : cases) {
-        const auto parsed = ParseUndoRecord(c.text);
-        ASSERT_EQ(parsed.has_value(), c.record.has_value()) << c.text;
-        if (!parsed)
-            continue;
-        EXPECT_EQ(parsed->kind, c.record->kind) << c.text;
-        EXPECT_EQ(parsed->value, c.record->value) << c.text;
-        EXPECT_EQ(FormatUndoRecord(*parsed), c.formatted.empty() ? c.text : c.formatted);
+    for (const auto& [text, record, formatted] : cases) {
+        const auto parsed = ParseUndoRecord(text);
+        ASSERT_EQ(parsed.has_value(), record.has_value()) << text;
+        if (parsed) {
+            EXPECT_EQ(std::tie(parsed->kind, parsed->value), std::tie(record->kind, record->value));
+            EXPECT_EQ(FormatUndoRecord(*parsed), formatted.empty() ? text : formatted);
+        }
     }
 }
 

@@ -43,10 +43,9 @@ class UndoStoreTest : public ::testing::Test {
     }
     void SetRegistryText(const std::wstring& text) {
         const auto value = sim::MakeRegistryString(text);
-        ASSERT_EQ(registry.RegSetKeyValueW(RegistryHive::CurrentUser,
-                                           L"Software\\Korvo\\VistelCompat\\GlPresentMethod",
-                                           L"app.exe", value.type, value.data),
-                  kErrorSuccess);
+        // clang-format off
+        ASSERT_EQ(registry.RegSetKeyValueW(RegistryHive::CurrentUser, L"Software\\Korvo\\VistelCompat\\GlPresentMethod", L"app.exe", value.type, value.data), kErrorSuccess);
+        // clang-format on
     }
 
     testing::ScratchRoot root;
@@ -75,8 +74,7 @@ TEST_F(UndoStoreTest, TheMachineFolderFollowsProgramDataUnlessUnsetOrTooLong) {
     const Case cases[] = {
         {std::nullopt, kRecordFile},
         {"D:\\Shared", L"D:\\Shared\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo"},
-        {longest, std::wstring(longest.begin(), longest.end()) +
-                      L"\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo", false},
+        {longest, std::wstring(longest.begin(), longest.end()) + L"\\Korvo\\VistelCompat\\GlPresentMethod\\app.exe.undo", false},
         {longest + "y", kRecordFile},
     };
     // clang-format on
@@ -89,9 +87,9 @@ TEST_F(UndoStoreTest, TheMachineFolderFollowsProgramDataUnlessUnsetOrTooLong) {
         // ProgramData itself exists; the store creates only what is below it.
         std::filesystem::create_directories(
             real.parent_path().parent_path().parent_path().parent_path());
-        ASSERT_EQ(machineStore.Write(L"app.exe", "own"), c.written)
-            << c.programData.value_or("(unset)");
-        EXPECT_EQ(ReadBytes(real), c.written ? "own" : "") << c.programData.value_or("(unset)");
+        const auto where = c.programData.value_or("(unset)");
+        ASSERT_EQ(machineStore.Write(L"app.exe", "own"), c.written) << where;
+        EXPECT_EQ(ReadBytes(real), c.written ? "own" : "") << where;
     }
 }
 

@@ -16,14 +16,13 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr const char* kNimboPath = R"(\\?\usb#vid_5e17&pid_2c0b&mi_00#6&2d7c1b5&0&0000#)"
-                                   R"({65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
+// clang-format off
+constexpr const char* kNimboPath = R"(\\?\usb#vid_5e17&pid_2c0b&mi_00#6&2d7c1b5&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
 constexpr const char* kDev1Path = R"(\\?\usb#vid_0c45&pid_6360&mi_00#7&3a1b2c3&0&0000#{x}\global)";
-constexpr const char* kOtherVendorPath =
-    R"(\\?\usb#vid_04f2&pid_b6dd&mi_00#6&1f0c&0&0000#{x}\global)";
-constexpr const char* kInterfaceKey =
-    R"(HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_5E17&PID_2C0B&MI_00\6&2D7C1B5&0&0000)";
+constexpr const char* kOtherVendorPath = R"(\\?\usb#vid_04f2&pid_b6dd&mi_00#6&1f0c&0&0000#{x}\global)";
+constexpr const char* kInterfaceKey = R"(HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_5E17&PID_2C0B&MI_00\6&2D7C1B5&0&0000)";
 constexpr const char* kCompositeKey = R"(HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_5E17&PID_2C0B)";
+// clang-format on
 
 nlohmann::json Camera(const char* devicePath, const char* friendlyName = "USB Camera") {
     return {{"friendlyName", friendlyName}, {"devicePath", devicePath}};
@@ -31,8 +30,8 @@ nlohmann::json Camera(const char* devicePath, const char* friendlyName = "USB Ca
 
 nlohmann::json NimboWithSerial(const char* serial) {
     auto camera = Camera(kNimboPath, "KORVO Nimbo Camera");
-    camera["serialNumber"] = serial;
-    camera["containerId"] = "{0d9c5b2a-4a1e-4c8e-9b57-2f4a6c1d3e51}";
+    camera.update(
+        {{"serialNumber", serial}, {"containerId", "{0d9c5b2a-4a1e-4c8e-9b57-2f4a6c1d3e51}"}});
     return camera;
 }
 
@@ -50,9 +49,9 @@ TEST(SplitCameraDevicePath, ReturnsTheSegmentsAroundThePatternOnlyForTheFullShap
         std::string interfaceSegment = "";
         std::string instanceSegment = "";
     };
+    // clang-format off
     const Case cases[] = {
-        {"the Nimbo's interface path", *Utf8ToWideStrict(kNimboPath), "vid_5e17&pid_2c0b&mi_00",
-         "6&2d7c1b5&0&0000"},
+        {"the Nimbo's interface path", *Utf8ToWideStrict(kNimboPath), "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"},
         {"shortest full shape", L"#vid_5e17&pid_2c0b#i#", "vid_5e17&pid_2c0b", "i"},
         {"pattern absent", LR"(\\?\usb#vid_0c45&pid_6360#6&1#{x}\global)"},
         {"no # after the segment", LR"(\\?\usb#vid_5e17&pid_2c0b&mi_00)"},
@@ -61,6 +60,7 @@ TEST(SplitCameraDevicePath, ReturnsTheSegmentsAroundThePatternOnlyForTheFullShap
         {"no # before the pattern", L"vid_5e17&pid_2c0b#6&2d7c#{x}"},
         {"ends right after the #", LR"(\\?\usb#vid_5e17&pid_2c0b&mi_00#)"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const auto segments = nimbo::SplitCameraDevicePath(c.path, L"vid_5e17&pid_2c0b");
         EXPECT_EQ(segments, std::pair(c.interfaceSegment, c.instanceSegment)) << c.situation;
@@ -73,6 +73,7 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
         nimbo::UsbDeviceEntry entry;
         std::optional<std::uint32_t> locationId;  // none: not a candidate
     };
+    // clang-format off
     const Case cases[] = {
         {"another bus", {R"(HID\VID_0C45&PID_636D\5&4)", "Port_#0001.Hub_#0001"}, {}},
         {"port 0 is no port", {R"(USB\VID_0C45&PID_636D\a)", "Port_#0000.Hub_#0003"}, 0},
@@ -87,22 +88,19 @@ TEST(FindCameraRecoveryCandidates, KeepsSonixDevicesAndDecodesTheirLocation) {
         const auto found = nimbo::FindCameraRecoveryCandidates({c.entry});
         ASSERT_EQ(found.size(), c.locationId ? 1u : 0u) << c.situation;
         if (c.locationId) {
-            const auto& f = found[0];
-            EXPECT_EQ(
-                std::tie(f.instanceId, f.location, f.locationId, f.vendorId, f.productId),
-                std::tuple(c.entry.instanceId, c.entry.location, *c.locationId, 3141u, 25453u))
-                << c.situation;
-            EXPECT_EQ(f.reason, "possible_sonix_fallback");
+            EXPECT_EQ(std::tie(found[0].instanceId, found[0].location, found[0].locationId, found[0].vendorId, found[0].productId, found[0].reason),
+                      std::tuple(c.entry.instanceId, c.entry.location, *c.locationId, 3141u, 25453u, "possible_sonix_fallback")) << c.situation;
         }
     }
+    // clang-format on
 }
 
 TEST(ListPresentUsbDevices, SizesAGrowingListAgainTwiceThenGivesUp) {
-    const nlohmann::json devices = {{{"instanceId", R"(USB\A)"}},
-                                    {{"instanceId", R"(USB\C)"}, {"location", "L"}}};
+    // clang-format off
+    const nlohmann::json devices = {{{"instanceId", R"(USB\A)"}}, {{"instanceId", R"(USB\C)"}, {"location", "L"}}};
     for (const std::uint32_t changes : {0u, 2u, 3u}) {
-        ReadinessMachine pc(
-            Machine({}, {{"usbDevices", devices}, {"faults", {{"deviceIdListChanges", changes}}}}));
+        ReadinessMachine pc(Machine({}, {{"usbDevices", devices}, {"faults", {{"deviceIdListChanges", changes}}}}));
+        // clang-format on
         std::string listed;
         for (const auto& entry : nimbo::ListPresentUsbDevices(pc.platform.configManager)) {
             listed += entry.instanceId + "@" + entry.location + " ";
@@ -124,21 +122,15 @@ TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
         bool threadInApartment = false;  // the caller's thread entered COM first
     };
     const std::string unresolved = "unresolved (consumer uses default S3D device id)\n";
-    const auto interfaceWith = [](nlohmann::json value) {
-        return nlohmann::json{{"registry", {{kInterfaceKey, {{"ContainerID", std::move(value)}}}}}};
-    };
+    // clang-format off
+    const auto interfaceWith = [](nlohmann::json value) { return nlohmann::json{{"registry", {{kInterfaceKey, {{"ContainerID", std::move(value)}}}}}}; };
     auto unmapped = interfaceWith({{"string", "{a}"}});
-    unmapped["registry"][std::string(kCompositeKey) + R"(\OTHER)"] = {
-        {"ContainerID", {{"string", "{b}"}}}};
-    const auto com = [](const char* call, const char* code) {
-        return nlohmann::json{{"faults", {{call, code}}}};
-    };
+    unmapped["registry"][std::string(kCompositeKey) + R"(\OTHER)"] = {{"ContainerID", {{"string", "{b}"}}}};
+    const auto com = [](const char* call, const char* code) { return nlohmann::json{{"faults", {{call, code}}}}; };
     const auto nimbo = Machine({Camera(kNimboPath)});
     // Sorted before the serial, the name Windows cannot hand back in 256 units.
     auto tooLong = Machine({NimboWithSerial("KN24A0001")});
-    tooLong["registry"][std::string(kCompositeKey) + "\\" + std::string(256, 'A')] =
-        nlohmann::json::object();
-    // clang-format off
+    tooLong["registry"][std::string(kCompositeKey) + "\\" + std::string(256, 'A')] = nlohmann::json::object();
     const Case cases[] = {
         {"Dev-1 enumerated before the Nimbo", Machine({Camera(kDev1Path), NimboWithSerial("KN24a0001")}), "[CameraProbe] Selected Nimbo (5e17/2c0b) at DirectShow camera id 701; serial source: USB registry\n", 701, "KN24a0001", "1", "", true},
         {"only Dev-1", Machine({Camera(kDev1Path)}), "Selected Dev-1 (0c45/6360) at DirectShow camera id 700; serial source: DirectShow DevicePath\n", -1, "", "1", "No KORVO camera found"},
@@ -171,8 +163,9 @@ TEST(ProbeNimboCamera, SelectsTheNimboResolvesItsSerialAndLeavesNoComBehind) {
         }
         nimbo::CameraProbeContext context{pc.platform, pc.log};
         const auto camera = nimbo::ProbeNimboCamera(context);
-        EXPECT_EQ(std::tie(camera.present, camera.cameraId, camera.serialNumber),
-                  std::tuple(c.cameraId >= 0, c.cameraId, c.serial));
+        // clang-format off
+        EXPECT_EQ(std::tie(camera.present, camera.cameraId, camera.serialNumber), std::tuple(c.cameraId >= 0, c.cameraId, c.serial));
+        // clang-format on
         EXPECT_EQ(devices.liveInterfaces(), 0);
         EXPECT_EQ(devices.apartmentDepth(), c.threadInApartment ? 1 : 0);
         EXPECT_THAT(pc.Err(), HasSubstr(c.expected));
@@ -195,10 +188,9 @@ struct ScriptedRegistry final : Registry {
             // A walk that never ends is stopped here and fails on the count.
             return ++owner.enumCalls > 1000 ? kErrorNoMoreItems : *owner.enumError;
         }
-        Win32Error QueryValueInfo(std::wstring_view value, std::uint32_t& type,
-                                  std::uint32_t& size) override {
-            return inner->QueryValueInfo(value, type, size);
-        }
+        // clang-format off
+        Win32Error QueryValueInfo(std::wstring_view value, std::uint32_t& type, std::uint32_t& size) override { return inner->QueryValueInfo(value, type, size); }
+        // clang-format on
         Win32Error QueryValue(std::wstring_view value, std::size_t capacity, std::uint32_t& type,
                               std::vector<std::uint8_t>& data) override {
             if (owner.growingReads > 0)
@@ -220,17 +212,11 @@ struct ScriptedRegistry final : Registry {
         return status;
     }
     // The probe only opens keys; anything else it asked for would fail the case.
-    Win32Error RegGetValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t,
-                            std::size_t, std::uint32_t&, std::vector<std::uint8_t>&) override {
-        return kErrorInvalidFunction;
-    }
-    Win32Error RegSetKeyValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t,
-                               std::span<const std::uint8_t>) override {
-        return kErrorInvalidFunction;
-    }
-    Win32Error RegDeleteKeyValueW(RegistryHive, std::wstring_view, std::wstring_view) override {
-        return kErrorInvalidFunction;
-    }
+    // clang-format off
+    Win32Error RegGetValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t, std::size_t, std::uint32_t&, std::vector<std::uint8_t>&) override { return kErrorInvalidFunction; }
+    Win32Error RegSetKeyValueW(RegistryHive, std::wstring_view, std::wstring_view, std::uint32_t, std::span<const std::uint8_t>) override { return kErrorInvalidFunction; }
+    Win32Error RegDeleteKeyValueW(RegistryHive, std::wstring_view, std::wstring_view) override { return kErrorInvalidFunction; }
+    // clang-format on
     Registry& inner;
     std::optional<Win32Error> enumError;
     int growingReads = 0;
@@ -256,15 +242,12 @@ TEST(ResolveNimboCameraSerial, RereadsAGrowingValueTwiceAndEndsTheWalkOnAnEnumer
         std::tie(registry.enumError, registry.growingReads) =
             std::tuple(c.enumError, c.growingReads);
         auto& p = pc.ports;
-        Platform platform(pc.console, pc.clock, p.dxgi, p.displayDevices, registry, p.displayConfig,
-                          p.monitors, p.configManager, p.windows, pc.host.files, pc.host.crypto,
-                          p.videoInputs, pc.host.environment, p.monitorConfiguration,
-                          pc.host.standardInput, p.steadyClock, p.modules, p.processes);
+        // clang-format off
+        Platform platform(pc.console, pc.clock, p.dxgi, p.displayDevices, registry, p.displayConfig, p.monitors, p.configManager, p.windows, pc.host.files,
+                          pc.host.crypto, p.videoInputs, pc.host.environment, p.monitorConfiguration, pc.host.standardInput, p.steadyClock, p.modules, p.processes);
         nimbo::CameraProbeContext context{platform, pc.log};
-        EXPECT_EQ(
-            nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"),
-            c.serial)
-            << c.situation;
+        EXPECT_EQ(nimbo::ResolveNimboCameraSerial(context, "vid_5e17&pid_2c0b&mi_00", "6&2d7c1b5&0&0000"), c.serial) << c.situation;
+        // clang-format on
         EXPECT_EQ(registry.enumCalls, c.enumCalls) << c.situation;
     }
 }

@@ -13,21 +13,16 @@ namespace {
 using nimbo::DisplayMode;
 
 TEST(SummarizeNimboModes, CountsDistinctModesAndNamesTheLargestAndTheTarget) {
-    struct Case {
-        std::vector<DisplayMode> modes;
-        std::string expected;
-    };
-    const Case cases[] = {
+    // clang-format off
+    const std::pair<std::vector<DisplayMode>, std::string> cases[] = {
         {{}, "Nimbo modes: none listed"},
-        {{{3840, 2160, 30}, {1920, 1080, 60}, {3840, 2160, 30}, {1920, 1080, 60}},
-         "Nimbo modes (2): max 3840x2160@30Hz; 3840x2160@60Hz not listed"},
-        {{{3840, 2160, 60}, {2160, 3840, 60}},
-         "Nimbo modes (2): max 2160x3840@60Hz; 3840x2160@60Hz listed"},
-        {{{3840, 2160, 60}, {7680, 4320, 24}},
-         "Nimbo modes (2): max 7680x4320@24Hz; 3840x2160@60Hz listed"},
+        {{{3840, 2160, 30}, {1920, 1080, 60}, {3840, 2160, 30}, {1920, 1080, 60}}, "Nimbo modes (2): max 3840x2160@30Hz; 3840x2160@60Hz not listed"},
+        {{{3840, 2160, 60}, {2160, 3840, 60}}, "Nimbo modes (2): max 2160x3840@60Hz; 3840x2160@60Hz listed"},
+        {{{3840, 2160, 60}, {7680, 4320, 24}}, "Nimbo modes (2): max 7680x4320@24Hz; 3840x2160@60Hz listed"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(nimbo::SummarizeNimboModes(c.modes), c.expected);
+    // clang-format on
+    for (const auto& [modes, expected] : cases) {
+        EXPECT_EQ(nimbo::SummarizeNimboModes(modes), expected);
     }
 }
 
@@ -56,12 +51,9 @@ TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
     };
     const std::string failed = " #1 nimbo NIMBO_MODE_SET_FAILED: ";
     const std::string listed = "Nimbo modes (2): max 3840x2160@60Hz; 3840x2160@60Hz listed";
-    const nlohmann::json kNimbo = {
-        {"mode", Mode(3840, 2160, 30)},
-        {"modes", {Mode(3840, 2160, 30), Mode(3840, 2160, 60)}},
-        {"monitor",
-         {{"hardwareId", R"(MONITOR\KZV1A07\{4d36e96e-e325-11ce-bfc1-08002be10318}\0001)"}}}};
     // clang-format off
+    const nlohmann::json kNimbo = {{"mode", Mode(3840, 2160, 30)}, {"modes", {Mode(3840, 2160, 30), Mode(3840, 2160, 60)}},
+                                   {"monitor", {{"hardwareId", R"(MONITOR\KZV1A07\{4d36e96e-e325-11ce-bfc1-08002be10318}\0001)"}}}};
     const Case cases[] = {
         {"already at the target", Member("mode", Mode(3840, 2160, 60)), "ready 3840x2160@60Hz -> 3840x2160@60Hz #1 nimbo", 60},
         {"accepted and applied", nlohmann::json::object(), "ready applied 3840x2160@30Hz -> 3840x2160@60Hz #1 nimbo:ABC", 60, true, "ABC"},
@@ -76,10 +68,10 @@ TEST(EnsureNimboMode, SetsThe60HzModeAndExplainsEveryRefusal) {
         nimbo::EnumerationHistory history;
         const auto displays = nimbo::EnumerateDisplays(pc.platform, pc.log, history);
         const auto result = nimbo::EnsureNimboMode(pc.ports.displayDevices, c.target, displays);
-        EXPECT_EQ(std::tuple(Describe(result), pc.machine.adapters[0].outputs[1].mode.refreshRate,
-                             pc.machine.readinessChanged),
-                  std::tuple(c.expected, c.refreshAfter, c.machineChanged))
-            << c.situation;
+        // clang-format off
+        EXPECT_EQ(std::tuple(Describe(result), pc.machine.adapters[0].outputs[1].mode.refreshRate, pc.machine.readinessChanged),
+                  std::tuple(c.expected, c.refreshAfter, c.machineChanged)) << c.situation;
+        // clang-format on
     }
 }
 
@@ -134,25 +126,18 @@ TEST(ApplyInitialDpi, SendsTheStepRelativeToTheRecommendedScaleAndReadsItBack) {
         output["active"] = c.active;
         ReadinessMachine pc(PanelAnd(output));
         pc.machine.desktop.faults.queryChanges = c.queryChanges;
-        const auto result =
-            nimbo::ApplyInitialDpi(pc.ports.displayConfig, LR"(\\.\DISPLAY2)", c.percent);
-        EXPECT_EQ(std::tuple(result.requested, result.percent, Describe(result),
-                             pc.machine.adapters[0].outputs[1].dpi.current),
-                  std::tuple(true, c.percent, c.expected, c.stepAfter))
-            << c.situation;
+        // clang-format off
+        const auto result = nimbo::ApplyInitialDpi(pc.ports.displayConfig, LR"(\\.\DISPLAY2)", c.percent);
+        EXPECT_EQ(std::tuple(result.requested, result.percent, Describe(result), pc.machine.adapters[0].outputs[1].dpi.current),
+                  std::tuple(true, c.percent, c.expected, c.stepAfter)) << c.situation;
+        // clang-format on
     }
 }
 
 // Words that are no number and numbers past INT_MAX are pinned end to end.
 TEST(EnsureNimboReadyArguments, TargetIsTheFirstWordDpiIsTheLastValidValue) {
-    struct Case {
-        CommandArgs args;
-        std::string target;
-        bool dpiRequested;
-        std::int32_t percent;
-    };
     const std::wstring dpi = L"--initial-dpi";
-    const Case cases[] = {
+    const std::tuple<CommandArgs, std::string, bool, std::int32_t> cases[] = {
         {{}, "", false, 0},
         {{L"nimbo:ABC"}, "ABC", false, 0},
         {{L"nimbo:"}, "", false, 0},
@@ -165,11 +150,11 @@ TEST(EnsureNimboReadyArguments, TargetIsTheFirstWordDpiIsTheLastValidValue) {
         {{dpi, L"-5"}, "", true, 0},
         {{dpi, dpi, L"150"}, "", true, 0},
     };
-    for (const auto& c : cases) {
-        const auto request = nimbo::ParseInitialDpi(c.args);
-        EXPECT_EQ(std::tuple(nimbo::ParseNimboTarget(c.args), request.requested, request.percent),
-                  std::tuple(c.target, c.dpiRequested, c.percent))
-            << ::testing::PrintToString(c.args);
+    for (const auto& [args, target, dpiRequested, percent] : cases) {
+        const auto request = nimbo::ParseInitialDpi(args);
+        EXPECT_EQ(std::tuple(nimbo::ParseNimboTarget(args), request.requested, request.percent),
+                  std::tuple(target, dpiRequested, percent))
+            << ::testing::PrintToString(args);
     }
 }
 

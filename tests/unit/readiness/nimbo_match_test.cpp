@@ -14,19 +14,13 @@ using nimbo::NimboDisplayClass;
 
 DisplayInfo Display(std::wstring name, std::wstring friendlyName, std::wstring code) {
     DisplayInfo display;
-    display.name = std::move(name);
-    display.friendlyName = std::move(friendlyName);
-    display.manufacturerCode = std::move(code);
+    std::tie(display.name, display.friendlyName, display.manufacturerCode) =
+        std::tie(name, friendlyName, code);
     return display;
 }
 
 TEST(ClassifyNimboDisplay, NameOrExactModelIsExactKzvWithUhdIsBackupCaseSensitively) {
-    struct Case {
-        const wchar_t* friendlyName;
-        const wchar_t* code;
-        NimboDisplayClass expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, const wchar_t*, NimboDisplayClass> cases[] = {
         {L"My Korvo Nimbo 2", L"", NimboDisplayClass::Exact},
         {L"Generic Monitor", L"KZV1A07", NimboDisplayClass::Exact},
         {L"", L"KZV2B09", NimboDisplayClass::Exact},
@@ -39,23 +33,19 @@ TEST(ClassifyNimboDisplay, NameOrExactModelIsExactKzvWithUhdIsBackupCaseSensitiv
         {L"uhd", L"KZV0000", NimboDisplayClass::None},
         {L"UHD", L"XKZV000", NimboDisplayClass::None},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(nimbo::ClassifyNimboDisplay(Display(L"", c.friendlyName, c.code)), c.expected)
-            << WideToUtf8(c.friendlyName) << " / " << WideToUtf8(c.code);
+    for (const auto& [friendlyName, code, expected] : cases) {
+        EXPECT_EQ(nimbo::ClassifyNimboDisplay(Display(L"", friendlyName, code)), expected)
+            << WideToUtf8(friendlyName) << " / " << WideToUtf8(code);
     }
 }
 
 // "<id>/<camera id>:<serial>/display <index>/ready", with "-" for a missing
 // camera or display and without "/ready" when the candidate is not ready.
-std::string Describe(const nimbo::NimboCandidate& candidate) {
-    return candidate.id + "/" +
-           (candidate.cameraReady
-                ? std::to_string(candidate.cameraId) + ":" + candidate.serialNumber
-                : "-") +
-           "/" +
-           (candidate.display.ready ? "display " + std::to_string(candidate.display.displayIndex)
-                                    : "-") +
-           (candidate.ready ? "/ready" : "");
+std::string Describe(const nimbo::NimboCandidate& c) {
+    // clang-format off
+    return c.id + "/" + (c.cameraReady ? std::to_string(c.cameraId) + ":" + c.serialNumber : "-") + "/" +
+           (c.display.ready ? "display " + std::to_string(c.display.displayIndex) : "-") + (c.ready ? "/ready" : "");
+    // clang-format on
 }
 
 TEST(PairNimboCandidates, GivesTheCameraToTheFirstDisplayOnlyAndNeedsItsSerialForReady) {
@@ -68,21 +58,18 @@ TEST(PairNimboCandidates, GivesTheCameraToTheFirstDisplayOnlyAndNeedsItsSerialFo
     const nimbo::NimboCamera withSerial{"SER", 705, true};
     const nimbo::NimboCamera withoutSerial{"", 705, true};
     const nimbo::NimboCamera absent{"SER", 705, false};
+    // clang-format off
     const Case cases[] = {
         {"nothing", absent, 0, {}},
         {"camera without display", withSerial, 0, {"nimbo:SER/705:SER/-"}},
         {"camera without serial or display", withoutSerial, 0, {"/705:/-"}},
         {"camera without serial", withoutSerial, 1, {"/705:/display 3"}},
-        {"camera, two displays",
-         withSerial,
-         2,
-         {"nimbo:SER/705:SER/display 3/ready", "/-/display 5"}},
+        {"camera, two displays", withSerial, 2, {"nimbo:SER/705:SER/display 3/ready", "/-/display 5"}},
         {"two displays, no camera", absent, 2, {"/-/display 3", "/-/display 5"}},
     };
     std::vector<nimbo::NimboDisplay> all(2);
-    all[0].displayIndex = 3;
-    all[1].displayIndex = 5;
-    all[0].ready = all[1].ready = true;
+    std::tie(all[0].displayIndex, all[1].displayIndex, all[0].ready, all[1].ready) = std::tuple(3u, 5u, true, true);
+    // clang-format on
     for (const auto& c : cases) {
         const std::vector displays(all.begin(),
                                    all.begin() + static_cast<std::ptrdiff_t>(c.displays));
