@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "app/text.h"
@@ -9,20 +10,12 @@
 namespace nimbo::test {
 namespace {
 
-std::wstring Widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
+// clang-format off
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 template <typename T>
-T Zeroed() {
-    T value;
-    std::memset(&value, 0, sizeof(value));
-    return value;
-}
-
-dcfg::LUID AdapterOf(const Monitor& m) {
-    return {m.adapter, m.adapterHigh};
-}
+T Zeroed() { T value; std::memset(&value, 0, sizeof(value)); return value; }
+dcfg::LUID AdapterOf(const Monitor& m) { return {m.adapter, m.adapterHigh}; }
+// clang-format on
 
 }  // namespace
 
@@ -54,40 +47,32 @@ std::string KeyOf(const Monitor& m) {
 DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors) {
     DesktopSnapshot snapshot;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> sourceModes;
+    // clang-format off
     for (const auto& m : monitors) {
         auto path = Zeroed<dcfg::DISPLAYCONFIG_PATH_INFO>();
-        path.sourceInfo.adapterId = AdapterOf(m);
-        path.sourceInfo.id = m.sourceId;
-        path.sourceInfo.modeInfoIdx = dcfg::kInvalidModeIndex;
-        path.targetInfo.adapterId = AdapterOf(m);
-        path.targetInfo.id = m.targetId;
-        path.targetInfo.modeInfoIdx = dcfg::kInvalidModeIndex;
-        path.targetInfo.outputTechnology = 10;  // DisplayPort
-        path.targetInfo.rotation = 1;
-        path.targetInfo.scaling = 1;
-        path.targetInfo.refreshRate = {m.refresh * 1000, 1000};
-        path.targetInfo.scanLineOrdering = 1;
-        path.targetInfo.targetAvailable = m.available ? 1 : 0;
-        path.flags = (m.active ? dcfg::kPathActiveFlag : 0) |
-                     (m.virtualMode ? dcfg::kPathSupportVirtualModeFlag : 0);
+        auto &source = path.sourceInfo;
+        auto &target = path.targetInfo;
+        source.adapterId = target.adapterId = AdapterOf(m);
+        source.id = m.sourceId;
+        target.id = m.targetId;
+        source.modeInfoIdx = target.modeInfoIdx = dcfg::kInvalidModeIndex;
+        target.outputTechnology = 10;  // DisplayPort
+        target.rotation = target.scaling = target.scanLineOrdering = 1;
+        target.refreshRate = {m.refresh * 1000, 1000};
+        target.targetAvailable = m.available ? 1 : 0;
+        path.flags = (m.active ? dcfg::kPathActiveFlag : 0) | (m.virtualMode ? dcfg::kPathSupportVirtualModeFlag : 0);
         if (m.active) {
-            path.sourceInfo.statusFlags = 1;
-            path.targetInfo.statusFlags = 1;
-            const auto [it, added] = sourceModes.try_emplace(
-                {m.adapter, m.sourceId}, static_cast<std::uint32_t>(snapshot.modes.size()));
+            source.statusFlags = target.statusFlags = 1;
+            const auto [it, added] = sourceModes.try_emplace({m.adapter, m.sourceId}, static_cast<std::uint32_t>(snapshot.modes.size()));
             if (added) {
                 auto mode = Zeroed<dcfg::DISPLAYCONFIG_MODE_INFO>();
-                mode.infoType = dcfg::kModeInfoTypeSource;
-                mode.id = m.sourceId;
-                mode.adapterId = AdapterOf(m);
+                std::tie(mode.infoType, mode.id, mode.adapterId) = std::tuple(dcfg::kModeInfoTypeSource, m.sourceId, AdapterOf(m));
                 mode.sourceMode = {m.width, m.height, 4, {m.x, m.y}};
                 snapshot.modes.push_back(mode);
             }
-            path.sourceInfo.modeInfoIdx = it->second;
+            source.modeInfoIdx = it->second;
             auto mode = Zeroed<dcfg::DISPLAYCONFIG_MODE_INFO>();
-            mode.infoType = dcfg::kModeInfoTypeTarget;
-            mode.id = m.targetId;
-            mode.adapterId = AdapterOf(m);
+            std::tie(mode.infoType, mode.id, mode.adapterId) = std::tuple(dcfg::kModeInfoTypeTarget, m.targetId, AdapterOf(m));
             auto& signal = mode.targetMode.targetVideoSignalInfo;
             signal.pixelRate = std::uint64_t{m.width + 160} * (m.height + 40) * m.refresh;
             signal.hSyncFreq = {(m.height + 40) * m.refresh, 1};
@@ -96,12 +81,13 @@ DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors) {
             signal.totalSize = {m.width + 160, m.height + 40};
             signal.videoStandard = 255 | (1u << 16);
             signal.scanLineOrdering = 1;
-            path.targetInfo.modeInfoIdx = static_cast<std::uint32_t>(snapshot.modes.size());
+            target.modeInfoIdx = static_cast<std::uint32_t>(snapshot.modes.size());
             snapshot.modes.push_back(mode);
         }
         snapshot.paths.push_back(path);
         snapshot.names.push_back(m.named ? InterfacePathOf(m) : std::wstring());
     }
+    // clang-format on
     return snapshot;
 }
 

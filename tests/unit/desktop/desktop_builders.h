@@ -16,17 +16,11 @@ inline constexpr const char* kOtherModel = "DEL41B2";
 
 struct Monitor {
     std::string model = kOtherModel;
-    std::uint32_t targetId = 1;
-    std::uint32_t sourceId = 0;
+    std::uint32_t targetId = 1, sourceId = 0;
     std::uint32_t adapter = 0x1000;  // adapter LUID LowPart
-    std::int32_t adapterHigh = 0;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::uint32_t width = 1920;
-    std::uint32_t height = 1080;
-    std::uint32_t refresh = 60;
-    bool active = true;
-    bool available = true;
+    std::int32_t adapterHigh = 0, x = 0, y = 0;
+    std::uint32_t width = 1920, height = 1080, refresh = 60;
+    bool active = true, available = true;
     bool named = true;            // the interface path could be read
     bool virtualMode = false;     // path flag DISPLAYCONFIG_PATH_SUPPORT_VIRTUAL_MODE
     bool identityBroken = false;  // device tree does not confirm the hardware id
@@ -47,14 +41,12 @@ DesktopSnapshot BuildSnapshot(const std::vector<Monitor>& monitors);
 DesktopTopology BuildTopology(const std::vector<Monitor>& monitors);
 
 // The message of whatever `action` throws, or "" when it does not throw.
+// clang-format off
 template <typename F>
 std::string ErrorOf(F&& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
+    try { action(); } catch (const std::exception& error) { return error.what(); }
     return "";
 }
+// clang-format on
 
 }  // namespace nimbo::test

@@ -73,22 +73,14 @@ class Sim final : public lenticor::DisplayConfig,
     bool leaves = false;
     std::optional<std::pair<std::uint32_t, std::wstring>> rawInstanceId;
 
-    Win32Error GetDisplayConfigBufferSizes(std::uint32_t flags, std::uint32_t& p,
-                                           std::uint32_t& m) override {
+    // clang-format off
+    Win32Error GetDisplayConfigBufferSizes(std::uint32_t flags, std::uint32_t& p, std::uint32_t& m) override {
         const Win32Error result = ports.displayConfig.GetDisplayConfigBufferSizes(flags, p, m);
-        p = paths ? paths : p;
-        m = modes ? modes : m;
+        std::tie(p, m) = std::pair(paths ? paths : p, modes ? modes : m);
         return result;
     }
-    Win32Error QueryDisplayConfig(std::uint32_t flags,
-                                  std::vector<dcfg::DISPLAYCONFIG_PATH_INFO>& p,
-                                  std::vector<dcfg::DISPLAYCONFIG_MODE_INFO>& m,
-                                  std::uint32_t* topologyId) override {
-        ++queries;
-        return ports.displayConfig.QueryDisplayConfig(flags, p, m, topologyId);
-    }
+    Win32Error QueryDisplayConfig(std::uint32_t flags, std::vector<dcfg::DISPLAYCONFIG_PATH_INFO>& p, std::vector<dcfg::DISPLAYCONFIG_MODE_INFO>& m, std::uint32_t* topologyId) override { ++queries; return ports.displayConfig.QueryDisplayConfig(flags, p, m, topologyId); }
     // The rest pass straight to the machine.
-    // clang-format off
     Win32Error GetTargetName(dcfg::LUID a, std::uint32_t t, lenticor::DisplayConfigTargetName& n) override { return ports.displayConfig.GetTargetName(a, t, n); }
     Win32Error GetSourceName(dcfg::LUID a, std::uint32_t s, lenticor::DisplayConfigSourceName& n) override { return ports.displayConfig.GetSourceName(a, s, n); }
     Win32Error SetDisplayConfig(std::span<const dcfg::DISPLAYCONFIG_PATH_INFO> p, std::span<const dcfg::DISPLAYCONFIG_MODE_INFO> m, std::uint32_t flags) override { return ports.displayConfig.SetDisplayConfig(p, m, flags); }
@@ -99,19 +91,10 @@ class Sim final : public lenticor::DisplayConfig,
     bool QueryMonitorInfo(lenticor::MonitorHandle monitor, lenticor::MonitorInfo& info) override { return ports.monitors.QueryMonitorInfo(monitor, info); }
     lenticor::ConfigRet LocateDevNode(lenticor::DevInst& node, std::wstring_view id, std::uint32_t flags) override { return ports.configManager.LocateDevNode(node, id, flags); }
     lenticor::ConfigRet GetDevNodeProperty(lenticor::DevInst node, lenticor::DeviceProperty key, std::uint32_t& type, std::span<std::uint8_t> buffer, std::uint32_t& size) override { return ports.configManager.GetDevNodeProperty(node, key, type, buffer, size); }
-    // clang-format on
     bool EnumDisplayMonitors(const std::function<bool(lenticor::MonitorHandle)>& visit) override {
-        return ports.monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) {
-            if (leaves)
-                machine.adapters[0].outputs[1].active = false;
-            return visit(monitor);
-        });
+        return ports.monitors.EnumDisplayMonitors([&](lenticor::MonitorHandle monitor) { if (leaves) machine.adapters[0].outputs[1].active = false; return visit(monitor); });
     }
-    lenticor::ConfigRet GetDeviceInterfaceProperty(std::wstring_view path,
-                                                   lenticor::DeviceProperty key,
-                                                   std::uint32_t& type,
-                                                   std::span<std::uint8_t> buffer,
-                                                   std::uint32_t& size) override {
+    lenticor::ConfigRet GetDeviceInterfaceProperty(std::wstring_view path, lenticor::DeviceProperty key, std::uint32_t& type, std::span<std::uint8_t> buffer, std::uint32_t& size) override {
         if (!rawInstanceId)
             return ports.configManager.GetDeviceInterfaceProperty(path, key, type, buffer, size);
         type = rawInstanceId->first;
@@ -122,6 +105,7 @@ class Sim final : public lenticor::DisplayConfig,
         size = static_cast<std::uint32_t>(bytes.size());
         return lenticor::kCrSuccess;
     }
+    // clang-format on
 };
 
 // A desktop that changes between sizing and query is the end-to-end cases' part.

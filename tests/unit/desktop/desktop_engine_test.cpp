@@ -19,34 +19,15 @@ using Change = std::function<void(FakeDesktop&)>;
 
 const std::wstring kNimboId = DisplayIdOf(NimboAt(2, 1, 1920));
 
-DesktopRequest Request(DesktopAction action, std::wstring displayId = L"", std::string token = "") {
-    return {action, std::move(displayId), L"C:\\data\\desktop.json", std::move(token)};
-}
-
-Start Machine(std::vector<Monitor> monitors) {
-    return [=] { return FakeDesktop(monitors); };
-}
-Start With(Start start, Change change) {
-    return [=] {
-        FakeDesktop fake = start();
-        change(fake);
-        return fake;
-    };
-}
-Start Failing(Start start, const char* op, int nth = 0) {
-    return With(start, [=](FakeDesktop& f) { f.fault = FakeDesktop::Fault{op, nth}; });
-}
-// The machine changes just before the nth capture of the run.
-Start Before(Start start, int capture, Change change) {
-    return With(start, [=](FakeDesktop& f) { f.beforeCapture[capture] = change; });
-}
-Change Set(const char* model, std::uint32_t target, bool Monitor::*flag, bool value) {
-    return [=](FakeDesktop& f) { f.Find(model, target).*flag = value; };
-}
-Change BreakIdentity(std::uint32_t target) {
-    return Set(kNimboModel, target, &Monitor::identityBroken, true);
-}
 // clang-format off
+DesktopRequest Request(DesktopAction action, std::wstring displayId = L"", std::string token = "") { return {action, std::move(displayId), L"C:\\data\\desktop.json", std::move(token)}; }
+Start Machine(std::vector<Monitor> monitors) { return [=] { return FakeDesktop(monitors); }; }
+Start With(Start start, Change change) { return [=] { FakeDesktop fake = start(); change(fake); return fake; }; }
+Start Failing(Start start, const char* op, int nth = 0) { return With(start, [=](FakeDesktop& f) { f.fault = FakeDesktop::Fault{op, nth}; }); }
+// The machine changes just before the nth capture of the run.
+Start Before(Start start, int capture, Change change) { return With(start, [=](FakeDesktop& f) { f.beforeCapture[capture] = change; }); }
+Change Set(const char* model, std::uint32_t target, bool Monitor::*flag, bool value) { return [=](FakeDesktop& f) { f.Find(model, target).*flag = value; }; }
+Change BreakIdentity(std::uint32_t target) { return Set(kNimboModel, target, &Monitor::identityBroken, true); }
 const Change ChangePrimaryMode = [](FakeDesktop& f) { f.Find(kOtherModel, 1).refresh = 75; };
 const Change MovePrimary = [](FakeDesktop& f) { f.Find(kOtherModel, 1).y = 200; };
 const Change EditJournal = [](FakeDesktop& f) { f.journal->append(" "); };
@@ -56,10 +37,9 @@ constexpr int kAfterDetachApply = 3;  // captures: decide, before save, after sa
 // An office desk with one Nimbo right of the primary display, and what
 // detaching it and living with that leads to.
 const Start Office = Machine({OtherAt(1, 0, 0), NimboAt(2, 1, 1920)});
-const Start Detached = With(Office, [](FakeDesktop& f) {
-    if (!f.Run(Request(A::Detach)).success)
-        throw std::logic_error("scenario detach failed");
-});
+// clang-format off
+const Start Detached = With(Office, [](FakeDesktop& f) { if (!f.Run(Request(A::Detach)).success) throw std::logic_error("scenario detach failed"); });
+// clang-format on
 const Start Reenabled = With(Detached, Set(kNimboModel, 2, &Monitor::active, true));
 const Start Unplugged = With(Detached, Set(kNimboModel, 2, &Monitor::available, false));
 const Start Replaced = With(Unplugged, [](FakeDesktop& f) {  // another Nimbo in its place
@@ -129,12 +109,8 @@ void RunRow(const Row& row) {
     EXPECT_EQ(r.reason, row.reason);
     EXPECT_EQ(r.canForget, row.offersForget);
     const auto [presence, state] = row.shows;
-    if (presence) {
-        EXPECT_EQ(r.presence, presence);
-    }
-    if (state || !r.success) {
-        EXPECT_EQ(r.state, state ? state : "unknown");
-    }
+    EXPECT_EQ(r.presence, presence ? presence : r.presence);
+    EXPECT_EQ(r.state, state ? state : r.success ? r.state : "unknown");
     EXPECT_EQ(fake.violations, std::vector<std::string>{});
     // A row may edit the file itself, so only its presence is compared.
     const J effect = EffectOn(start, fake);
@@ -227,28 +203,18 @@ const When kSweep[] = {
 // and one corrupt-journal message passed through from the loader; the darken
 // refusals and the only-display guard, which no sweep reaches, are end-to-end cases.
 bool IsKnown(const DesktopResult& r) {
-    static const std::set<Failure> known = [] {
-        std::set<Failure> failures;
-        for (const Row& row : kRows)
-            failures.insert(row.fails);
-        return failures;
-    }();
+    std::set<Failure> known = {{"DESKTOP_IO_FAILED", kInjectedFailure}};
+    for (const Row& row : kRows)
+        known.insert(row.fails);
     const Failure reported{r.errorCode, r.errorMessage};
-    if (r.success)
-        return reported == Failure{};
-    return (reported != Failure{} && known.count(reported)) ||
-           reported == Failure{"DESKTOP_IO_FAILED", kInjectedFailure};
+    return r.success ? reported == Failure{} : reported != Failure{} && known.count(reported);
 }
 
 void CheckInvariants(const FakeDesktop& start, const FakeDesktop& end, const DesktopResult& r) {
     EXPECT_EQ(end.violations, std::vector<std::string>{});
     EXPECT_TRUE(IsKnown(r)) << r.errorCode << ": " << r.errorMessage;
-    if (!r.success) {
-        EXPECT_EQ(r.state, "unknown");
-    }
-    if (end.journal != start.journal) {
-        EXPECT_NE(EffectOn(start, end), J::Kept);
-    }
+    EXPECT_EQ(r.state, r.success ? r.state : "unknown");
+    EXPECT_TRUE(end.journal == start.journal || EffectOn(start, end) != J::Kept);
     if (!r.success && end.saves > start.saves) {
         // A recovery written in this run stays, and the failure says so.
         EXPECT_TRUE(end.journal.has_value());
@@ -260,12 +226,9 @@ void CheckInvariants(const FakeDesktop& start, const FakeDesktop& end, const Des
         // What was written restores the desktop the run started from.
         EXPECT_EQ(ParseJournal(*end.journal).before.snapshot, start.Capture().snapshot);
     }
-    for (const Monitor& m : end.monitors) {
-        if (m.model == kNimboModel && m.available && !m.active) {
-            EXPECT_TRUE(end.journal.has_value())
-                << "Nimbo " << m.targetId << " left off without journal";
-        }
-    }
+    for (const Monitor& m : end.monitors)
+        EXPECT_TRUE(m.model != kNimboModel || !m.available || m.active || end.journal)
+            << "Nimbo " << m.targetId << " left off without journal";
 }
 
 TEST(DesktopFaultSweep, EveryCallOfEveryMutatingActionFailsSafely) {
@@ -285,21 +248,18 @@ TEST(DesktopFaultSweep, EveryCallOfEveryMutatingActionFailsSafely) {
                 // not a failure it can have while one exists.
                 if (!throws && op == "loadJournal")
                     continue;
-                SCOPED_TRACE(op + " #" + std::to_string(position) +
-                             (throws ? " throws" : " fails"));
+                // clang-format off
+                SCOPED_TRACE(op + " #" + std::to_string(position) + (throws ? " throws" : " fails"));
                 const FakeDesktop start = c.start();
                 FakeDesktop fake = start;
                 fake.fault = FakeDesktop::Fault{op, static_cast<int>(nth), throws};
                 const DesktopResult r = Perform(fake, c);
                 ++runs;
                 ASSERT_GT(fake.calls.size(), position);
-                EXPECT_TRUE(std::equal(sequence.begin(), sequence.begin() + position + 1,
-                                       fake.calls.begin()))
-                    << "the run diverged before the failing call";
+                EXPECT_TRUE(std::equal(sequence.begin(), sequence.begin() + position + 1, fake.calls.begin())) << "the run diverged before the failing call";
+                // clang-format on
                 CheckInvariants(start, fake, r);
-                if (throws) {
-                    EXPECT_EQ(r.errorCode, "DESKTOP_IO_FAILED");
-                }
+                EXPECT_EQ(r.errorCode, throws ? "DESKTOP_IO_FAILED" : r.errorCode);
             }
         }
     }

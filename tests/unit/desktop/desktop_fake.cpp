@@ -13,17 +13,11 @@
 namespace nimbo::test {
 namespace {
 
-std::string LowerUtf8(const std::wstring& text) {
-    return lenticor::WideToUtf8(lenticor::ToLowerWide(text));
-}
-
-bool SameId(const std::wstring& a, const std::wstring& b) {
-    return lenticor::ToLowerWide(a) == lenticor::ToLowerWide(b);
-}
-
-bool IsNimbo(const Monitor& m) {
-    return IsNimboModelId(lenticor::Utf8ToWideStrict(m.model).value());
-}
+// clang-format off
+std::string LowerUtf8(const std::wstring& text) { return lenticor::WideToUtf8(lenticor::ToLowerWide(text)); }
+bool SameId(const std::wstring& a, const std::wstring& b) { return lenticor::ToLowerWide(a) == lenticor::ToLowerWide(b); }
+bool IsNimbo(const Monitor& m) { return IsNimboModelId(lenticor::Utf8ToWideStrict(m.model).value()); }
+// clang-format on
 
 }  // namespace
 
@@ -34,10 +28,9 @@ DesktopResult FakeDesktop::Run(const DesktopRequest& request) {
 }
 
 Monitor& FakeDesktop::Find(const std::string& model, std::uint32_t targetId) {
-    for (auto& m : monitors) {
+    for (auto& m : monitors)
         if (m.model == model && m.targetId == targetId)
             return m;
-    }
     throw std::logic_error("no such monitor in the fake machine");
 }
 
@@ -50,10 +43,9 @@ std::string FakeDesktop::Revision() const {
 }
 
 const Monitor* FakeDesktop::OwnerOf(const std::string& key) const {
-    for (const auto& m : monitors) {
+    for (const auto& m : monitors)
         if (LowerUtf8(InterfacePathOf(m)) == KeyInterfacePart(key))
             return &m;
-    }
     return nullptr;
 }
 
@@ -63,10 +55,9 @@ std::vector<DesktopTarget> FakeDesktop::Enumerate(const DesktopTopology& topolog
         if (!IsNimbo(m) || !m.active)
             continue;
         const std::string prefix = LowerUtf8(InterfacePathOf(m)) + "|";
-        for (const auto& entry : topology.targets) {
+        for (const auto& entry : topology.targets)
             if (entry.active && entry.available && entry.key.rfind(prefix, 0) == 0)
                 targets.push_back({DisplayIdOf(m), entry.key});
-        }
     }
     return targets;
 }
@@ -126,24 +117,21 @@ DesktopOperations FakeDesktop::Operations() {
             return true;
         });
     };
+    // clang-format off
     ops.captureTopology = [this] {
         return Call("captureTopology", DesktopTopology{}, [this] {
-            if (auto hook = beforeCapture.find(captures_++); hook != beforeCapture.end())
-                hook->second(*this);
+            if (auto hook = beforeCapture.find(captures_++); hook != beforeCapture.end()) hook->second(*this);
             return Capture();
         });
     };
     ops.targetKeyForDisplayId = [this](const std::wstring& displayId) {
         return Call("targetKeyForDisplayId", std::string(), [&] {
             std::vector<std::string> keys;
-            for (const auto& target : Enumerate(Capture())) {
-                if (SameId(target.displayId, displayId))
-                    keys.push_back(target.targetKey);
-            }
+            for (const auto& target : Enumerate(Capture()))
+                if (SameId(target.displayId, displayId)) keys.push_back(target.targetKey);
             return keys.size() == 1 ? keys[0] : std::string();
         });
     };
-    // clang-format off
     ops.enumerateNimboTargets = [this](const DesktopTopology& topology) { return Call("enumerateNimboTargets", std::vector<DesktopTarget>(), [&] { return Enumerate(topology); }); };
     ops.planDetach = [this](const DesktopTopology& topology, const std::string& key) { return Call("planDetach", DesktopTopology{}, [&] { return PlanDetach(topology, key); }); };
     ops.validateTopology = [this](const DesktopTopology& topology) { return Call("validateTopology", false, [&] { return !DecodeTopologySnapshot(topology).paths.empty(); }); };
@@ -177,13 +165,11 @@ DesktopOperations FakeDesktop::Operations() {
             return true;
         });
     };
+    // clang-format off
     ops.verifyIdentity = [this](const std::wstring& displayId, const std::string& key) {
-        return Call("verifyIdentity", false, [&] {
-            const Monitor* owner = OwnerOf(key);
-            return owner != nullptr && !owner->identityBroken && IsNimbo(*owner) &&
-                   SameId(DisplayIdOf(*owner), displayId);
-        });
+        return Call("verifyIdentity", false, [&] { const Monitor* owner = OwnerOf(key); return owner != nullptr && !owner->identityBroken && IsNimbo(*owner) && SameId(DisplayIdOf(*owner), displayId); });
     };
+    // clang-format on
     ops.archiveJournal = [this](const std::string& expected) {
         return Call("archiveJournal", DesktopArchiveResult::Failed, [&] {
             if (!journal) {

@@ -43,14 +43,11 @@ class JournalStore : public ::testing::Test {
     void Place(At at, const std::string& content = "") const {
         std::filesystem::remove_all(root.Path());
         std::filesystem::create_directories(Folder());
-        if (at == File)
-            Write(content);
-        if (at == Directory)
-            std::filesystem::create_directories(Real(kJournal));
-        if (at == Link) {
-            WriteBytes(Folder() / "target", content);
-            std::filesystem::create_symlink("target", Real(kJournal));
-        }
+        // clang-format off
+        if (at == File) Write(content);
+        if (at == Directory) std::filesystem::create_directories(Real(kJournal));
+        if (at == Link) { WriteBytes(Folder() / "target", content); std::filesystem::create_symlink("target", Real(kJournal)); }
+        // clang-format on
     }
     lenticor::CreateFileResult Hold(std::uint32_t access, std::uint32_t share,
                                     const std::wstring& path = kJournal) {
@@ -92,13 +89,8 @@ TEST_F(JournalStore, LoadOutcomes) {
     const std::string valid = SerializeJournal(ValidJournal());
     // Trailing white space keeps the document valid, so the limit itself can hold a journal.
     const std::string atLimit = valid + std::string(kMaxJournalBytes - valid.size(), ' ');
-    struct Case {
-        At at;
-        std::string content;
-        bool hashFails;
-        std::string outcome, revision;  // revision "": the digest of the file
-    };
     // clang-format off
+    struct Case { At at; std::string content; bool hashFails; std::string outcome, revision; };  // revision "": the digest of the file
     const Case cases[] = {
         {File, atLimit, false, "loaded", ""},
         {File, atLimit + " ", false, "failed: desktop journal size invalid", "unset"},
@@ -127,14 +119,12 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
     DesktopJournal oversized = next;
     oversized.displayId = std::wstring(kMaxJournalBytes, L'M');
     const std::wstring temporary = std::wstring(kJournal) + L".tmp";
+    // clang-format off
     struct Case {
-        const DesktopJournal& journal;
-        bool saved;
-        std::int64_t waitedMs;
+        const DesktopJournal& journal; bool saved; std::int64_t waitedMs;
         std::wstring held = L"";  // held open during the save with `access` and `share`
         std::uint32_t access = 0, share = 0;
     };
-    // clang-format off
     const Case cases[] = {
         {next, true, 0},
         {next, false, 0, temporary, fa::kGenericWrite, fa::kShareNone},
@@ -178,13 +168,8 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
     const std::string current = SerializeJournal(ValidJournal());
     const std::string revision = RevisionOf(crypto, current);
     const std::string older = RevisionOf(crypto, "abc");
-    struct Case {
-        At at;
-        std::string expected;  // the revision handed in
-        Archive result;
-        std::uint32_t holderAccess = 0, holderShare = 0;
-    };
     // clang-format off
+    struct Case { At at; std::string expected; Archive result; std::uint32_t holderAccess = 0, holderShare = 0; };  // expected: the revision handed in
     const Case cases[] = {
         // A concurrent status shares everything and must not block.
         {File, revision, Archive::Archived, fa::kGenericRead, kShareAll},
@@ -211,10 +196,10 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
             std::filesystem::exists(Real(kJournal)) || std::filesystem::is_symlink(Real(kJournal)),
             c.at != Nothing && c.result != Archive::Archived);
         std::vector<std::string> archived;
-        for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
-            if (entry.path().filename().string().find(".recovery-") != std::string::npos)
-                archived.push_back(entry.path().filename().string());
-        }
+        for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+            if (const auto name = entry.path().filename().string();
+                name.find(".recovery-") != std::string::npos)
+                archived.push_back(name);
         ASSERT_EQ(archived.size(), c.result == Archive::Archived ? 1u : 0u);
         for (const auto& name : archived) {
             EXPECT_TRUE(std::regex_match(name, archiveName)) << name;
@@ -225,18 +210,12 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
 
 TEST_F(JournalStore, ArchiveRetriesNameCollisionsTwice) {
     const std::string current = SerializeJournal(ValidJournal());
-    const std::array<std::uint8_t, 16> zeros{};
-    std::array<std::uint8_t, 16> ones{};
+    std::array<std::uint8_t, 16> zeros{}, ones{};
     ones.fill(0xFF);
     const std::string taken = "desktop.json.recovery-00000000000040008000000000000000.json";
     const std::string free = "desktop.json.recovery-ffffffffffff4fffbfffffffffffffff.json";
-    struct Case {
-        std::deque<std::array<std::uint8_t, 16>> draws;
-        bool randomFails;
-        Archive result;
-        int expectedDraws;
-    };
     // clang-format off
+    struct Case { std::deque<std::array<std::uint8_t, 16>> draws; bool randomFails; Archive result; int expectedDraws; };
     const Case cases[] = {
         {{zeros, zeros, ones}, false, Archive::Archived, 3},
         {{zeros, zeros, zeros, ones}, false, Archive::Failed, 3},
