@@ -60,10 +60,9 @@ TEST(ParseDisplayBrightnessRequest, AcceptsAndRejectsPerRule) {
         EXPECT_EQ(ParseDisplayBrightnessRequest(args, request, message), !*expectedMessage);
         EXPECT_EQ(message, expectedMessage);
         if (!*expectedMessage) {
-            const auto fields = [](const DisplayBrightnessRequest& r) {
-                return std::tie(r.action, r.level, r.displayId, r.capabilityHint, r.rangeMaximum,
-                                r.ackOnly);
-            };
+            // clang-format off
+            const auto fields = [](const DisplayBrightnessRequest& r) { return std::tie(r.action, r.level, r.displayId, r.capabilityHint, r.rangeMaximum, r.ackOnly); };
+            // clang-format on
             EXPECT_EQ(fields(request), fields(expected));
         }
     }
@@ -78,10 +77,7 @@ struct Monitor {
     int currents = 0, builds = 0, readsDone = 0;
     std::string trace{};
 
-    bool Log(const std::string& call, bool answer) {
-        trace += call;
-        return answer;
-    }
+    bool Log(const std::string& call, bool answer) { return trace += call, answer; }
     DisplayBrightnessIo Io() {
         const auto nth = [](const auto& list, int& n) {
             return list[std::min(static_cast<std::size_t>(n++), list.size() - 1)];
@@ -160,12 +156,9 @@ TEST(BrightnessConversions, RoundToTheNearestStepAndHitBothEndsExactly) {
 
 TEST(PrintBrightnessResult, WritesNullsForWhatIsUnknown) {
     std::ostringstream out;
-    PrintBrightnessResult(out, {.maximum = 0,
-                                .requestedLevel = 0,
-                                .reportCapabilityCache = true,
-                                .nativeError = 31,
-                                .errorCode = "X",
-                                .errorMessage = "\xff"});
+    // clang-format off
+    PrintBrightnessResult(out, {.maximum = 0, .requestedLevel = 0, .reportCapabilityCache = true, .nativeError = 31, .errorCode = "X", .errorMessage = "\xff"});
+    // clang-format on
     EXPECT_EQ(out.str(),
               "[VXNimboBrightness]{\"brightness\":null,\"capabilityCache\":null,\"displayId\":\"\","
               "\"errorCode\":\"X\",\"errorMessage\":\"\xef\xbf\xbd\",\"maximum\":null,"

@@ -47,18 +47,15 @@ TEST(FindVcpCodeValues, FollowsOnlyTheFirstVcpSectionAndItsFlatLists) {
 }
 
 TEST(AdvertisesPowerOnAndOff, NeedsTheExactTokens01And04) {
+    // clang-format off
     const std::pair<const char*, bool> cases[] = {
-        {"vcp(D6(01 04))", true},
-        {"vcp(D6(04 05 01))", true},
-        {"vcp(D6(04 05))", false},
-        {"vcp(D6(1 4))", false},
-        {"vcp(D6(001 04))", false},
-        {"vcp(D6)", false},
+        {"vcp(D6(01 04))", true}, {"vcp(D6(04 05 01))", true}, {"vcp(D6(04 05))", false}, {"vcp(D6(1 4))", false},
+        {"vcp(D6(001 04))", false}, {"vcp(D6)", false},
         // Values and codes run together, as three makers' firmware writes them.
         {"vcp(60(11 12 0F)626C6E70878DACAEB6C0C6C8C9D6(01 04)DFE0E1)", true},
-        {"vcp(CC(0102030405060708090A0D0E121416181E)D6(0104)DF)", true},
-        {"vcp(D6(0105))", false},
+        {"vcp(CC(0102030405060708090A0D0E121416181E)D6(0104)DF)", true}, {"vcp(D6(0105))", false},
     };
+    // clang-format on
     for (const auto& [capabilities, expected] : cases)
         EXPECT_EQ(AdvertisesPowerOnAndOff(capabilities), expected) << capabilities;
 }
@@ -70,21 +67,18 @@ TEST(FormatCapabilityToken, HexesLowerCaseIdsAndBoundsTheirLength) {
         a512 += "61";
     const std::string a500 = a512.substr(24);
     // What the case shows, the device id, the instance id, the arrival, the token.
-    const std::tuple<const char*, std::wstring, std::wstring, std::uint64_t,
-                     std::optional<std::string>>
-        cases[] = {
-            {"one letter each", L"A", L"b", 255, "b1:61:62:00000000000000ff"},
-            {"non-ASCII ids go through UTF-8", L"\u00E9", L"x", 0x0123456789ABCDEFull,
-             "b1:c3a9:78:0123456789abcdef"},
-            {"500 units fit", ascii500, ascii500, 1,
-             "b1:" + a500 + ":" + a500 + ":0000000000000001"},
-            {"512 units fit beside a short instance id", ascii512, L"x", 1,
-             "b1:" + a512 + ":78:0000000000000001"},
-            {"512 units each make the token too long", ascii512, ascii512, 1, std::nullopt},
-            {"513 units are refused", ascii513, L"x", 1, std::nullopt},
-            {"no arrival time", L"A", L"b", 0, std::nullopt},
-            {"no instance id", L"A", L"", 1, std::nullopt},
-        };
+    // clang-format off
+    const std::tuple<const char*, std::wstring, std::wstring, std::uint64_t, std::optional<std::string>> cases[] = {
+        {"one letter each", L"A", L"b", 255, "b1:61:62:00000000000000ff"},
+        {"non-ASCII ids go through UTF-8", L"\u00E9", L"x", 0x0123456789ABCDEFull, "b1:c3a9:78:0123456789abcdef"},
+        {"500 units fit", ascii500, ascii500, 1, "b1:" + a500 + ":" + a500 + ":0000000000000001"},
+        {"512 units fit beside a short instance id", ascii512, L"x", 1, "b1:" + a512 + ":78:0000000000000001"},
+        {"512 units each make the token too long", ascii512, ascii512, 1, std::nullopt},
+        {"513 units are refused", ascii513, L"x", 1, std::nullopt},
+        {"no arrival time", L"A", L"b", 0, std::nullopt},
+        {"no instance id", L"A", L"", 1, std::nullopt},
+    };
+    // clang-format on
     for (const auto& [situation, deviceId, instanceId, arrival, token] : cases)
         EXPECT_EQ(FormatCapabilityToken("b1", deviceId, instanceId, arrival), token) << situation;
 }

@@ -33,12 +33,10 @@ std::wstring Wide(const std::string& text) {
 // mid-walk.
 struct FirstInfoFails final : Monitors {
     explicit FirstInfoFails(Monitors& monitors) : real(monitors) {}
-    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override {
-        return real.EnumDisplayMonitors(visit);
-    }
-    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override {
-        return std::exchange(failed, true) && real.QueryMonitorInfo(monitor, info);
-    }
+    // clang-format off
+    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override { return real.EnumDisplayMonitors(visit); }
+    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override { return std::exchange(failed, true) && real.QueryMonitorInfo(monitor, info); }
+    // clang-format on
     Monitors& real;
     bool failed = false;
 };
@@ -62,8 +60,9 @@ TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
         DisplayTestMachine pc(OneAdapter(nlohmann::json(outputs)));
         auto& p = pc.platform();
         FirstInfoFails unreadable{p.monitors};
-        const auto resolution = nimbo::ResolveNimboDdcTarget(
-            firstInfoFails ? unreadable : p.monitors, p.displayDevices, p.console, Wide(displayId));
+        // clang-format off
+        const auto resolution = nimbo::ResolveNimboDdcTarget(firstInfoFails ? unreadable : p.monitors, p.displayDevices, p.console, Wide(displayId));
+        // clang-format on
         EXPECT_EQ(resolution.explicitDisplayId, !displayId.empty());
         EXPECT_EQ(resolution.errorCode, errorCode);
         EXPECT_EQ(resolution.candidate ? WideToUtf8(resolution.candidate->deviceId) : "", chosen);
@@ -74,15 +73,11 @@ TEST(ResolveNimboDdcTarget, ChoosesOneActiveNimboByIdOrByUniqueness) {
 TEST(DdcCandidate, IsCurrentAndNamedByATokenOnlyOnItsOwnMonitorHandle) {
     DisplayTestMachine pc(OneAdapter({Screen(kPanel, 0), Screen(kNimboA, 1920)}));
     auto& p = pc.platform();
-    const auto current = [&](const nimbo::NimboDdcCandidate& candidate) {
-        return nimbo::IsDdcCandidateCurrent(p.monitors, p.displayDevices, p.console, candidate);
-    };
-    const auto token = [&](const nimbo::NimboDdcCandidate& candidate) {
-        return nimbo::BuildCapabilityToken(p.monitors, p.displayDevices, p.configManager, candidate,
-                                           "p1");
-    };
-    const auto nimbo = nimbo::ResolveNimboDdcTarget(p.monitors, p.displayDevices, p.console, L"")
-                           .candidate.value();
+    // clang-format off
+    const auto current = [&](const nimbo::NimboDdcCandidate& c) { return nimbo::IsDdcCandidateCurrent(p.monitors, p.displayDevices, p.console, c); };
+    const auto token = [&](const nimbo::NimboDdcCandidate& c) { return nimbo::BuildCapabilityToken(p.monitors, p.displayDevices, p.configManager, c, "p1"); };
+    const auto nimbo = nimbo::ResolveNimboDdcTarget(p.monitors, p.displayDevices, p.console, L"").candidate.value();
+    // clang-format on
     auto moved = nimbo;
     moved.monitor.value += 1;
     EXPECT_TRUE(current(nimbo));
@@ -90,39 +85,28 @@ TEST(DdcCandidate, IsCurrentAndNamedByATokenOnlyOnItsOwnMonitorHandle) {
     EXPECT_FALSE(current({Wide(kPanel), L"LPN0A81", nimbo.monitor})) << "not a Nimbo";
     const auto lowerId = WideToUtf8(ToLowerWide(nimbo.deviceId));
     const std::string idHex = ToLowerHex(lowerId.data(), lowerId.size());
-    EXPECT_TRUE(std::regex_match(token(nimbo).value_or("none"),
-                                 std::regex("p1:" + idHex + ":[0-9a-f]+:[0-9a-f]{16}")));
+    // clang-format off
+    EXPECT_TRUE(std::regex_match(token(nimbo).value_or("none"), std::regex("p1:" + idHex + ":[0-9a-f]+:[0-9a-f]{16}")));
+    // clang-format on
     EXPECT_FALSE(token(moved)) << "a handle whose adapter does not list the device";
 }
 
 // A dxva2 that answers as scripted and counts what it was asked.
 struct ScriptedMonitorConfiguration final : MonitorConfiguration {
-    DdcCall GetNumberOfPhysicalMonitors(MonitorHandle, std::uint32_t& n) override {
-        return n = count, countCall;
-    }
-    DdcCall GetPhysicalMonitors(MonitorHandle, std::span<PhysicalMonitor> monitors) override {
-        return monitors[0].handle = {acquireCall.ok ? 0x42u : 0u}, acquireCall;
-    }
-    DdcCall DestroyPhysicalMonitors(std::span<const PhysicalMonitor> monitors) override {
-        return destroyed += static_cast<int>(monitors.size()), kOk;
-    }
-    DdcCall GetCapabilitiesStringLength(PhysicalMonitorHandle, std::uint32_t& n) override {
-        return ++capabilityQueries, n = length, lengthCall;
-    }
-    DdcCall CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle,
-                                                    std::span<char> buffer) override {
+    // clang-format off
+    DdcCall GetNumberOfPhysicalMonitors(MonitorHandle, std::uint32_t& n) override { return n = count, countCall; }
+    DdcCall GetPhysicalMonitors(MonitorHandle, std::span<PhysicalMonitor> monitors) override { return monitors[0].handle = {acquireCall.ok ? 0x42u : 0u}, acquireCall; }
+    DdcCall DestroyPhysicalMonitors(std::span<const PhysicalMonitor> monitors) override { return destroyed += static_cast<int>(monitors.size()), kOk; }
+    DdcCall GetCapabilitiesStringLength(PhysicalMonitorHandle, std::uint32_t& n) override { return ++capabilityQueries, n = length, lengthCall; }
+    DdcCall CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle, std::span<char> buffer) override {
         requestedBytes = buffer.size();
         std::copy_n(reply.begin(), std::min(reply.size(), buffer.size()), buffer.begin());
         return requestCall;
     }
-    DdcCall GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t code,
-                                            std::uint32_t&, std::uint32_t& current,
-                                            std::uint32_t&) override {
-        return asked = {monitor.value, code}, current = raw, vcpCall;
-    }
-    DdcCall SetVCPFeature(PhysicalMonitorHandle, std::uint8_t, std::uint32_t) override {
-        return {false, 1};
-    }
+    DdcCall GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t code, std::uint32_t&, std::uint32_t& current,
+                                            std::uint32_t&) override { return asked = {monitor.value, code}, current = raw, vcpCall; }
+    DdcCall SetVCPFeature(PhysicalMonitorHandle, std::uint8_t, std::uint32_t) override { return {false, 1}; }
+    // clang-format on
 
     std::uint32_t count = 1, length = 0, raw = 0;
     DdcCall countCall = kOk, acquireCall = kOk, lengthCall = kOk, requestCall = kOk, vcpCall = kOk;
@@ -153,11 +137,11 @@ TEST(AcquireSinglePhysicalMonitor, OwnsExactlyOneMonitorAndDestroysItOnce) {
     for (const auto& [count, countCall, acquireCall, cancelled, owned, err] : cases) {
         SCOPED_TRACE(::testing::Message() << count << countCall.error << acquireCall.error);
         DdcBench bench;
-        std::tie(bench.ddc.count, bench.ddc.countCall, bench.ddc.acquireCall) =
-            std::tie(count, countCall, acquireCall);
+        // clang-format off
+        std::tie(bench.ddc.count, bench.ddc.countCall, bench.ddc.acquireCall) = std::tie(count, countCall, acquireCall);
         {
-            auto held = nimbo::AcquireSinglePhysicalMonitor(
-                bench.ddc, bench.console, {7}, "[NimboPower]", [&] { return cancelled; });
+            auto held = nimbo::AcquireSinglePhysicalMonitor(bench.ddc, bench.console, {7}, "[NimboPower]", [&] { return cancelled; });
+            // clang-format on
             EXPECT_EQ(held.owned(), owned);
             EXPECT_EQ(held.handle().value, owned ? 0x42u : 0u);
             auto moved = std::move(held);  // ownership moves, never doubles
@@ -183,15 +167,17 @@ TEST(ReadCapabilitiesString, ReadsOneToSixtyFourKibibytesUpToTheFirstNul) {
     for (const auto& [length, lengthCall, requestCall, reply, read, err] : cases) {
         SCOPED_TRACE(length);
         DdcBench bench;
-        std::tie(bench.ddc.length, bench.ddc.lengthCall, bench.ddc.requestCall, bench.ddc.reply) =
-            std::tie(length, lengthCall, requestCall, reply);
+        // clang-format off
+        std::tie(bench.ddc.length, bench.ddc.lengthCall, bench.ddc.requestCall, bench.ddc.reply) = std::tie(length, lengthCall, requestCall, reply);
+        // clang-format on
         EXPECT_EQ(nimbo::ReadCapabilitiesString(bench.ddc, bench.console, {0x42}, {}), read);
         EXPECT_EQ(bench.pc.Err(), err);
         EXPECT_EQ(read ? bench.ddc.requestedBytes : 0u, read ? length : 0u);
     }
     DdcBench cancelled;
-    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.ddc, cancelled.console, {0x42},
-                                               [] { return true; }));
+    // clang-format off
+    EXPECT_FALSE(nimbo::ReadCapabilitiesString(cancelled.ddc, cancelled.console, {0x42}, [] { return true; }));
+    // clang-format on
     EXPECT_EQ(cancelled.ddc.capabilityQueries, 0) << "a cancel asks the monitor nothing";
 }
 

@@ -53,8 +53,7 @@ struct Bus {
         if (!writable)
             return lastDdcNativeError = 31, false;
         writes.emplace_back(static_cast<int>(now.count()), to);
-        if (settles)
-            power = PowerStateFromD6(value);
+        power = settles ? PowerStateFromD6(value) : power;
         return true;
     }
     NimboDdcResolution Resolve(const std::wstring& id) {
@@ -132,18 +131,17 @@ const Setup kReplugAtSecondResolve = [](Bus& b) {
 
 // Every failure the engine reports, by code and message.
 using Failure = std::pair<std::string, std::string>;
-const Failure kSucceeds, kNoNimbo{"NO_NIMBO_DISPLAY", kNoNimboMessage},
-    kNotFound{"DISPLAY_ID_NOT_FOUND", kNotFoundMessage},
-    kAcquire{"DDC_UNAVAILABLE", "could not acquire exactly one physical monitor"},
+// clang-format off
+const Failure kSucceeds, kNoNimbo{"NO_NIMBO_DISPLAY", kNoNimboMessage}, kNotFound{"DISPLAY_ID_NOT_FOUND", kNotFoundMessage},
+    kAcquire{"DDC_UNAVAILABLE", "could not acquire exactly one physical monitor"}, kWriteFailed{"DDC_WRITE_FAILED", "SetVCPFeature failed"},
     kRetain{"DDC_UNAVAILABLE", "could not retain exactly one current physical monitor"},
-    kReadFailed{"DDC_READ_FAILED", "could not read VCP D6 power state"},
+    kReadFailed{"DDC_READ_FAILED", "could not read VCP D6 power state"}, kException{"NIMBO_POWER_EXCEPTION", "enumeration exploded"},
     kNoD6{"DDC_POWER_UNSUPPORTED", "monitor capabilities do not advertise D6 values 01 and 04"},
     kNoCaps{"DDC_CAPABILITY_UNAVAILABLE", "could not read monitor capabilities"},
     kCapsFirst{"DDC_CAPABILITY_UNAVAILABLE", "capability validation is required before this write"},
-    kWriteFailed{"DDC_WRITE_FAILED", "SetVCPFeature failed"},
     kCancelled{"NIMBO_POWER_CANCELLED", "power request cancelled before any D6 write attempt"},
-    kConflict{"INVALID_ARGUMENT", "state-only requires a read without a capability hint"},
-    kException{"NIMBO_POWER_EXCEPTION", "enumeration exploded"};
+    kConflict{"INVALID_ARGUMENT", "state-only requires a read without a capability hint"};
+// clang-format on
 
 struct Row {
     const char* situation;
@@ -290,8 +288,9 @@ TEST(TryAcquireValidated, ACancelSeenBeforeTheWriteWritesNothing) {
         int readsSkipped = 0;
         for (int from = 1; from < 12; ++from) {
             SCOPED_TRACE(testing::Message() << "write " << write << ", cancel from poll " << from);
-            const Seen seen = Validate(
-                {.situation = "", .tokens = {kT, kT, kT}, .write = write, .cancelFrom = from});
+            // clang-format off
+            const Seen seen = Validate({.situation = "", .tokens = {kT, kT, kT}, .write = write, .cancelFrom = from});
+            // clang-format on
             const bool seenIt = seen.polls >= from;
             EXPECT_EQ(seen.writes + seen.reads, seenIt ? 0 : 1);
             EXPECT_TRUE(seen.outcome == (seenIt && write ? O::Cancelled : O::Ok) ||
@@ -304,9 +303,9 @@ TEST(TryAcquireValidated, ACancelSeenBeforeTheWriteWritesNothing) {
 
 struct FakeSteadyClock final : lenticor::SteadyClock {
     std::int64_t NowNanoseconds() override { return now; }
-    void SleepUntil(std::int64_t instant) override {
-        slices.push_back(instant - now), now = instant + overshoot;
-    }
+    // clang-format off
+    void SleepUntil(std::int64_t instant) override { slices.push_back(instant - now), now = instant + overshoot; }
+    // clang-format on
     std::int64_t now = 5'000'000'123, overshoot = 0;
     std::vector<std::int64_t> slices;
 };
@@ -327,8 +326,9 @@ TEST(SleepUnlessCancelled, SleepsInSlicesAndStopsWithinOneAfterACancel) {
         FakeSteadyClock clock;
         clock.overshoot = overshoot;
         const std::int64_t start = clock.now;
-        SleepUnlessCancelled(clock, milliseconds(ms),
-                             [&] { return cancelAfter >= 0 && clock.now - start >= cancelAfter; });
+        // clang-format off
+        SleepUnlessCancelled(clock, milliseconds(ms), [&] { return cancelAfter >= 0 && clock.now - start >= cancelAfter; });
+        // clang-format on
         EXPECT_EQ(clock.slices, slices);
     }
 }

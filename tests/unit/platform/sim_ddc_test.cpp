@@ -8,7 +8,6 @@
 #include "platform/sim/sim_ports.h"
 #include "platform/sim_test_support.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -43,10 +42,7 @@ struct Bus {
 
     MonitorHandle Monitor() {
         MonitorHandle found;
-        (void)ports.monitors.EnumDisplayMonitors([&](MonitorHandle monitor) {
-            found = monitor;
-            return false;
-        });
+        (void)ports.monitors.EnumDisplayMonitors([&](MonitorHandle m) { return found = m, false; });
         return found;
     }
     PhysicalMonitorHandle Acquire() {
@@ -56,8 +52,9 @@ struct Bus {
     }
     DdcCall Read(PhysicalMonitorHandle monitor, std::uint8_t code, std::uint32_t& value) {
         std::uint32_t type = 0, maximum = 0;
-        return ports.monitorConfiguration.GetVCPFeatureAndVCPFeatureReply(monitor, code, type,
-                                                                          value, maximum);
+        // clang-format off
+        return ports.monitorConfiguration.GetVCPFeatureAndVCPFeatureReply(monitor, code, type, value, maximum);
+        // clang-format on
     }
 
     SimMachine machine;
@@ -95,10 +92,9 @@ TEST(SimulatedDdc, PowerFollowsTheMonitorsOffAndWakeBehaviour) {
 }
 
 TEST(SimulatedDdc, ReenumerationOnWakeLeavesTheOldHandlesStale) {
-    Bus bus(MachineWith({{"vcp", {{"D6", 4}}},
-                         {"wakeMs", 1000},
-                         {"reenumeratesOnWake", true},
-                         {"reenumerationGapMs", 0}}));
+    // clang-format off
+    Bus bus(MachineWith({{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}, {"reenumeratesOnWake", true}, {"reenumerationGapMs", 0}}));
+    // clang-format on
     const auto oldMonitor = bus.Monitor();
     const auto physical = bus.Acquire();
     const auto arrival = bus.machine.adapters[0].outputs[0].monitor->lastArrival;
@@ -131,9 +127,9 @@ TEST(SimulatedDdc, AnswersWhatTheMonitorCannotDoWithTheErrorsDxva2Reports) {
         Bus bus(MachineWith(ddc));
         const auto monitor = bus.Acquire();
         std::uint32_t value = 0;
-        const DdcCall outcome = write
-                                    ? bus.ports.monitorConfiguration.SetVCPFeature(monitor, code, 3)
-                                    : bus.Read(monitor, code, value);
+        // clang-format off
+        const DdcCall outcome = write ? bus.ports.monitorConfiguration.SetVCPFeature(monitor, code, 3) : bus.Read(monitor, code, value);
+        // clang-format on
         EXPECT_EQ(outcome.ok, error == 0);
         EXPECT_EQ(outcome.error, error);
     }
@@ -159,19 +155,18 @@ TEST(SimulatedDdc, PhysicalMonitorHandlesAreCountedUntilDestroyed) {
 // open, empty pipe has nothing to read but is fine; once its writer has gone,
 // the peek fails.
 TEST(SimulatedStandardInput, PeeksWithoutBlockingAndReportsABrokenPipe) {
-    EXPECT_EQ(
-        testing::ExitCodeInChildProcess([] {
-            int ends[2] = {};
-            SimStandardInput input;
-            std::uint32_t empty = 99, full = 0, read = 0;
-            char buffer[16] = {};
-            const bool ok = ::pipe(ends) == 0 && ::dup2(ends[0], STDIN_FILENO) >= 0 &&
-                            input.IsPipe() && input.PeekAvailable(empty) &&
-                            ::write(ends[1], "cancel\n", 7) == 7 && input.PeekAvailable(full) &&
-                            input.Read(std::span(buffer, full), read) && ::close(ends[1]) == 0;
-            return ok && empty == 0 && full == 7 && read == 7 && !input.PeekAvailable(full) ? 0 : 1;
-        }),
-        0);
+    // clang-format off
+    EXPECT_EQ(testing::ExitCodeInChildProcess([] {
+        int ends[2] = {};
+        SimStandardInput input;
+        std::uint32_t empty = 99, full = 0, read = 0;
+        char buffer[16] = {};
+        const bool ok = ::pipe(ends) == 0 && ::dup2(ends[0], STDIN_FILENO) >= 0 && input.IsPipe() && input.PeekAvailable(empty) &&
+                        ::write(ends[1], "cancel\n", 7) == 7 && input.PeekAvailable(full) && input.Read(std::span(buffer, full), read) &&
+                        ::close(ends[1]) == 0;
+        return ok && empty == 0 && full == 7 && read == 7 && !input.PeekAvailable(full) ? 0 : 1;
+    }), 0);
+    // clang-format on
 }
 
 }  // namespace

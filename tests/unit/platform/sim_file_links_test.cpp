@@ -54,8 +54,9 @@ TEST_F(SimFileLinksTest, LinksAreFollowedInsideAPathAndOpenedThemselvesOnRequest
         EXPECT_EQ(FinalPath(opened.handle), finalPath);
     }
     EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction").attributes, kLinkFolder);
-    EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction\\data.txt").attributes,
-              fa::kAttributeArchive);
+    // clang-format off
+    EXPECT_EQ(files.GetFileAttributesW(L"C:\\Junction\\data.txt").attributes, fa::kAttributeArchive);
+    // clang-format on
 }
 
 TEST_F(SimFileLinksTest, FinalPathsFollowTheBufferConventionOfWindows) {

@@ -54,14 +54,12 @@ TEST_F(SimFilesTest, ShareModeConflictsHoldAcrossProcessesAndLeaveTheFileIntact)
     for (const auto& [firstAccess, firstShare, secondAccess, secondShare, error] : cases) {
         const auto first = Open(path, firstAccess, firstShare);
         ASSERT_TRUE(first.handle.IsOpen());
+        // clang-format off
         EXPECT_EQ(testing::ExitCodeInChildProcess([&] {
-                      SimFiles own(root.Path());
-                      return int(own.CreateFileW(path, secondAccess, secondShare, fa::kCreateAlways,
-                                                 fa::kAttributeNormal)
-                                     .error);
-                  }),
-                  static_cast<int>(error))
-            << firstAccess << " " << firstShare << " " << secondAccess;
+            SimFiles own(root.Path());
+            return int(own.CreateFileW(path, secondAccess, secondShare, fa::kCreateAlways, fa::kAttributeNormal).error);
+        }), static_cast<int>(error)) << firstAccess << " " << firstShare << " " << secondAccess;
+        // clang-format on
         EXPECT_EQ(ReadBytes(Real(path)), error ? "data" : "") << "refused: left intact";
         WriteBytes(Real(path), "data");
     }
@@ -116,10 +114,10 @@ TEST_F(SimFilesTest, OnlyAPosixRenameReplacesAFileOthersHaveOpen) {
             WriteBytes(Real(L"C:\\new"), "new");
             WriteBytes(Real(L"C:\\journal"), "old");
             const auto reader = Open(L"C:\\journal", kRead, readerShare);
-            const std::uint32_t error =
-                posix ? files.SetFileRenameInfoPosixReplace(
-                            Open(L"C:\\new", fa::kDelete, fa::kShareNone).handle, L"C:\\journal")
-                      : files.MoveFileExW(L"C:\\new", L"C:\\journal", fa::kMoveReplaceExisting);
+            // clang-format off
+            const std::uint32_t error = posix ? files.SetFileRenameInfoPosixReplace(Open(L"C:\\new", fa::kDelete, fa::kShareNone).handle, L"C:\\journal")
+                                              : files.MoveFileExW(L"C:\\new", L"C:\\journal", fa::kMoveReplaceExisting);
+            // clang-format on
             EXPECT_EQ(error, posix ? posixError : plainError) << posix;
             EXPECT_EQ(ReadBytes(Real(L"C:\\journal")), error == 0 ? "new" : "old");
             std::string seen(3, '?');
@@ -145,9 +143,9 @@ TEST_F(SimFilesTest, PathsPastMaxPathNeedTheExtendedPrefix) {
     for (const auto& [name, newFolder, dosError] : cases) {
         for (const auto& start : {std::wstring(), prefix}) {
             const std::wstring path = start + folder + L"\\" + name;
-            const std::uint32_t error =
-                newFolder ? files.CreateDirectoryW(path, nullptr)
-                          : Open(path, kWrite, fa::kShareNone, fa::kCreateAlways).error;
+            // clang-format off
+            const std::uint32_t error = newFolder ? files.CreateDirectoryW(path, nullptr) : Open(path, kWrite, fa::kShareNone, fa::kCreateAlways).error;
+            // clang-format on
             EXPECT_EQ(error, start.empty() ? dosError : 0u) << WideToUtf8(path);
             std::filesystem::remove(Real(path));
         }

@@ -37,8 +37,9 @@ TEST(SimulatedProgramData, OnlyProgramDataIsTheMachinesOwnInAnyLetterCase) {
     };
     for (const auto& [name, capacity, expected, text] : cases) {
         std::wstring value = L"stale";
-        EXPECT_EQ(environment.GetEnvironmentVariableW(name, capacity, value), expected)
-            << std::wstring_view(name).size();
+        // clang-format off
+        EXPECT_EQ(environment.GetEnvironmentVariableW(name, capacity, value), expected) << std::wstring_view(name).size();
+        // clang-format on
         EXPECT_EQ(value, text);
         EXPECT_EQ(environment.GetEnvironmentVariable(name, capacity), expected);
     }
@@ -49,9 +50,10 @@ TEST(MachineFileLock, GivesUpOnALockHeldElsewhereNamingTheMachineFile) {
     const auto file = folder.path() / "m.json";
     const int holder = ::open((folder.path() / "m.json.lock").c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    // clang-format off
     EXPECT_THAT([&] { const MachineFileLock lock(file, std::chrono::milliseconds(50)); },
-                ::testing::ThrowsMessage<MachineError>(::testing::HasSubstr(
-                    "machine file " + file.string() + ": locked by another run")));
+                ::testing::ThrowsMessage<MachineError>(::testing::HasSubstr("machine file " + file.string() + ": locked by another run")));
+    // clang-format on
     ::close(holder);
     const MachineFileLock free(file, std::chrono::milliseconds(50));
 }

@@ -31,9 +31,7 @@ TEST(SimulatedMachine, QueryDisplayConfigListsEverySourceTargetPairOnlyUnderAllP
         std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes(4);
         EXPECT_EQ(config.QueryDisplayConfig(flags, paths, modes, nullptr), want) << flags;
         EXPECT_EQ(paths.size(), returned) << flags;
-        if (flags == kQdcOnlyActivePaths) {
-            EXPECT_EQ(paths[0].flags & 1u, 1u) << "the active path";
-        }
+        EXPECT_TRUE(flags != kQdcOnlyActivePaths || paths[0].flags & 1u) << "the active path";
     }
 }
 
@@ -45,14 +43,15 @@ TEST(SimulatedMachine, AMonitorUnpluggedAfterSizingIsInactiveAndUnavailableInThe
     auto withMonitor = kOutput;
     withMonitor["monitor"] = {{"hardwareId", "MONITOR\\KZV1A07\\{x}\\0001"}};
     document["adapters"][0]["outputs"].push_back(withMonitor);
-    document["desktop"] = {
-        {"faults", {{"unplug", {{"output", "\\\\.\\DISPLAY2"}, {"afterQueries", 0u}}}}}};
+    // clang-format off
+    document["desktop"] = {{"faults", {{"unplug", {{"output", "\\\\.\\DISPLAY2"}, {"afterQueries", 0u}}}}}};
+    // clang-format on
     auto machine = ParseMachine(document);
     SimDisplayConfig config(machine);
-    std::uint32_t pathCount = 0;
-    std::uint32_t modeCount = 0;
-    ASSERT_EQ(config.GetDisplayConfigBufferSizes(kQdcAllPaths, pathCount, modeCount),
-              kErrorSuccess);
+    std::uint32_t pathCount = 0, modeCount = 0;
+    // clang-format off
+    ASSERT_EQ(config.GetDisplayConfigBufferSizes(kQdcAllPaths, pathCount, modeCount), kErrorSuccess);
+    // clang-format on
     std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths(pathCount);
     std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes(modeCount);
     ASSERT_EQ(config.QueryDisplayConfig(kQdcAllPaths, paths, modes, nullptr), kErrorSuccess);
@@ -76,26 +75,27 @@ TEST(SimulatedMachine, OnlyAModeStoredInTheRegistryOutlivesTheSession) {
     const auto rate = [](const SimMachine& machine) {
         return machine.adapters[0].outputs[0].mode.refreshRate;
     };
-    const std::tuple<std::uint32_t, std::int32_t, std::uint32_t, std::uint32_t, std::uint32_t>
-        cases[] = {
-            {0, 0, 48, 60, 60},
-            {kCdsUpdateRegistry, 0, 48, 48, 48},
-            {kCdsUpdateRegistry | kCdsNoReset, 0, 60, 48, 48},
-            {kCdsNoReset, -4, 60, 60, 60},  // DISP_CHANGE_BADFLAGS
-        };
+    // clang-format off
+    const std::tuple<std::uint32_t, std::int32_t, std::uint32_t, std::uint32_t, std::uint32_t> cases[] = {
+        {0, 0, 48, 60, 60},
+        {kCdsUpdateRegistry, 0, 48, 48, 48},
+        {kCdsUpdateRegistry | kCdsNoReset, 0, 60, 48, 48},
+        {kCdsNoReset, -4, 60, 60, 60},  // DISP_CHANGE_BADFLAGS
+    };
+    // clang-format on
     for (const auto& [flags, result, now, applied, restarted] : cases) {
         auto machine = ParseMachine(document);
-        EXPECT_EQ(
-            SimDisplayDevices(machine).ChangeDisplaySettingsEx(L"\\\\.\\DISPLAY1", &mode, flags),
-            result);
+        // clang-format off
+        EXPECT_EQ(SimDisplayDevices(machine).ChangeDisplaySettingsEx(L"\\\\.\\DISPLAY1", &mode, flags), result);
+        // clang-format on
         auto stored = document;
         StoreSimDesktop(machine, stored);
         auto later = ParseMachine(stored);
         (void)SimDisplayDevices(later).ChangeDisplaySettingsEx(std::nullopt, nullptr, 0);
         stored["restart"] = true;
-        EXPECT_EQ(std::make_tuple(rate(machine), rate(later), rate(ParseMachine(stored))),
-                  std::make_tuple(now, applied, restarted))
-            << flags;
+        // clang-format off
+        EXPECT_EQ(std::make_tuple(rate(machine), rate(later), rate(ParseMachine(stored))), std::make_tuple(now, applied, restarted)) << flags;
+        // clang-format on
     }
 }
 

@@ -5,7 +5,6 @@
 #include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_machine.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace lenticor::sim {
@@ -25,8 +24,9 @@ TEST(SimulatedNvidia, AnswersMisuseWithTheDriversStatuses) {
 
     nv::DrsApplicationRecord application{};
     nv::ProfileHandle profile = nullptr;
-    EXPECT_EQ(store.FindApplicationByName(session, u"VIEWER.exe", &profile, &application),
-              nv::kIncompatibleStructVersion);
+    // clang-format off
+    EXPECT_EQ(store.FindApplicationByName(session, u"VIEWER.exe", &profile, &application), nv::kIncompatibleStructVersion);
+    // clang-format on
     application.version = nv::kApplicationVersion4;
     ASSERT_EQ(store.FindApplicationByName(session, u"VIEWER.exe", &profile, &application), nv::kOk);
     EXPECT_EQ(std::u16string(application.appName), u"viewer.exe");

@@ -56,13 +56,10 @@ class SimDrivesTest : public ::testing::Test {
 class ScriptedCrypto final : public Crypto {
   public:
     std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> data) override {
-        if (hashFails)
-            return std::nullopt;
-        return real.Sha256(data);
+        return hashFails ? std::nullopt : real.Sha256(data);
     }
     bool GenRandom(std::span<std::uint8_t> buffer) override {
-        ++draws;
-        if (randomFails)
+        if (++draws, randomFails)
             return false;
         if (script.empty())
             return real.GenRandom(buffer);
@@ -73,8 +70,7 @@ class ScriptedCrypto final : public Crypto {
 
     OpenSslCrypto real;
     std::deque<std::array<std::uint8_t, 16>> script;
-    bool hashFails = false;
-    bool randomFails = false;
+    bool hashFails = false, randomFails = false;
     int draws = 0;
 };
 
