@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 #include <tuple>
+#include <utility>
 
 #include "app/monitor_identity.h"
 #include "app/text.h"
@@ -147,7 +148,7 @@ DesktopOperations FakeDesktop::Operations() {
             if (snapshot.paths.empty())
                 return false;
             for (auto& m : monitors) {
-                m.active = false;
+                const bool wasActive = std::exchange(m.active, false);
                 for (const auto& path : snapshot.paths) {
                     if (path.targetInfo.adapterId.LowPart != m.adapter ||
                         path.targetInfo.id != m.targetId) {
@@ -156,6 +157,10 @@ DesktopOperations FakeDesktop::Operations() {
                     if (!m.available)
                         return false;
                     const auto& source = snapshot.modes[path.sourceInfo.modeInfoIdx].sourceMode;
+                    // A display whose identity changed is not the one the journal owns.
+                    if (m.identityBroken && !wasActive)
+                        violations.push_back(
+                            "applyTopology brought back a display of another identity");
                     m.active = true;
                     m.sourceId = path.sourceInfo.id;
                     std::tie(m.x, m.y, m.width, m.height) =
