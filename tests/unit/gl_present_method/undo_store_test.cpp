@@ -142,6 +142,12 @@ TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces)
             files.CreateFileW(kRecordFile, fileapi::kDelete, 7, fileapi::kOpenExisting, 0);
         EXPECT_EQ(machineStore.Read(L"app.exe"), "own") << "read beside an undo";
     }
+    {  // a reader that shares neither writing nor deleting: the record stays and would shadow
+        const auto reader = files.CreateFileW(kRecordFile, fileapi::kGenericRead,
+                                              fileapi::kShareRead, fileapi::kOpenExisting, 0);
+        EXPECT_FALSE(store.Write(L"app.exe", "default"));
+        EXPECT_EQ(registryStore.Read(L"app.exe"), std::nullopt) << "a shadowed registry record";
+    }
     // Names Windows cannot store hold no record: over 255 bytes, a reserved character.
     for (const std::wstring& name : {std::wstring(86, L'\u20ac'), std::wstring(L"a?.exe")})
         EXPECT_TRUE(store.Remove(name)) << WideToUtf8(name);
