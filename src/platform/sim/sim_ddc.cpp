@@ -24,6 +24,7 @@ constexpr Win32Error kErrorI2cTransmittingData = 0xC0262582u;
 
 constexpr std::int64_t kMillisecond = SimDdcBus::kMillisecond;
 constexpr std::uint8_t kVcpPower = 0xD6;
+constexpr std::uint8_t kVcpBrightness = 0x10;
 constexpr std::uint32_t kPowerOn = 1;
 constexpr std::uint32_t kPowerOffLast = 5;          // MCCS: 02 standby .. 05 power off
 constexpr std::uint32_t kVcpValueMaximum = 0xFFFF;  // DDC/CI carries 16-bit values
@@ -73,6 +74,43 @@ SimVcpFeature ReadVcpFeature(const Reader& reader) {
         feature.maximum = 100;
     }
     return feature;
+}
+
+// {"times": n, "error": code}; a read may instead answer a glitched
+// "current" or "maximum" (or both).
+SimDdcFlaky ReadFlaky(const Reader& reader, bool glitches) {
+    if (glitches) {
+        reader.ExpectObject({"times", "error", "current", "maximum"});
+    } else {
+        reader.ExpectObject({"times", "error"});
+    }
+    SimDdcFlaky flaky;
+    flaky.times = static_cast<std::uint32_t>(reader.Member("times").Integer(0, 1000));
+    if (reader.Has("error")) {
+        flaky.error = ReadFailureCode(reader.Member("error"));
+    }
+    if (reader.Has("current")) {
+        flaky.current =
+            static_cast<std::uint32_t>(reader.Member("current").Integer(0, kVcpValueMaximum));
+    }
+    if (reader.Has("maximum")) {
+        flaky.maximum =
+            static_cast<std::uint32_t>(reader.Member("maximum").Integer(0, kVcpValueMaximum));
+    }
+    const bool glitch = flaky.current || flaky.maximum;
+    if (flaky.error.has_value() == glitch) {
+        reader.Fail(glitches ? "expected either \"error\" or a glitched \"current\"/\"maximum\""
+                             : "expected \"error\"");
+    }
+    return flaky;
+}
+
+SimDdcFlaky ReadFlakyRead(const Reader& reader) {
+    return ReadFlaky(reader, true);
+}
+
+SimDdcFlaky ReadFlakyFailure(const Reader& reader) {
+    return ReadFlaky(reader, false);
 }
 
 // A code for every VCP code, or an object of codes by VCP code.
@@ -146,6 +184,12 @@ void SettleMonitor(SimMachine& machine, SimOutput& output, SimMonitor& monitor, 
            (everything || monitor.ddc->transition->due <= machine.ddc.now)) {
         CompleteTransition(machine, output, monitor);
     }
+    if (monitor.ddc && monitor.ddc->brightnessRevert &&
+        (everything || monitor.ddc->brightnessRevert->due <= machine.ddc.now)) {
+        monitor.ddc->vcp[kVcpBrightness].current = monitor.ddc->brightnessRevert->value;
+        monitor.ddc->brightnessRevert.reset();
+        machine.ddc.changed = true;
+    }
 }
 
 // D6 as a monitor carries it out: on wakes it from standby (after wakeMs,
@@ -200,10 +244,24 @@ void WriteSimVcp(SimMachine& machine, SimOutput& output, SimMonitor& monitor, st
         WritePower(machine, output, monitor, value);
         return;
     }
-    if (value <= feature->second.maximum && feature->second.current != value) {
-        feature->second.current = value;
-        machine.ddc.changed = true;
+    if (value > feature->second.maximum || feature->second.current == value) {
+        return;
     }
+    // In HDR mode or a locked picture mode many monitors drop a brightness
+    // write or restore their own value a moment later
+    // (https://github.com/rockowitz/ddcutil/issues/32): the write still
+    // succeeds, as it has no reply.
+    if (code == kVcpBrightness && ddc.brightnessRevertMs) {
+        if (*ddc.brightnessRevertMs == 0) {
+            return;
+        }
+        const auto own =
+            ddc.brightnessRevert ? ddc.brightnessRevert->value : feature->second.current;
+        ddc.brightnessRevert = SimDdcMonitor::BrightnessRevert{
+            own, machine.ddc.now + *ddc.brightnessRevertMs * kMillisecond};
+    }
+    feature->second.current = value;
+    machine.ddc.changed = true;
 }
 
 std::uint32_t SimDdcBusError(const SimMonitor& monitor, std::optional<std::uint8_t> code) {
@@ -249,7 +307,8 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
     reader.ExpectObject({"physicalMonitors", "noDdc", "capabilities", "capabilitiesLengthFails",
                          "capabilitiesRequestFails", "vcp", "readFails", "writeFails", "wakeMs",
                          "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake",
-                         "reenumerationGapMs", "deepStandby"});
+                         "reenumerationGapMs", "deepStandby", "flakyReads", "flakyWrites",
+                         "flakyCapabilities", "brightnessRevertMs"});
     SimDdcMonitor ddc;
     if (reader.Has("physicalMonitors")) {
         ddc.physicalMonitors =
@@ -301,6 +360,19 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
             static_cast<std::uint32_t>(reader.Member("reenumerationGapMs").Integer(0, 600'000));
     }
     reader.Read("deepStandby", ddc.deepStandby);
+    if (reader.Has("flakyReads")) {
+        ddc.flakyReads = ReadByVcpCode(reader.Member("flakyReads"), &ReadFlakyRead);
+    }
+    if (reader.Has("flakyWrites")) {
+        ddc.flakyWrites = ReadByVcpCode(reader.Member("flakyWrites"), &ReadFlakyFailure);
+    }
+    if (reader.Has("flakyCapabilities")) {
+        ddc.flakyCapabilities = ReadFlakyFailure(reader.Member("flakyCapabilities"));
+    }
+    if (reader.Has("brightnessRevertMs")) {
+        ddc.brightnessRevertMs =
+            static_cast<std::uint32_t>(reader.Member("brightnessRevertMs").Integer(0, 600'000));
+    }
     return ddc;
 }
 
@@ -324,6 +396,16 @@ bool SimDdcNeedsSaving(const SimMachine& machine) {
 
 namespace {
 
+// Each member of the object `name` of a stored "ddc", with its VCP code.
+template <class Visit>
+void ForEachStoredCode(nlohmann::json& ddc, const char* name, const Visit& visit) {
+    if (ddc.contains(name)) {
+        for (auto& [key, value] : ddc[name].items()) {
+            visit(static_cast<std::uint8_t>(ParseHexDigits(key).value()), value);
+        }
+    }
+}
+
 void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
     if (!stored.is_object()) {
         return;
@@ -331,18 +413,28 @@ void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
     if (monitor.lastArrivalChanged) {
         stored["lastArrival"] = monitor.lastArrival;
     }
-    if (!monitor.ddc || !stored.contains("ddc") || !stored["ddc"].contains("vcp")) {
+    if (!monitor.ddc || !stored.contains("ddc")) {
         return;
     }
+    auto& ddc = stored["ddc"];
     // The file keeps the shape it was written in: a bare number stays one.
-    for (auto& [key, value] : stored["ddc"]["vcp"].items()) {
-        const auto code = static_cast<std::uint8_t>(ParseHexDigits(key).value());
+    ForEachStoredCode(ddc, "vcp", [&](std::uint8_t code, nlohmann::json& value) {
         const auto current = monitor.ddc->vcp.at(code).current;
         if (value.is_object()) {
             value["current"] = current;
         } else {
             value = current;
         }
+    });
+    // The faults that passed stay passed in the next run.
+    ForEachStoredCode(ddc, "flakyReads", [&](std::uint8_t code, nlohmann::json& value) {
+        value["times"] = monitor.ddc->flakyReads.at(code).times;
+    });
+    ForEachStoredCode(ddc, "flakyWrites", [&](std::uint8_t code, nlohmann::json& value) {
+        value["times"] = monitor.ddc->flakyWrites.at(code).times;
+    });
+    if (monitor.ddc->flakyCapabilities && ddc.contains("flakyCapabilities")) {
+        ddc["flakyCapabilities"]["times"] = monitor.ddc->flakyCapabilities->times;
     }
 }
 

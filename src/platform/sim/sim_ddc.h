@@ -29,6 +29,16 @@ struct SimVcpFeature {
     std::uint32_t maximum = 0;
 };
 
+// A fault that passes: the next `times` calls of one kind that reach the
+// monitor fail with `error`, or (reads only, without an error) answer a
+// glitched current value or maximum; after that the monitor answers normally.
+struct SimDdcFlaky {
+    std::uint32_t times = 0;  // left; written back, so it carries over runs
+    std::optional<std::uint32_t> error;
+    std::optional<std::uint32_t> current;
+    std::optional<std::uint32_t> maximum;
+};
+
 // A monitor that answers DDC/CI (the "ddc" member of a monitor).
 struct SimDdcMonitor {
     std::uint32_t physicalMonitors = 1;  // behind the monitor's HMONITOR
@@ -49,7 +59,13 @@ struct SimDdcMonitor {
     // re-enumerates on waking. Not measured: a guess at how long Windows takes
     // over the removal and the new arrival (EDID read, mode set).
     std::uint32_t reenumerationGapMs = 2000;
-    bool deepStandby = false;  // asleep, it answers nothing but D6
+    bool deepStandby = false;                         // asleep, it answers nothing but D6
+    std::map<std::uint8_t, SimDdcFlaky> flakyReads;   // by VCP code
+    std::map<std::uint8_t, SimDdcFlaky> flakyWrites;  // by VCP code
+    std::optional<SimDdcFlaky> flakyCapabilities;     // the capabilities request
+    // A brightness (VCP 10) write is accepted, and this long after it the
+    // monitor puts its own value back; 0 drops the write at once.
+    std::optional<std::uint32_t> brightnessRevertMs;
 
     // Per run: a D6 change the monitor is still carrying out.
     struct Transition {
@@ -60,6 +76,12 @@ struct SimDdcMonitor {
     };
     std::optional<Transition> transition;
     bool firstWriteIgnored = false;
+    // Per run: the brightness the monitor will put back, and when.
+    struct BrightnessRevert {
+        std::uint32_t value = 0;
+        std::int64_t due = 0;  // simulated nanoseconds
+    };
+    std::optional<BrightnessRevert> brightnessRevert;
 };
 
 // One call of a bus function, as recorded in the machine file's "ddcLog".

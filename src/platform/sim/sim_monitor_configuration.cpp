@@ -18,6 +18,10 @@ namespace {
 constexpr Win32Error kErrorDdcciVcpNotSupported = 0xC0262584u;
 // A handle that GetPhysicalMonitorsFromHMONITOR never issued or that was destroyed.
 constexpr Win32Error kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
+// ERROR_GRAPHICS_PARAMETER_ARRAY_TOO_SMALL: what GetPhysicalMonitorsFromHMONITOR
+// answers for an array of the wrong size in the field
+// (https://github.com/Quorthon13/OLED-Sleeper/pull/87).
+constexpr Win32Error kErrorParameterArrayTooSmall = 0xC02625E6u;
 // "The operating system asynchronously destroyed the monitor which corresponds
 // to this handle": the monitor was removed or re-enumerated since.
 constexpr Win32Error kErrorMonitorNoLongerExists = 0xC026258Du;
@@ -45,6 +49,22 @@ std::uint32_t Failure(const std::optional<std::uint32_t>& all,
         return found->second;
     }
     return all.value_or(0);
+}
+
+// Counts one call that reached the monitor against a fault that passes;
+// answers the fault while it still applies.
+const SimDdcFlaky* TakeFlaky(SimMachine& machine, SimDdcFlaky* flaky) {
+    if (flaky == nullptr || flaky->times == 0) {
+        return nullptr;
+    }
+    --flaky->times;
+    machine.ddc.changed = true;
+    return flaky;
+}
+
+SimDdcFlaky* FlakyOf(std::map<std::uint8_t, SimDdcFlaky>& byCode, std::uint8_t code) {
+    const auto found = byCode.find(code);
+    return found == byCode.end() ? nullptr : &found->second;
 }
 
 SimDdcTransaction Transaction(const char* operation, std::optional<std::uint8_t> code = {},
@@ -88,9 +108,8 @@ DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
     if (const auto call = GetNumberOfPhysicalMonitors(monitor, count); !call.ok) {
         return call;
     }
-    // Not verified on Windows: an array shorter than the count is refused.
     if (monitors.size() < count) {
-        return {false, static_cast<std::uint32_t>(kErrorInvalidParameter)};
+        return {false, kErrorParameterArrayTooSmall};
     }
     std::size_t next = 0;
     for (std::size_t m = 0; m < SimSourceMonitorCount(*output); ++m) {
@@ -190,7 +209,12 @@ DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
     return Transact(
         monitor, Transaction("CapabilitiesRequestAndCapabilitiesReply"), cost,
         [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
+            auto& ddc = *target.ddc;
+            const auto* flaky =
+                TakeFlaky(machine_, ddc.flakyCapabilities ? &*ddc.flakyCapabilities : nullptr);
+            if (flaky != nullptr) {
+                return *flaky->error;
+            }
             if (ddc.capabilitiesRequestFails) {
                 return *ddc.capabilitiesRequestFails;
             }
@@ -214,7 +238,11 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
         monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
         [](const SimMonitor&) { return kGetVcpCost; },
         [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
+            auto& ddc = *target.ddc;
+            const auto* flaky = TakeFlaky(machine_, FlakyOf(ddc.flakyReads, code));
+            if (flaky != nullptr && flaky->error) {
+                return *flaky->error;
+            }
             if (const auto error = Failure(ddc.readFailsAll, ddc.readFails, code); error != 0) {
                 return error;
             }
@@ -225,6 +253,11 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
             type = kMcSetParameter;
             current = feature->second.current;
             maximum = feature->second.maximum;
+            // A garbled reply that still passed its checksum.
+            if (flaky != nullptr) {
+                current = flaky->current.value_or(current);
+                maximum = flaky->maximum.value_or(maximum);
+            }
             transaction.value = current;
             transaction.maximum = maximum;
             return 0;
@@ -237,7 +270,11 @@ DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, st
         monitor, Transaction("SetVCPFeature", code, value),
         [](const SimMonitor&) { return kSetVcpCost; },
         [&](SimOutput& output, SimMonitor& target, SimDdcTransaction&) -> std::uint32_t {
-            const auto& ddc = *target.ddc;
+            auto& ddc = *target.ddc;
+            // A write the monitor did not acknowledge changed nothing.
+            if (const auto* flaky = TakeFlaky(machine_, FlakyOf(ddc.flakyWrites, code))) {
+                return *flaky->error;
+            }
             if (const auto error = Failure(ddc.writeFailsAll, ddc.writeFails, code); error != 0) {
                 return error;
             }

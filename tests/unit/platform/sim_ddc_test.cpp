@@ -21,8 +21,9 @@ using Json = nlohmann::json;
 constexpr std::uint32_t kNoAnswer = 0xC0262582u;  // ERROR_GRAPHICS_I2C_ERROR_TRANSMITTING_DATA
 constexpr std::uint32_t kVcpNotSupported = 0xC0262584u;  // ERROR_GRAPHICS_DDCCI_VCP_NOT_SUPPORTED
 constexpr std::uint32_t kBadPhysicalHandle = 0xC026258Cu;
-constexpr std::uint32_t kMonitorGone = 0xC026258Du;  // ERROR_GRAPHICS_MONITOR_NO_LONGER_EXISTS
-constexpr std::uint32_t kBadMonitorHandle = 1461;    // ERROR_INVALID_MONITOR_HANDLE
+constexpr std::uint32_t kArrayTooSmall = 0xC02625E6u;  // ERROR_GRAPHICS_PARAMETER_ARRAY_TOO_SMALL
+constexpr std::uint32_t kMonitorGone = 0xC026258Du;    // ERROR_GRAPHICS_MONITOR_NO_LONGER_EXISTS
+constexpr std::uint32_t kBadMonitorHandle = 1461;      // ERROR_INVALID_MONITOR_HANDLE
 
 // One output with a monitor; `ddc` null leaves the monitor without DDC/CI.
 Json MachineWith(const Json& ddc) {
@@ -138,7 +139,9 @@ TEST(SimulatedDdc, AnswersWhatTheMonitorCannotDoWithTheErrorsDxva2Reports) {
 TEST(SimulatedDdc, PhysicalMonitorHandlesAreCountedUntilDestroyed) {
     Bus bus(MachineWith({{"physicalMonitors", 2}, {"vcp", {{"D6", 1}}}}));
     auto& api = bus.ports.monitorConfiguration;
-    std::vector<PhysicalMonitor> monitors(2);
+    std::vector<PhysicalMonitor> monitors(1);
+    EXPECT_EQ(api.GetPhysicalMonitors(bus.Monitor(), monitors).error, kArrayTooSmall);
+    monitors.resize(2);
     ASSERT_TRUE(api.GetPhysicalMonitors(bus.Monitor(), monitors).ok);
     EXPECT_NE(monitors[0].handle, monitors[1].handle);
     EXPECT_EQ(api.livePhysicalMonitors(), 2u);
