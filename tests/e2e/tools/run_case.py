@@ -258,8 +258,7 @@ def main():
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if step.get("stdin"):
             data = substitute(step["stdin"], work, captured).encode("utf-8")
-            process.feeder = threading.Timer(step.get("stdinAfterMs", 0) / 1000.0, feed,
-                                             (process, data))
+            process.feeder = threading.Timer(step.get("stdinAfterMs", 0) / 1000, feed, (process, data))
             process.feeder.start()
             if "stdinAfterMs" not in step:
                 process.feeder.join()
@@ -345,9 +344,8 @@ def main():
                         process.stdin.close()
                         process.stdin = None
                     out, err = map(decode, process.communicate(timeout=TIMEOUT))
-                    problems = late + check_step(member, process.returncode,
-                                                 {"stdout": out, "stderr": err}, case_dir, work,
-                                                 captured)
+                    problems = late + check_step(member, process.returncode, {"stdout": out,
+                                                 "stderr": err}, case_dir, work, captured)
                     if problems:
                         errors.append(f"({' '.join(args)!r}):\n" + "\n".join(problems) +
                                       f"\n--- stderr was\n{err}")
