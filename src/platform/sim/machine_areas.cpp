@@ -33,6 +33,9 @@ void ReadDdcArea(const Reader& root, SimMachine& machine) {
     if (root.Has("ddcLog")) {
         ReadSimDdcLog(root.Member("ddcLog"), machine);
     }
+    root.Read("realTimeClock", machine.ddc.realTime);
+    machine.ddc.realStart = std::chrono::steady_clock::now();
+    PressSimPowerButtons(machine);
 }
 
 void ReadNvidiaArea(const Reader& root, SimMachine& machine) {

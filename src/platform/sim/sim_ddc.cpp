@@ -26,6 +26,7 @@ constexpr std::int64_t kMillisecond = SimDdcBus::kMillisecond;
 constexpr std::uint8_t kVcpPower = 0xD6;
 constexpr std::uint8_t kVcpBrightness = 0x10;
 constexpr std::uint32_t kPowerOn = 1;
+constexpr std::uint32_t kPowerOff = 4;              // MCCS: 04 off (DPM)
 constexpr std::uint32_t kPowerOffLast = 5;          // MCCS: 02 standby .. 05 power off
 constexpr std::uint32_t kVcpValueMaximum = 0xFFFF;  // DDC/CI carries 16-bit values
 // A re-enumeration is a new arrival; a second later keeps it predictable.
@@ -274,6 +275,12 @@ std::uint32_t SimDdcBusError(const SimMonitor& monitor, std::optional<std::uint8
     // the power mode does.
     const auto power = ddc->vcp.find(kVcpPower);
     const bool asleep = power != ddc->vcp.end() && InStandby(power->second.current);
+    // Many monitors switched off over DDC/CI stop listening altogether until
+    // their power button is pressed (https://github.com/rockowitz/ddcutil/issues/482:
+    // after D6 = 4 "DDC communication failed", D6 = 2 kept answering).
+    if (ddc->deafWhenOff && asleep && power->second.current >= kPowerOff) {
+        return kErrorI2cTransmittingData;
+    }
     return ddc->deepStandby && asleep && code != kVcpPower ? kErrorI2cTransmittingData : 0;
 }
 
@@ -304,11 +311,28 @@ nlohmann::json TransactionJson(const SimDdcTransaction& transaction) {
 }  // namespace
 
 SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
-    reader.ExpectObject({"physicalMonitors", "noDdc", "capabilities", "capabilitiesLengthFails",
-                         "capabilitiesRequestFails", "vcp", "readFails", "writeFails", "wakeMs",
-                         "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake",
-                         "reenumerationGapMs", "deepStandby", "flakyReads", "flakyWrites",
-                         "flakyCapabilities", "brightnessRevertMs"});
+    reader.ExpectObject({"physicalMonitors",
+                         "noDdc",
+                         "capabilities",
+                         "capabilitiesLengthFails",
+                         "capabilitiesRequestFails",
+                         "vcp",
+                         "readFails",
+                         "writeFails",
+                         "wakeMs",
+                         "offDelayMs",
+                         "ignoresFirstWrite",
+                         "reenumeratesOnWake",
+                         "reenumerationGapMs",
+                         "deepStandby",
+                         "flakyReads",
+                         "flakyWrites",
+                         "flakyCapabilities",
+                         "brightnessRevertMs",
+                         "deafWhenOff",
+                         "powerButtonPressed",
+                         "capabilitiesMs",
+                         "costPercent"});
     SimDdcMonitor ddc;
     if (reader.Has("physicalMonitors")) {
         ddc.physicalMonitors =
@@ -373,11 +397,41 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.brightnessRevertMs =
             static_cast<std::uint32_t>(reader.Member("brightnessRevertMs").Integer(0, 600'000));
     }
+    reader.Read("deafWhenOff", ddc.deafWhenOff);
+    reader.Read("powerButtonPressed", ddc.powerButtonPressed);
+    if (reader.Has("capabilitiesMs")) {
+        ddc.capabilitiesMs =
+            static_cast<std::uint32_t>(reader.Member("capabilitiesMs").Integer(0, 600'000));
+    }
+    if (reader.Has("costPercent")) {
+        // A monitor may be slower than the minimum waits, never faster.
+        ddc.costPercent =
+            static_cast<std::uint32_t>(reader.Member("costPercent").Integer(100, 10'000));
+    }
     return ddc;
 }
 
 void ReadSimDdcLog(const Reader& reader, SimMachine& machine) {
     machine.ddc.documentHasLog = !reader.Array().empty();
+}
+
+// MCCS 05 is the power off of the monitor's own switch.
+void PressSimPowerButtons(SimMachine& machine) {
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs) {
+            for (std::size_t m = 0; m < SimSourceMonitorCount(output); ++m) {
+                auto& ddc = SimSourceMonitor(output, m).ddc;
+                if (!ddc || !ddc->powerButtonPressed) {
+                    continue;
+                }
+                machine.ddc.changed = true;  // the file loses the press
+                if (const auto power = ddc->vcp.find(kVcpPower); power != ddc->vcp.end()) {
+                    SetPower(machine, *ddc,
+                             InStandby(power->second.current) ? kPowerOn : kPowerOffLast);
+                }
+            }
+        }
+    }
 }
 
 void SettleSimDdc(SimMachine& machine, bool everything) {
@@ -412,6 +466,9 @@ void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
     }
     if (monitor.lastArrivalChanged) {
         stored["lastArrival"] = monitor.lastArrival;
+    }
+    if (monitor.ddc && monitor.ddc->powerButtonPressed && stored.contains("ddc")) {
+        stored["ddc"].erase("powerButtonPressed");
     }
     if (!monitor.ddc || !stored.contains("ddc")) {
         return;

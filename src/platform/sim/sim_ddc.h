@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -66,6 +67,14 @@ struct SimDdcMonitor {
     // A brightness (VCP 10) write is accepted, and this long after it the
     // monitor puts its own value back; 0 drops the write at once.
     std::optional<std::uint32_t> brightnessRevertMs;
+    // Off (D6 = 4 or 5), it answers nothing at all, not even D6, until its
+    // power button is pressed.
+    bool deafWhenOff = false;
+    bool powerButtonPressed = false;  // since the last run; the file loses it
+    // A slow capabilities reply, in place of the per-fragment minimum.
+    std::optional<std::uint32_t> capabilitiesMs;
+    // Slow firmware or a dock: every transaction takes this share of its time.
+    std::uint32_t costPercent = 100;
 
     // Per run: a D6 change the monitor is still carrying out.
     struct Transition {
@@ -106,6 +115,11 @@ struct SimDdcBus {
     std::vector<SimDdcTransaction> log;
     bool documentHasLog = false;  // the loaded file holds a non-empty ddcLog
     bool changed = false;         // a VCP value or a last-arrival time changed
+    // Sleeps and transactions also take their time on the real steady clock,
+    // measured from when the machine was loaded, so another process can act
+    // in the middle of one.
+    bool realTime = false;
+    std::chrono::steady_clock::time_point realStart;
 };
 
 // The "ddc" member of a monitor. Throws MachineError naming the place.
@@ -113,6 +127,10 @@ struct SimDdcBus {
 
 // The top-level "ddcLog" member of a loaded file: only its shape is checked.
 void ReadSimDdcLog(const Reader& reader, SimMachine& machine);
+
+// What happened to the monitors between two runs: a pressed power button
+// switches its monitor on, or off when it was on.
+void PressSimPowerButtons(SimMachine& machine);
 
 // Carries out every transition whose time has come (and, with `everything`,
 // the rest too: between two runs the monitors finish what they were doing).

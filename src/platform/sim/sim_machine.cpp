@@ -246,7 +246,8 @@ std::wstring SimMonitorDriverKey(const SimMonitor& monitor) {
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
-                       "usbDevices", "ddcLog", "nvidia", "fileSystem", "foreground", "restart"});
+                       "usbDevices", "ddcLog", "nvidia", "fileSystem", "foreground", "restart",
+                       "realTimeClock"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;

@@ -67,6 +67,12 @@ SimDdcFlaky* FlakyOf(std::map<std::uint8_t, SimDdcFlaky>& byCode, std::uint8_t c
     return found == byCode.end() ? nullptr : &found->second;
 }
 
+// What a transaction takes on this monitor: a slow one (a dock between, busy
+// firmware) takes longer than the minimum wait on every call.
+std::int64_t Slowed(const SimMonitor& monitor, std::int64_t minimum) {
+    return minimum * (monitor.ddc ? monitor.ddc->costPercent : 100) / 100;
+}
+
 SimDdcTransaction Transaction(const char* operation, std::optional<std::uint8_t> code = {},
                               std::optional<std::uint32_t> value = {}) {
     SimDdcTransaction transaction;
@@ -181,7 +187,7 @@ DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHand
     // Asking for the length is at least one request and reply on the bus.
     return Transact(
         monitor, Transaction("GetCapabilitiesStringLength"),
-        [](const SimMonitor&) { return kCapabilitiesFragmentCost; },
+        [](const SimMonitor& target) { return Slowed(target, kCapabilitiesFragmentCost); },
         [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
             const auto& ddc = *target.ddc;
             if (ddc.capabilitiesLengthFails) {
@@ -198,13 +204,16 @@ DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
     // A monitor that answers sends every fragment, also when the reply then
     // fails (capabilitiesRequestFails): the whole string's time is spent, as
     // for any failed transaction. One that does not answer costs the wait
-    // for the first reply.
+    // for the first reply. A monitor with a measured reply time takes that.
     const auto cost = [](const SimMonitor& target) {
         const bool answers = SimDdcBusError(target, std::nullopt) == 0;
+        if (answers && target.ddc->capabilitiesMs) {
+            return std::int64_t{*target.ddc->capabilitiesMs} * kMillisecond;
+        }
         const std::size_t bytes = answers ? target.ddc->capabilities.size() : 0;
         const auto fragments = std::max<std::size_t>(
             1, (bytes + kCapabilitiesFragmentBytes - 1) / kCapabilitiesFragmentBytes);
-        return static_cast<std::int64_t>(fragments) * kCapabilitiesFragmentCost;
+        return Slowed(target, static_cast<std::int64_t>(fragments) * kCapabilitiesFragmentCost);
     };
     return Transact(
         monitor, Transaction("CapabilitiesRequestAndCapabilitiesReply"), cost,
@@ -236,7 +245,7 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
                                                                  std::uint32_t& maximum) {
     return Transact(
         monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
-        [](const SimMonitor&) { return kGetVcpCost; },
+        [](const SimMonitor& target) { return Slowed(target, kGetVcpCost); },
         [&](SimOutput&, SimMonitor& target, SimDdcTransaction& transaction) -> std::uint32_t {
             auto& ddc = *target.ddc;
             const auto* flaky = TakeFlaky(machine_, FlakyOf(ddc.flakyReads, code));
@@ -268,7 +277,7 @@ DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, st
                                                std::uint32_t value) {
     return Transact(
         monitor, Transaction("SetVCPFeature", code, value),
-        [](const SimMonitor&) { return kSetVcpCost; },
+        [](const SimMonitor& target) { return Slowed(target, kSetVcpCost); },
         [&](SimOutput& output, SimMonitor& target, SimDdcTransaction&) -> std::uint32_t {
             auto& ddc = *target.ddc;
             // A write the monitor did not acknowledge changed nothing.

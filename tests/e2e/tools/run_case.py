@@ -16,7 +16,9 @@ lenticor-sim.exe under Wine (winesim). A case file is JSON:
   "steps": a list of
     {"args": [...], "program": helper or (Wine) a system program like "reg.exe",
      "env": {}, "unsetEnv": [], "stdin": "text" (a pipe held open until the
-     step ends; default the null device), "exit": 0,
+     step ends; default the null device), "stdinAfterMs": N (written that
+     long after the start), "exitsWithinMs": N (the program ends at most that
+     long after its stdin was written), "exit": 0,
      "stdout"/"stdoutFile"/"stdoutRegex", "stderr"/"stderrFile"/"stderrRegex"
      (regexes match fully, DOTALL),
      "capture": {"name": "regex with one group, searched in stdout"},
@@ -51,6 +53,7 @@ import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
 
 import result_schema
@@ -254,9 +257,20 @@ def main():
                                    stdin=subprocess.PIPE if piped else subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if step.get("stdin"):
-            process.stdin.write(substitute(step["stdin"], work, captured).encode("utf-8"))
-            process.stdin.flush()
+            data = substitute(step["stdin"], work, captured).encode("utf-8")
+            process.feeder = threading.Timer(step.get("stdinAfterMs", 0) / 1000, feed, (process, data))
+            process.feeder.start()
+            if "stdinAfterMs" not in step:
+                process.feeder.join()
         return args, process
+
+    def feed(process, data):
+        try:
+            process.stdin.write(data)
+            process.stdin.flush()
+        except OSError:
+            pass  # the program has ended already
+        process.fed = time.monotonic()
 
     background = []
 
@@ -317,14 +331,21 @@ def main():
                     running.append(start(member, captured))
                 errors = []
                 for member, (args, process) in zip(group, running):
+                    late = []
                     if process.stdin is not None:
                         # The host keeps the pipe open while the command runs.
                         process.wait(timeout=TIMEOUT)
+                        ended = time.monotonic()
+                        if hasattr(process, "feeder"):
+                            process.feeder.join()
+                            took = (ended - process.fed) * 1000
+                            if took > member.get("exitsWithinMs", took):
+                                late = [f"ended {took:.0f} ms after its stdin was written"]
                         process.stdin.close()
                         process.stdin = None
                     out, err = map(decode, process.communicate(timeout=TIMEOUT))
-                    problems = check_step(member, process.returncode,
-                                          {"stdout": out, "stderr": err}, case_dir, work, captured)
+                    problems = late + check_step(member, process.returncode, {"stdout": out,
+                                                 "stderr": err}, case_dir, work, captured)
                     if problems:
                         errors.append(f"({' '.join(args)!r}):\n" + "\n".join(problems) +
                                       f"\n--- stderr was\n{err}")

@@ -70,6 +70,8 @@ TEST(SimulatedDdc, PowerFollowsTheMonitorsOffAndWakeBehaviour) {
         {"off after offDelayMs", {{"vcp", {{"D6", 1}}}, {"offDelayMs", 500}}, "w4 +400 r1 +60 r4"},
         {"a repeated on while waking does not restart the wake", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, "w1 +800 w1 +160 r1"},
         {"off during a wake stays off", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, "w1 w5 +2000 r5"},
+        {"the power button wakes a monitor deaf when off", {{"vcp", {{"D6", 4}}}, {"deafWhenOff", true}, {"powerButtonPressed", true}}, "r1 w5"},
+        {"the power button switches a monitor that is on off", {{"vcp", {{"D6", 1}}}, {"powerButtonPressed", true}}, "r5"},
     };
     // clang-format on
     for (const auto& [name, ddc, script] : cases) {
