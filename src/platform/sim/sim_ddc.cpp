@@ -120,16 +120,35 @@ void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
 // DisplayPort monitor's do when it sleeps and wakes:
 // https://github.com/microsoft/PowerToys/issues/3217) and arrives again
 // reenumerationGapMs later, with a new HMONITOR and a new arrival time.
-void CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& monitor) {
+// Asleep, a DisplayPort monitor may stop holding its hot-plug signal, and
+// Windows then treats it as unplugged
+// (https://github.com/microsoft/PowerToys/issues/3217).
+void ScheduleHotPlugDrop(SimDdcMonitor& ddc, std::int64_t from) {
+    if (ddc.hotPlugDropMs) {
+        ddc.transition = SimDdcMonitor::Transition{ddc.vcp[kVcpPower].current,
+                                                   from + *ddc.hotPlugDropMs * kMillisecond};
+        ddc.transition->dropsHotPlug = true;
+    }
+}
+
+// False when the monitor left its output, so `monitor` is no longer valid.
+bool CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& monitor) {
     auto& ddc = *monitor.ddc;
     const auto transition = *ddc.transition;
     ddc.transition.reset();
     machine.ddc.changed = true;
+    if (transition.dropsHotPlug) {
+        if (&monitor == &*output.monitor) {
+            SimDropHotPlug(machine, output);
+            return false;
+        }
+        return true;
+    }
     if (transition.returns) {
         output.active = true;
         monitor.lastArrival += kReplugArrivalStep;
         monitor.lastArrivalChanged = true;
-        return;
+        return true;
     }
     SetPower(machine, ddc, transition.value);
     if (transition.reenumerate) {
@@ -137,14 +156,19 @@ void CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& moni
         output.active = false;
         ddc.transition = SimDdcMonitor::Transition{
             kPowerOn, transition.due + ddc.reenumerationGapMs * kMillisecond, false, true};
+    } else if (InStandby(transition.value)) {
+        ScheduleHotPlugDrop(ddc, transition.due);
     }
+    return true;
 }
 
 // Carries out the monitor's transitions that are due (with `everything`, all).
 void SettleMonitor(SimMachine& machine, SimOutput& output, SimMonitor& monitor, bool everything) {
     while (monitor.ddc && monitor.ddc->transition &&
            (everything || monitor.ddc->transition->due <= machine.ddc.now)) {
-        CompleteTransition(machine, output, monitor);
+        if (!CompleteTransition(machine, output, monitor)) {
+            return;
+        }
     }
 }
 
@@ -174,8 +198,13 @@ void WritePower(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std
         transition = SimDdcMonitor::Transition{kPowerOn, now + ddc.wakeMs * kMillisecond,
                                                ddc.reenumeratesOnWake};
     } else if (standby) {
-        transition.reset();  // also ends a wake in progress
+        // Also ends a wake in progress; a drop already on its way stays.
         SetPower(machine, ddc, value);
+        if (!transition || !transition->dropsHotPlug) {
+            transition.reset();
+            ScheduleHotPlugDrop(ddc, now);
+        }
+        SettleMonitor(machine, output, monitor, false);
         return;
     } else if (transition) {
         transition->value = value;
@@ -249,7 +278,7 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
     reader.ExpectObject({"physicalMonitors", "noDdc", "capabilities", "capabilitiesLengthFails",
                          "capabilitiesRequestFails", "vcp", "readFails", "writeFails", "wakeMs",
                          "offDelayMs", "ignoresFirstWrite", "reenumeratesOnWake",
-                         "reenumerationGapMs", "deepStandby"});
+                         "reenumerationGapMs", "deepStandby", "hotPlugDropMs"});
     SimDdcMonitor ddc;
     if (reader.Has("physicalMonitors")) {
         ddc.physicalMonitors =
@@ -301,6 +330,10 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
             static_cast<std::uint32_t>(reader.Member("reenumerationGapMs").Integer(0, 600'000));
     }
     reader.Read("deepStandby", ddc.deepStandby);
+    if (reader.Has("hotPlugDropMs")) {
+        ddc.hotPlugDropMs =
+            static_cast<std::uint32_t>(reader.Member("hotPlugDropMs").Integer(0, 600'000));
+    }
     return ddc;
 }
 
@@ -359,10 +392,11 @@ void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
         for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {
             const auto& output = simOutputs[o];
             auto& stored = outputs[o];
-            if (!output.monitor || !stored.contains("monitor")) {
+            const auto& monitor = output.monitor ? output.monitor : output.asleepUnplugged;
+            if (!monitor || !stored.contains("monitor")) {
                 continue;
             }
-            StoreMonitor(*output.monitor, stored["monitor"]);
+            StoreMonitor(*monitor, stored["monitor"]);
             for (std::size_t c = 0; c < output.clones.size() && stored.contains("clones") &&
                                     c < stored["clones"].size();
                  ++c) {

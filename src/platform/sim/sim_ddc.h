@@ -50,6 +50,9 @@ struct SimDdcMonitor {
     // over the removal and the new arrival (EDID read, mode set).
     std::uint32_t reenumerationGapMs = 2000;
     bool deepStandby = false;  // asleep, it answers nothing but D6
+    // This long after a D6 value 2..5 takes effect the monitor drops its
+    // hot-plug signal and leaves the desktop, as DisplayPort monitors do.
+    std::optional<std::uint32_t> hotPlugDropMs;
 
     // Per run: a D6 change the monitor is still carrying out.
     struct Transition {
@@ -57,6 +60,7 @@ struct SimDdcMonitor {
         std::int64_t due = 0;  // simulated nanoseconds
         bool reenumerate = false;
         bool returns = false;  // arrives on the desktop again after re-enumerating
+        bool dropsHotPlug = false;
     };
     std::optional<Transition> transition;
     bool firstWriteIgnored = false;
