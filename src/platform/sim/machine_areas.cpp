@@ -35,7 +35,6 @@ void ReadDdcArea(const Reader& root, SimMachine& machine) {
     }
     root.Read("realTimeClock", machine.ddc.realTime);
     machine.ddc.realStart = std::chrono::steady_clock::now();
-    PressSimPowerButtons(machine);
 }
 
 void ReadNvidiaArea(const Reader& root, SimMachine& machine) {

@@ -159,16 +159,35 @@ void SetPower(SimMachine& machine, SimDdcMonitor& ddc, std::uint32_t value) {
 // DisplayPort monitor's do when it sleeps and wakes:
 // https://github.com/microsoft/PowerToys/issues/3217) and arrives again
 // reenumerationGapMs later, with a new HMONITOR and a new arrival time.
-void CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& monitor) {
+// Asleep, a DisplayPort monitor may stop holding its hot-plug signal, and
+// Windows then treats it as unplugged
+// (https://github.com/microsoft/PowerToys/issues/3217).
+void ScheduleHotPlugDrop(SimDdcMonitor& ddc, std::int64_t from) {
+    if (ddc.hotPlugDropMs) {
+        ddc.transition = SimDdcMonitor::Transition{ddc.vcp[kVcpPower].current,
+                                                   from + *ddc.hotPlugDropMs * kMillisecond};
+        ddc.transition->dropsHotPlug = true;
+    }
+}
+
+// False when the monitor left its output, so `monitor` is no longer valid.
+bool CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& monitor) {
     auto& ddc = *monitor.ddc;
     const auto transition = *ddc.transition;
     ddc.transition.reset();
     machine.ddc.changed = true;
+    if (transition.dropsHotPlug) {
+        if (&monitor == &*output.monitor) {
+            SimDropHotPlug(machine, output);
+            return false;
+        }
+        return true;
+    }
     if (transition.returns) {
         output.active = true;
         monitor.lastArrival += kReplugArrivalStep;
         monitor.lastArrivalChanged = true;
-        return;
+        return true;
     }
     SetPower(machine, ddc, transition.value);
     if (transition.reenumerate) {
@@ -176,14 +195,19 @@ void CompleteTransition(SimMachine& machine, SimOutput& output, SimMonitor& moni
         output.active = false;
         ddc.transition = SimDdcMonitor::Transition{
             kPowerOn, transition.due + ddc.reenumerationGapMs * kMillisecond, false, true};
+    } else if (InStandby(transition.value)) {
+        ScheduleHotPlugDrop(ddc, transition.due);
     }
+    return true;
 }
 
 // Carries out the monitor's transitions that are due (with `everything`, all).
 void SettleMonitor(SimMachine& machine, SimOutput& output, SimMonitor& monitor, bool everything) {
     while (monitor.ddc && monitor.ddc->transition &&
            (everything || monitor.ddc->transition->due <= machine.ddc.now)) {
-        CompleteTransition(machine, output, monitor);
+        if (!CompleteTransition(machine, output, monitor)) {
+            return;
+        }
     }
     if (monitor.ddc && monitor.ddc->brightnessRevert &&
         (everything || monitor.ddc->brightnessRevert->due <= machine.ddc.now)) {
@@ -219,8 +243,13 @@ void WritePower(SimMachine& machine, SimOutput& output, SimMonitor& monitor, std
         transition = SimDdcMonitor::Transition{kPowerOn, now + ddc.wakeMs * kMillisecond,
                                                ddc.reenumeratesOnWake};
     } else if (standby) {
-        transition.reset();  // also ends a wake in progress
+        // Also ends a wake in progress; a drop already on its way stays.
         SetPower(machine, ddc, value);
+        if (!transition || !transition->dropsHotPlug) {
+            transition.reset();
+            ScheduleHotPlugDrop(ddc, now);
+        }
+        SettleMonitor(machine, output, monitor, false);
         return;
     } else if (transition) {
         transition->value = value;
@@ -330,9 +359,9 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
                          "flakyCapabilities",
                          "brightnessRevertMs",
                          "deafWhenOff",
-                         "powerButtonPressed",
                          "capabilitiesMs",
-                         "costPercent"});
+                         "costPercent",
+                         "hotPlugDropMs"});
     SimDdcMonitor ddc;
     if (reader.Has("physicalMonitors")) {
         ddc.physicalMonitors =
@@ -398,7 +427,6 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
             static_cast<std::uint32_t>(reader.Member("brightnessRevertMs").Integer(0, 600'000));
     }
     reader.Read("deafWhenOff", ddc.deafWhenOff);
-    reader.Read("powerButtonPressed", ddc.powerButtonPressed);
     if (reader.Has("capabilitiesMs")) {
         ddc.capabilitiesMs =
             static_cast<std::uint32_t>(reader.Member("capabilitiesMs").Integer(0, 600'000));
@@ -408,30 +436,15 @@ SimDdcMonitor ReadSimDdcMonitor(const Reader& reader) {
         ddc.costPercent =
             static_cast<std::uint32_t>(reader.Member("costPercent").Integer(100, 10'000));
     }
+    if (reader.Has("hotPlugDropMs")) {
+        ddc.hotPlugDropMs =
+            static_cast<std::uint32_t>(reader.Member("hotPlugDropMs").Integer(0, 600'000));
+    }
     return ddc;
 }
 
 void ReadSimDdcLog(const Reader& reader, SimMachine& machine) {
     machine.ddc.documentHasLog = !reader.Array().empty();
-}
-
-// MCCS 05 is the power off of the monitor's own switch.
-void PressSimPowerButtons(SimMachine& machine) {
-    for (auto& adapter : machine.adapters) {
-        for (auto& output : adapter.outputs) {
-            for (std::size_t m = 0; m < SimSourceMonitorCount(output); ++m) {
-                auto& ddc = SimSourceMonitor(output, m).ddc;
-                if (!ddc || !ddc->powerButtonPressed) {
-                    continue;
-                }
-                machine.ddc.changed = true;  // the file loses the press
-                if (const auto power = ddc->vcp.find(kVcpPower); power != ddc->vcp.end()) {
-                    SetPower(machine, *ddc,
-                             InStandby(power->second.current) ? kPowerOn : kPowerOffLast);
-                }
-            }
-        }
-    }
 }
 
 void SettleSimDdc(SimMachine& machine, bool everything) {
@@ -466,9 +479,6 @@ void StoreMonitor(const SimMonitor& monitor, nlohmann::json& stored) {
     }
     if (monitor.lastArrivalChanged) {
         stored["lastArrival"] = monitor.lastArrival;
-    }
-    if (monitor.ddc && monitor.ddc->powerButtonPressed && stored.contains("ddc")) {
-        stored["ddc"].erase("powerButtonPressed");
     }
     if (!monitor.ddc || !stored.contains("ddc")) {
         return;
@@ -508,10 +518,11 @@ void StoreSimDdc(const SimMachine& machine, nlohmann::json& document) {
         for (std::size_t o = 0; o < simOutputs.size() && o < outputs.size(); ++o) {
             const auto& output = simOutputs[o];
             auto& stored = outputs[o];
-            if (!output.monitor || !stored.contains("monitor")) {
+            const auto& monitor = output.monitor ? output.monitor : output.asleepUnplugged;
+            if (!monitor || !stored.contains("monitor")) {
                 continue;
             }
-            StoreMonitor(*output.monitor, stored["monitor"]);
+            StoreMonitor(*monitor, stored["monitor"]);
             for (std::size_t c = 0; c < output.clones.size() && stored.contains("clones") &&
                                     c < stored["clones"].size();
                  ++c) {

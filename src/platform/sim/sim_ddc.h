@@ -70,11 +70,13 @@ struct SimDdcMonitor {
     // Off (D6 = 4 or 5), it answers nothing at all, not even D6, until its
     // power button is pressed.
     bool deafWhenOff = false;
-    bool powerButtonPressed = false;  // since the last run; the file loses it
     // A slow capabilities reply, in place of the per-fragment minimum.
     std::optional<std::uint32_t> capabilitiesMs;
     // Slow firmware or a dock: every transaction takes this share of its time.
     std::uint32_t costPercent = 100;
+    // This long after a D6 value 2..5 takes effect the monitor drops its
+    // hot-plug signal and leaves the desktop, as DisplayPort monitors do.
+    std::optional<std::uint32_t> hotPlugDropMs;
 
     // Per run: a D6 change the monitor is still carrying out.
     struct Transition {
@@ -82,6 +84,7 @@ struct SimDdcMonitor {
         std::int64_t due = 0;  // simulated nanoseconds
         bool reenumerate = false;
         bool returns = false;  // arrives on the desktop again after re-enumerating
+        bool dropsHotPlug = false;
     };
     std::optional<Transition> transition;
     bool firstWriteIgnored = false;
@@ -127,10 +130,6 @@ struct SimDdcBus {
 
 // The top-level "ddcLog" member of a loaded file: only its shape is checked.
 void ReadSimDdcLog(const Reader& reader, SimMachine& machine);
-
-// What happened to the monitors between two runs: a pressed power button
-// switches its monitor on, or off when it was on.
-void PressSimPowerButtons(SimMachine& machine);
 
 // Carries out every transition whose time has come (and, with `everything`,
 // the rest too: between two runs the monitors finish what they were doing).

@@ -181,6 +181,15 @@ void RestartSimMachine(SimMachine& machine) {
     constexpr std::uint32_t kLuidStepPerBoot = 0x2000;
     for (auto& adapter : machine.adapters)
         adapter.luid.LowPart += kLuidStepPerBoot;
+    ApplySimStoredLayout(machine);
+    machine.desktop.restarted = true;
+}
+
+// Windows looks the connected monitors up in its display database and sets
+// up the layout stored for them, whatever the session had applied without
+// SDC_SAVE_TO_DATABASE
+// (https://learn.microsoft.com/en-us/windows-hardware/drivers/display/connecting-and-configuring-displays).
+void ApplySimStoredLayout(SimMachine& machine) {
     for (auto& adapter : machine.adapters) {
         for (auto& output : adapter.outputs)
             output.active = false;
@@ -195,12 +204,116 @@ void RestartSimMachine(SimMachine& machine) {
         output->mode = {persisted.width, persisted.height, persisted.refreshRate,
                         persisted.bitsPerPixel};
     }
-    machine.desktop.restarted = true;
     machine.desktop.changed = true;
+}
+
+// A DisplayPort monitor that drops its hot-plug signal in standby looks to
+// Windows like one unplugged, and Windows "removes and rearranges the
+// displays" (https://github.com/MicrosoftDocs/windows-driver-docs/issues/575,
+// https://github.com/microsoft/PowerToys/issues/3217). Where the others go is
+// not documented; the simulation takes the harsher reading: the space the
+// display leaves is closed, and the first display that remains takes the
+// origin when the primary left. A result that would overlap keeps the
+// positions.
+void SimDropHotPlug(SimMachine& machine, SimOutput& gone) {
+    if (gone.active) {
+        const std::int64_t left = gone.x;
+        const std::int64_t top = gone.y;
+        const std::int64_t right = left + gone.mode.width;
+        const std::int64_t bottom = top + gone.mode.height;
+        std::vector<SimOutput*> rest;
+        for (auto& adapter : machine.adapters) {
+            for (auto& output : adapter.outputs) {
+                if (output.active && &output != &gone)
+                    rest.push_back(&output);
+            }
+        }
+        std::vector<std::pair<std::int64_t, std::int64_t>> moved;
+        std::size_t origin = 0;
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            const SimOutput& p = *rest[i];
+            std::int64_t x = p.x;
+            std::int64_t y = p.y;
+            if (p.x >= right && p.y < bottom && top < std::int64_t{p.y} + p.mode.height)
+                x -= gone.mode.width;
+            else if (p.y >= bottom && p.x < right && left < std::int64_t{p.x} + p.mode.width)
+                y -= gone.mode.height;
+            if (p.x == 0 && p.y == 0)
+                origin = i;
+            moved.emplace_back(x, y);
+        }
+        const auto shift = rest.empty() ? std::pair<std::int64_t, std::int64_t>{} : moved[origin];
+        for (auto& [x, y] : moved) {
+            x -= shift.first;
+            y -= shift.second;
+        }
+        bool fits = true;
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            for (std::size_t j = i + 1; j < rest.size(); ++j) {
+                const auto& a = moved[i];
+                const auto& b = moved[j];
+                fits = fits &&
+                       !(std::max(a.first, b.first) < std::min(a.first + rest[i]->mode.width,
+                                                               b.first + rest[j]->mode.width) &&
+                         std::max(a.second, b.second) < std::min(a.second + rest[i]->mode.height,
+                                                                 b.second + rest[j]->mode.height));
+            }
+        }
+        for (std::size_t i = 0; fits && i < rest.size(); ++i) {
+            rest[i]->x = static_cast<std::int32_t>(moved[i].first);
+            rest[i]->y = static_cast<std::int32_t>(moved[i].second);
+        }
+    }
+    gone.active = false;
+    ++gone.monitorGeneration;
+    gone.asleepUnplugged = std::move(gone.monitor);
+    gone.monitor.reset();
+    machine.desktop.changed = true;
+    machine.ddc.changed = true;
+}
+
+void PressSimPowerButtons(SimMachine& machine) {
+    // A replug is a new arrival; a second later keeps it predictable. The
+    // monitor comes back on the same connector, so Windows finds the same
+    // device instance and driver key again.
+    constexpr std::uint64_t kArrivalStep = 10'000'000;
+    constexpr std::uint8_t kVcpPower = 0xD6;
+    bool arrived = false;
+    for (auto& adapter : machine.adapters) {
+        for (auto& output : adapter.outputs) {
+            auto& slot = output.asleepUnplugged ? output.asleepUnplugged : output.monitor;
+            if (!slot || !slot->powerButton)
+                continue;
+            machine.desktop.buttonsPressed = true;
+            machine.desktop.changed = true;
+            if (slot->ddc && slot->ddc->vcp.contains(kVcpPower)) {
+                // The button wakes a sleeping monitor and switches one that
+                // is on off, with MCCS 05, the power off of its own switch.
+                auto& power = slot->ddc->vcp[kVcpPower].current;
+                const bool asleep = power >= 2 && power <= 5;
+                power = output.asleepUnplugged || asleep ? 1 : 5;
+                machine.ddc.changed = true;
+            }
+            if (output.asleepUnplugged) {
+                output.monitor = std::move(output.asleepUnplugged);
+                output.asleepUnplugged.reset();
+                output.monitor->lastArrival += kArrivalStep;
+                output.monitor->lastArrivalChanged = true;
+                machine.ddc.changed = true;
+                arrived = true;
+            }
+        }
+    }
+    if (arrived)
+        ApplySimStoredLayout(machine);
 }
 
 void StoreSimDesktop(const SimMachine& machine, Json& document) {
     auto& adapters = document["adapters"];
+    if (const auto& moved = machine.desktop.moved) {
+        adapters[moved->adapter]["outputs"][moved->output]["monitor"] = moved->monitor;
+        document.erase("moveMonitor");
+    }
     for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {
         auto& outputs = adapters[a]["outputs"];
         const auto& simOutputs = machine.adapters[a].outputs;
@@ -213,8 +326,17 @@ void StoreSimDesktop(const SimMachine& machine, Json& document) {
                               {"height", output.mode.height},
                               {"refreshRate", output.mode.refreshRate},
                               {"bitsPerPixel", output.mode.bitsPerPixel}};
-            if (!output.monitor && stored.contains("monitor"))
+            Json* monitor = stored.contains("monitor") && stored["monitor"].is_object()
+                                ? &stored["monitor"]
+                                : nullptr;
+            if (output.asleepUnplugged && monitor != nullptr)
+                (*monitor)["hotPlug"] = false;
+            else if (!output.monitor && stored.contains("monitor"))
                 stored["monitor"] = nullptr;
+            else if (monitor != nullptr)
+                monitor->erase("hotPlug");
+            if (machine.desktop.buttonsPressed && monitor != nullptr)
+                monitor->erase("powerButton");
         }
     }
     if (machine.desktop.displaysOffRequests > 0 || document.contains("desktop"))
@@ -224,6 +346,8 @@ void StoreSimDesktop(const SimMachine& machine, Json& document) {
     const bool described = document.contains("desktop") && document["desktop"].contains("database");
     if (machine.desktop.databaseChanged || (machine.desktop.changed && !described))
         document["desktop"]["database"] = DatabaseJson(machine.desktop.database);
+    if (machine.desktop.displayEvent || machine.desktop.restarted)
+        document.erase("displayEvent");
     if (machine.desktop.restarted) {
         document.erase("restart");
         for (std::size_t a = 0; a < machine.adapters.size() && a < adapters.size(); ++a) {

@@ -67,7 +67,17 @@ struct SimDesktop {
     // from the file: the layout the machine was described with.
     std::vector<SimPersistedDisplay> database;
     bool databaseChanged = false;
-    bool restarted = false;                 // this run began with a restart
+    bool restarted = false;       // this run began with a restart
+    bool displayEvent = false;    // ... or with a hot-plug, wake or driver reset
+    bool buttonsPressed = false;  // a monitor's power button was pressed before it
+    // A monitor plugged into another connector before the run: where it is
+    // now and its description as the machine file is to keep it.
+    struct MovedMonitor {
+        std::size_t adapter = 0;
+        std::size_t output = 0;
+        nlohmann::json monitor;
+    };
+    std::optional<MovedMonitor> moved;
     std::uint32_t displaysOffRequests = 0;  // SC_MONITORPOWER off messages received
     // Per run, not stored.
     std::uint32_t changesReported = 0;
@@ -84,6 +94,20 @@ struct SimDesktop {
 // desktop becomes the layout of the display database, less displays whose
 // monitor is unplugged.
 void RestartSimMachine(SimMachine& machine);
+
+// What Windows does on a monitor hot-plug, a wake from sleep or a graphics
+// driver reset: the desktop becomes the layout of the display database, less
+// displays whose monitor is unplugged.
+void ApplySimStoredLayout(SimMachine& machine);
+
+// The output's monitor drops its hot-plug signal: it leaves the desktop and
+// the device tree, and Windows rearranges the displays that remain.
+void SimDropHotPlug(SimMachine& machine, SimOutput& output);
+
+// Monitors whose power button was pressed before the run wake; one that had
+// dropped its hot-plug signal arrives again, and Windows sets up its stored
+// layout for the monitors now connected.
+void PressSimPowerButtons(SimMachine& machine);
 
 // Writes what a run changed back into the machine description: each output's
 // activity, position and mode, unplugged monitors, the power record, the

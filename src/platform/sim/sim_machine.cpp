@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <functional>
 #include <limits>
 #include <set>
 
@@ -52,7 +53,7 @@ std::uint32_t ReadOutputTechnology(const Reader& reader) {
 
 SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t targetId) {
     reader.ExpectObject({"hardwareId", "deviceString", "instanceId", "interfacePath", "edid",
-                         "lastArrival", "ddc"});
+                         "lastArrival", "ddc", "hotPlug", "powerButton"});
     SimMonitor monitor;
     monitor.hardwareId = reader.Member("hardwareId").Text();
     monitor.deviceString =
@@ -82,6 +83,7 @@ SimMonitor ReadMonitor(const Reader& reader, const SimMode& mode, std::uint32_t 
     if (reader.Has("ddc")) {
         monitor.ddc = ReadSimDdcMonitor(reader.Member("ddc"));
     }
+    reader.Read("powerButton", monitor.powerButton);
     if (reader.Has("edid")) {
         const auto edid = reader.Member("edid");
         if (edid.value().is_null()) {
@@ -135,7 +137,17 @@ SimOutput ReadOutput(const Reader& reader, std::uint32_t sourceId, std::size_t g
         output.modes.push_back(output.mode);
     }
     if (reader.Has("monitor") && !reader.Member("monitor").value().is_null()) {
-        output.monitor = ReadMonitor(reader.Member("monitor"), output.mode, output.targetId);
+        const auto member = reader.Member("monitor");
+        auto monitor = ReadMonitor(member, output.mode, output.targetId);
+        bool hotPlug = true;
+        member.Read("hotPlug", hotPlug);
+        if (hotPlug) {
+            output.monitor = std::move(monitor);
+        } else if (output.active) {
+            member.Member("hotPlug").Fail("a monitor without hot-plug is not on the desktop");
+        } else {
+            output.asleepUnplugged = std::move(monitor);
+        }
     }
     if (reader.Has("clones")) {
         if (!output.monitor) {
@@ -208,6 +220,109 @@ SimAdapter ReadAdapter(const Reader& reader, std::size_t ordinal, std::size_t& g
     return adapter;
 }
 
+// Plugging a monitor into another connector makes it a new device to
+// Windows: a new device instance, whose id ends in the new connector's UID,
+// a new driver key under the monitor class, a new interface path and arrival
+// time; the target id and adapter LUID are the new connector's
+// (https://learn.microsoft.com/en-us/windows-hardware/drivers/install/device-instance-ids).
+// Windows has no stored layout for the monitors now connected, so it extends
+// the desktop to the right and stores that layout.
+void MoveSimMonitor(const Reader& root, SimMachine& machine) {
+    const auto reader = root.Member("moveMonitor");
+    reader.ExpectObject({"from", "to"});
+    const auto place = [&](const char* name) {
+        const auto member = reader.Member(name);
+        const auto wanted = ToLowerWide(member.Text());
+        for (std::size_t a = 0; a < machine.adapters.size(); ++a) {
+            for (std::size_t o = 0; o < machine.adapters[a].outputs.size(); ++o) {
+                if (ToLowerWide(machine.adapters[a].outputs[o].deviceName) == wanted) {
+                    return std::pair{a, o};
+                }
+            }
+        }
+        member.Fail("no output has this device name");
+    };
+    const auto [fromAdapter, fromOutput] = place("from");
+    const auto [toAdapter, toOutput] = place("to");
+    SimOutput& from = machine.adapters[fromAdapter].outputs[fromOutput];
+    SimOutput& to = machine.adapters[toAdapter].outputs[toOutput];
+    if ((!from.monitor && !from.asleepUnplugged) || !from.clones.empty()) {
+        reader.Member("from").Fail("expected an output with one monitor");
+    }
+    if (to.monitor || to.asleepUnplugged) {
+        reader.Member("to").Fail("expected an empty connector");
+    }
+    auto described =
+        root.value().at("adapters").at(fromAdapter).at("outputs").at(fromOutput).at("monitor");
+    if (from.monitor) {
+        SimDropHotPlug(machine, from);
+    }
+    SimMonitor monitor = std::move(*from.asleepUnplugged);
+    from.asleepUnplugged.reset();
+    const auto model = nimbo::ModelIdFromHardwareId(monitor.hardwareId);
+    const auto amp = monitor.instanceId.rfind(L'&');
+    monitor.instanceId = (amp == std::wstring::npos ? L"" : monitor.instanceId.substr(0, amp + 1)) +
+                         L"UID" + std::to_wstring(to.targetId);
+    monitor.interfacePath = L"\\\\?\\DISPLAY#" + model + L"#" + monitor.instanceId +
+                            L"#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+    // The next free instance number under the monitor class key.
+    const auto driverKey = SimMonitorDriverKey(monitor);
+    const auto classEnd = driverKey.rfind(L'\\');
+    const auto classKey = driverKey.substr(0, classEnd == std::wstring::npos ? 0 : classEnd + 1);
+    // The device left behind keeps its key (Windows keeps non-present devices).
+    unsigned long highest = std::wcstoul(driverKey.c_str() + classKey.size(), nullptr, 10);
+    std::vector<const SimMonitor*> known;
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            for (const auto& slot :
+                 {std::cref(output.monitor), std::cref(output.asleepUnplugged)}) {
+                if (slot.get()) {
+                    known.push_back(&*slot.get());
+                }
+            }
+            for (const auto& clone : output.clones) {
+                known.push_back(&clone.monitor);
+            }
+        }
+    }
+    for (const auto* each : known) {
+        const auto key = SimMonitorDriverKey(*each);
+        if (ToLowerWide(key).starts_with(ToLowerWide(classKey))) {
+            highest = std::max(highest, std::wcstoul(key.c_str() + classKey.size(), nullptr, 10));
+        }
+    }
+    wchar_t number[16] = {};
+    std::swprintf(number, 16, L"%04lu", highest + 1);
+    monitor.hardwareId = L"MONITOR\\" + model + L"\\" + classKey + number;
+    constexpr std::uint64_t kArrivalStep = 10'000'000;  // one second later
+    monitor.lastArrival += kArrivalStep;
+    monitor.lastArrivalChanged = true;
+    std::int64_t right = 0;
+    for (const auto& adapter : machine.adapters) {
+        for (const auto& output : adapter.outputs) {
+            if (output.active) {
+                right = std::max(right, std::int64_t{output.x} + output.mode.width);
+            }
+        }
+    }
+    to.active = true;
+    to.x = static_cast<std::int32_t>(right);
+    to.y = 0;
+    to.monitor = std::move(monitor);
+    described["hardwareId"] = WideToUtf8(to.monitor->hardwareId);
+    described["instanceId"] = WideToUtf8(to.monitor->instanceId);
+    described["lastArrival"] = to.monitor->lastArrival;
+    for (const char* stale : {"interfacePath", "hotPlug", "powerButton"}) {
+        described.erase(stale);
+    }
+    machine.desktop.moved = SimDesktop::MovedMonitor{toAdapter, toOutput, std::move(described)};
+    machine.desktop.database = SimActiveLayout(machine);
+    machine.desktop.databaseChanged = true;
+    machine.desktop.changed = true;
+    machine.ddc.changed = true;
+    DeriveSimMonitorKeys(machine);
+}
+
 }  // namespace
 
 SimOutput* FindSimOutput(SimMachine& machine, std::wstring_view deviceName) {
@@ -247,7 +362,7 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
                        "usbDevices", "ddcLog", "nvidia", "fileSystem", "foreground", "restart",
-                       "realTimeClock"});
+                       "realTimeClock", "displayEvent", "moveMonitor"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -281,8 +396,15 @@ SimMachine ParseMachine(const nlohmann::json& document) {
     for (const auto& area : MachineAreas()) {
         area.read(root, machine);
     }
+    if (root.Has("moveMonitor")) {
+        MoveSimMonitor(root, machine);
+    }
+    PressSimPowerButtons(machine);
     if (root.Has("restart") && root.Member("restart").Bool()) {
         RestartSimMachine(machine);
+    } else if (root.Has("displayEvent") && root.Member("displayEvent").Bool()) {
+        ApplySimStoredLayout(machine);
+        machine.desktop.displayEvent = true;
     }
     return machine;
 }

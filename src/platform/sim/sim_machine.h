@@ -48,6 +48,7 @@ struct SimMonitor {
     std::uint64_t lastArrival = 0;                  // DEVPKEY_Device_LastArrivalDate, FILETIME
     bool lastArrivalChanged = false;                // replugged in this run
     std::optional<SimDdcMonitor> ddc;               // none: the monitor has no DDC/CI
+    bool powerButton = false;  // the user presses its power button before this run
 };
 
 struct SimOutputFaults {
@@ -96,6 +97,9 @@ struct SimOutput {
     SimMode mode;
     std::vector<SimMode> modes;  // what EnumDisplaySettingsW lists by index
     std::optional<SimMonitor> monitor;
+    // A monitor on the connector that holds its hot-plug signal low (asleep):
+    // Windows sees an empty connector, the machine file keeps the monitor.
+    std::optional<SimMonitor> asleepUnplugged;
     std::vector<SimCloneTarget> clones;  // only beside a monitor of its own
     SimOutputFaults faults;
     SimModeChange modeChange;

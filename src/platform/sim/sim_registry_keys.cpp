@@ -34,6 +34,9 @@ void DeriveSimMonitorKeys(SimMachine& machine) {
             if (output.monitor) {
                 monitors.push_back(&*output.monitor);
             }
+            if (output.asleepUnplugged) {
+                monitors.push_back(&*output.asleepUnplugged);  // Windows keeps its key
+            }
             for (const auto& clone : output.clones) {
                 monitors.push_back(&clone.monitor);
             }

@@ -26,7 +26,7 @@ constexpr std::uint32_t kMonitorGone = 0xC026258Du;    // ERROR_GRAPHICS_MONITOR
 constexpr std::uint32_t kBadMonitorHandle = 1461;      // ERROR_INVALID_MONITOR_HANDLE
 
 // One output with a monitor; `ddc` null leaves the monitor without DDC/CI.
-Json MachineWith(const Json& ddc) {
+Json MachineWith(const Json& ddc, bool powerButton = false) {
     // clang-format off
     Json machine = Json::parse(R"({"adapters": [{"description": "GPU", "outputs": [{
         "mode": {"width": 1920, "height": 1080, "refreshRate": 60},
@@ -34,6 +34,8 @@ Json MachineWith(const Json& ddc) {
     // clang-format on
     if (!ddc.is_null())
         machine["adapters"][0]["outputs"][0]["monitor"]["ddc"] = ddc;
+    if (powerButton)
+        machine["adapters"][0]["outputs"][0]["monitor"]["powerButton"] = true;
     return machine;
 }
 
@@ -66,17 +68,17 @@ struct Bus {
 // D6 read must show V).
 TEST(SimulatedDdc, PowerFollowsTheMonitorsOffAndWakeBehaviour) {
     // clang-format off
-    const std::tuple<const char*, Json, const char*> cases[] = {
-        {"off after offDelayMs", {{"vcp", {{"D6", 1}}}, {"offDelayMs", 500}}, "w4 +400 r1 +60 r4"},
-        {"a repeated on while waking does not restart the wake", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, "w1 +800 w1 +160 r1"},
-        {"off during a wake stays off", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, "w1 w5 +2000 r5"},
-        {"the power button wakes a monitor deaf when off", {{"vcp", {{"D6", 4}}}, {"deafWhenOff", true}, {"powerButtonPressed", true}}, "r1 w5"},
-        {"the power button switches a monitor that is on off", {{"vcp", {{"D6", 1}}}, {"powerButtonPressed", true}}, "r5"},
+    const std::tuple<const char*, Json, bool, const char*> cases[] = {
+        {"off after offDelayMs", {{"vcp", {{"D6", 1}}}, {"offDelayMs", 500}}, false, "w4 +400 r1 +60 r4"},
+        {"a repeated on while waking does not restart the wake", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, false, "w1 +800 w1 +160 r1"},
+        {"off during a wake stays off", {{"vcp", {{"D6", 4}}}, {"wakeMs", 1000}}, false, "w1 w5 +2000 r5"},
+        {"the power button wakes a monitor deaf when off", {{"vcp", {{"D6", 4}}}, {"deafWhenOff", true}}, true, "r1 w5"},
+        {"the power button switches a monitor that is on off", {{"vcp", {{"D6", 1}}}}, true, "r5"},
     };
     // clang-format on
-    for (const auto& [name, ddc, script] : cases) {
+    for (const auto& [name, ddc, button, script] : cases) {
         SCOPED_TRACE(name);
-        Bus bus(MachineWith(ddc));
+        Bus bus(MachineWith(ddc, button));
         const auto monitor = bus.Acquire();
         std::istringstream steps(script);
         for (std::string step; steps >> step;) {
