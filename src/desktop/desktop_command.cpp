@@ -50,8 +50,8 @@ DesktopOperations BuildOperations(lenticor::Platform& platform, const std::wstri
     ops.saveJournal = [&files, &clock, journalPath](const DesktopJournal& journal) {
         return desktop_win::SaveJournal(files, clock, journalPath, journal);
     };
-    ops.deleteJournal = [&files, journalPath] {
-        return desktop_win::DeleteJournal(files, journalPath);
+    ops.deleteJournal = [&files, &clock, journalPath] {
+        return desktop_win::DeleteJournal(files, clock, journalPath);
     };
     ops.captureTopology = [&displayConfig] { return CaptureDesktopTopology(displayConfig); };
     ops.targetKeyForDisplayId = [&displayConfig, &monitors,
@@ -77,8 +77,8 @@ DesktopOperations BuildOperations(lenticor::Platform& platform, const std::wstri
         return SameSurvivors(a, b);
     };
     ops.recoveryRevision = [&revision] { return revision; };
-    ops.archiveJournal = [&files, &crypto, journalPath](const std::string& expected) {
-        return desktop_win::ArchiveJournal(files, crypto, journalPath, expected);
+    ops.archiveJournal = [&files, &crypto, &clock, journalPath](const std::string& expected) {
+        return desktop_win::ArchiveJournal(files, crypto, clock, journalPath, expected);
     };
     ops.darken = [&windows, &err] { return DarkenDisplays(windows, err); };
     return ops;

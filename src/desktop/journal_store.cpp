@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/busy_file_retry.h"
 #include "app/text.h"
 
 namespace nimbo::desktop_win {
@@ -16,25 +17,17 @@ namespace fa = lenticor::fileapi;
 
 constexpr int kArchiveAttempts = 3;
 
-// A journal another process has open (our own status poll, an indexer, a
-// virus scanner) blocks a plain replace only while it is open; these few short
-// waits outlast such a read.
-constexpr int kReplaceAttempts = 10;
-constexpr std::int64_t kReplacePauseNanoseconds = 10'000'000;
-
 constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
-
-bool IsBusyError(lenticor::Win32Error error) {
-    return error == lenticor::kErrorAccessDenied || error == lenticor::kErrorSharingViolation;
-}
 
 // How a system without POSIX-semantics renames refuses FileRenameInfoEx:
 // ERROR_INVALID_PARAMETER before Windows 10 1607 (an unknown information
 // class), ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION from a file system
-// that lacks it (FAT, some network redirectors).
+// that lacks it (FAT, some network redirectors), ERROR_FILE_SYSTEM_LIMITATION
+// from exFAT.
 bool IsUnsupportedRename(lenticor::Win32Error error) {
     return error == lenticor::kErrorInvalidParameter || error == lenticor::kErrorNotSupported ||
-           error == lenticor::kErrorInvalidFunction;
+           error == lenticor::kErrorInvalidFunction ||
+           error == lenticor::kErrorFileSystemLimitation;
 }
 
 bool IsMissing(lenticor::Win32Error error) {
@@ -181,44 +174,44 @@ bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
     // A status poll reads the journal without the lock. A plain replace fails
     // while any handle has P open, even one sharing delete; a POSIX-semantics
     // rename replaces it and leaves the reader its old file. Where the system
-    // lacks that rename, retry the plain replace for a moment instead.
+    // lacks that rename, the plain replace waits out the reader instead.
     bool posixRename = true;
-    for (int attempt = 0; attempt < kReplaceAttempts;) {
-        lenticor::Win32Error error = lenticor::kErrorSuccess;
+    const lenticor::Win32Error error = lenticor::RetryWhileFileBusy(clock, [&] {
         if (posixRename) {
-            error = files.SetFileRenameInfoPosixReplace(opened.handle, journalPath);
-            if (IsUnsupportedRename(error)) {
-                posixRename = false;
-                // MoveFileExW needs the temporary file closed.
-                opened.handle.Close();
-                continue;
-            }
-        } else {
-            error = files.MoveFileExW(temporary, journalPath,
-                                      fa::kMoveReplaceExisting | fa::kMoveWriteThrough);
+            const lenticor::Win32Error posix =
+                files.SetFileRenameInfoPosixReplace(opened.handle, journalPath);
+            if (!IsUnsupportedRename(posix))
+                return posix;
+            posixRename = false;
+            // MoveFileExW needs the temporary file closed.
+            opened.handle.Close();
         }
-        if (error == lenticor::kErrorSuccess)
-            return true;
-        if (!IsBusyError(error) || ++attempt == kReplaceAttempts)
-            return false;
-        clock.SleepUntil(clock.NowNanoseconds() + kReplacePauseNanoseconds);
-    }
-    return false;
+        return files.MoveFileExW(temporary, journalPath,
+                                 fa::kMoveReplaceExisting | fa::kMoveWriteThrough);
+    });
+    return error == lenticor::kErrorSuccess;
 }
 
-bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath) {
-    const lenticor::Win32Error error = files.DeleteFileW(journalPath);
+bool DeleteJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
+                   const std::wstring& journalPath) {
+    const lenticor::Win32Error error =
+        lenticor::RetryWhileFileBusy(clock, [&] { return files.DeleteFileW(journalPath); });
     return error == lenticor::kErrorSuccess || error == lenticor::kErrorFileNotFound;
 }
 
 DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& crypto,
-                                    const std::wstring& journalPath,
+                                    lenticor::SteadyClock& clock, const std::wstring& journalPath,
                                     const std::string& expectedRevision) {
     // The link itself when P is a reparse point, so a link is refused below
-    // instead of archiving whatever it points at.
-    auto opened = files.CreateFileW(journalPath, fa::kGenericRead | fa::kGenericWrite | fa::kDelete,
-                                    fa::kShareRead, fa::kOpenExisting,
-                                    fa::kAttributeNormal | fa::kFlagOpenReparsePoint);
+    // instead of archiving whatever it points at. A scanner's open stops this
+    // open, which asks for delete access, not the rename through it later.
+    lenticor::CreateFileResult opened;
+    static_cast<void>(lenticor::RetryWhileFileBusy(clock, [&] {
+        opened = files.CreateFileW(journalPath, fa::kGenericRead | fa::kGenericWrite | fa::kDelete,
+                                   fa::kShareRead, fa::kOpenExisting,
+                                   fa::kAttributeNormal | fa::kFlagOpenReparsePoint);
+        return opened.error;
+    }));
     if (!opened.handle.IsOpen()) {
         if (IsMissing(opened.error)) {
             return expectedRevision == kAbsentRevision ? DesktopArchiveResult::AlreadyAbsent

@@ -47,17 +47,21 @@ inline constexpr const char* kAbsentRevision = "absent";
 
 // Writes P + ".tmp" and moves it over P, also while readers have P open;
 // true only when every step succeeded. A failure leaves the previous journal
-// as it was. `clock` paces the retries of a system without POSIX renames
-// (at most about 100 ms).
+// as it was. A replace that another process's open refuses is retried on
+// `clock` for up to 2 s (RetryWhileFileBusy).
 [[nodiscard]] bool SaveJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
                                const std::wstring& journalPath, const DesktopJournal& journal);
 
 // True when the journal is gone afterwards (including when it never existed).
-[[nodiscard]] bool DeleteJournal(lenticor::Files& files, const std::wstring& journalPath);
+// Waits up to 2 s on `clock` for another process's open to end.
+[[nodiscard]] bool DeleteJournal(lenticor::Files& files, lenticor::SteadyClock& clock,
+                                 const std::wstring& journalPath);
 
-// Renames the journal aside when its revision is still `expectedRevision`.
-// Size, read and hash failures throw std::runtime_error.
+// Renames the journal aside when its revision is still `expectedRevision`,
+// waiting up to 2 s on `clock` for another process's open to end. Size, read
+// and hash failures throw std::runtime_error.
 [[nodiscard]] DesktopArchiveResult ArchiveJournal(lenticor::Files& files, lenticor::Crypto& crypto,
+                                                  lenticor::SteadyClock& clock,
                                                   const std::wstring& journalPath,
                                                   const std::string& expectedRevision);
 

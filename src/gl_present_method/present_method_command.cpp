@@ -39,7 +39,7 @@ int RunPresentMethodCommand(Platform& platform, const PresentMethodRequest& requ
     // Declared first so the NvAPI session is destroyed only after the line
     // is written.
     NvapiDriverProfiles driver(platform.modules);
-    UndoStore store(platform.files, platform.environment, platform.registry);
+    UndoStore store(platform.files, platform.environment, platform.registry, platform.steadyClock);
     const PresentMethodResult result =
         request.action == PresentMethodAction::Detect
             ? Detect(platform.processes, platform.console.Err(), driver, store)

@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "app/busy_file_retry.h"
 #include "app/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -169,9 +170,15 @@ bool MachineUndoStore::Remove(const std::wstring& key) {
     const std::wstring programData = ProgramDataFolder(environment_);
     // Only the final path is checked: a record file with a second name is
     // still ours to delete, and deleting removes just this name.
-    const auto opened =
-        files_.CreateFileW(UndoFilePath(programData, key), fa::kDelete | fa::kFileReadAttributes,
-                           kShareAll, fa::kOpenExisting, fa::kFlagOpenReparsePoint);
+    // A scanner that opened the record just written, sharing no delete, lets
+    // go within a moment.
+    CreateFileResult opened;
+    static_cast<void>(RetryWhileFileBusy(clock_, [&] {
+        opened = files_.CreateFileW(UndoFilePath(programData, key),
+                                    fa::kDelete | fa::kFileReadAttributes, kShareAll,
+                                    fa::kOpenExisting, fa::kFlagOpenReparsePoint);
+        return opened.error;
+    }));
     if (!opened.handle.IsOpen())
         return NoRecordCanBeThere(opened.error);
     if (!HandlePathMatches(files_, programData, opened.handle, key))

@@ -10,6 +10,7 @@ namespace lenticor {
 class Environment;
 class Files;
 class Registry;
+class SteadyClock;
 }  // namespace lenticor
 
 namespace lenticor::gl_present_method {
@@ -25,8 +26,10 @@ class IUndoStore {
 
 class MachineUndoStore final : public IUndoStore {
   public:
-    MachineUndoStore(Files& files, Environment& environment)
-        : files_(files), environment_(environment) {}
+    // `clock` paces the wait for another process's open of a record being
+    // removed (RetryWhileFileBusy).
+    MachineUndoStore(Files& files, Environment& environment, SteadyClock& clock)
+        : files_(files), environment_(environment), clock_(clock) {}
     std::optional<std::string> Read(const std::wstring& key) override;
     bool Write(const std::wstring& key, const std::string& text) override;
     bool Remove(const std::wstring& key) override;
@@ -34,6 +37,7 @@ class MachineUndoStore final : public IUndoStore {
   private:
     Files& files_;
     Environment& environment_;
+    SteadyClock& clock_;
 };
 
 class RegistryUndoStore final : public IUndoStore {
@@ -50,8 +54,8 @@ class RegistryUndoStore final : public IUndoStore {
 // The machine file first, the registry as the fallback.
 class UndoStore final : public IUndoStore {
   public:
-    UndoStore(Files& files, Environment& environment, Registry& registry)
-        : machine_(files, environment), registry_(registry) {}
+    UndoStore(Files& files, Environment& environment, Registry& registry, SteadyClock& clock)
+        : machine_(files, environment, clock), registry_(registry) {}
     std::optional<std::string> Read(const std::wstring& key) override;
     bool Write(const std::wstring& key, const std::string& text) override;
     bool Remove(const std::wstring& key) override;

@@ -47,6 +47,8 @@ constexpr Win32Error kErrorAlreadyExists = 183;
 constexpr Win32Error kErrorFilenameExcedRange = 206;
 constexpr Win32Error kErrorMoreData = 234;
 constexpr Win32Error kErrorNoMoreItems = 259;
+// A file system without the feature asked for (exFAT and POSIX renames).
+constexpr Win32Error kErrorFileSystemLimitation = 665;
 constexpr Win32Error kErrorCannotFindWindowClass = 1407;
 constexpr Win32Error kErrorClassAlreadyExists = 1410;
 constexpr Win32Error kErrorUnsupportedType = 1630;

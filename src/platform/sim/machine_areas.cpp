@@ -52,6 +52,7 @@ constexpr MachineArea kAreas[] = {
     {"ddc", &ReadDdcArea, &SimDdcNeedsSaving, &StoreSimDdc},
     {"nvidia", &ReadNvidiaArea, nullptr, nullptr},
     {"foreground", &ReadSimForeground, nullptr, nullptr},
+    {"file scanner", &ReadSimFileScanner, &SimFileScannerChanged, &StoreSimFileScanner},
 };
 
 }  // namespace

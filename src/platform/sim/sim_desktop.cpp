@@ -124,7 +124,9 @@ SimDesktop ParseSimDesktop(const Json* desktop, const SimMachine& machine) {
     if (desktop == nullptr)
         return result;
     const std::string where = "/desktop";
-    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests", "database"});
+    ExpectMembers(*desktop, where, {"faults", "displaysOffRequests", "database", "sessionLocked"});
+    if (desktop->contains("sessionLocked"))
+        result.sessionLocked = BoolAt(desktop->at("sessionLocked"), where + "/sessionLocked");
     if (desktop->contains("displaysOffRequests"))
         result.displaysOffRequests =
             UnsignedAt(desktop->at("displaysOffRequests"), where + "/displaysOffRequests");

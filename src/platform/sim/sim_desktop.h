@@ -83,6 +83,9 @@ struct SimDesktop {
     std::uint32_t changesReported = 0;
     std::uint32_t successfulQueries = 0;
     bool changed = false;  // the display configuration or power record changed
+    // The lock screen, the UAC secure desktop or Ctrl+Alt+Del is up: display
+    // changes are refused, queries answer. Set by an edit, never written.
+    bool sessionLocked = false;
 };
 
 // Reads the "desktop" member (absent: no faults, nothing recorded); the

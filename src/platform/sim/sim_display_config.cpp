@@ -321,6 +321,12 @@ Win32Error SimDisplayConfig::SetDisplayConfig(std::span<const DISPLAYCONFIG_PATH
         flags == kValidateFlags ? machine_.desktop.faults.validate : machine_.desktop.faults.apply;
     if (fault)
         return *fault;
+    // "The caller does not have access to the console session" while another
+    // desktop has the input (SetDisplayConfig, learn.microsoft.com/en-us/
+    // windows/win32/api/winuser/nf-winuser-setdisplayconfig). Validation
+    // changes nothing and still answers.
+    if (flags != kValidateFlags && machine_.desktop.sessionLocked)
+        return kErrorAccessDenied;
     if (paths.empty())
         return kErrorInvalidParameter;
 

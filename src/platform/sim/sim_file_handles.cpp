@@ -69,6 +69,7 @@ FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::
         }
         done += static_cast<std::uint32_t>(count);
     }
+    open->written = open->written || done > 0;
     return {kErrorSuccess, done};
 }
 
@@ -166,6 +167,7 @@ Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
         return kErrorInvalidHandle;
     if ((open->access & kRightDelete) == 0)
         return kErrorAccessDenied;
+    EndFinishedScans();
     struct stat status {};
     if (::fstat(open->fd, &status) != 0)
         return ErrorFromErrno(errno, open->realPath);
@@ -183,6 +185,88 @@ Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
 }
 
 void SimFiles::CloseHandle(std::uint64_t id) noexcept {
+    const auto found = open_.find(id);
+    if (found == open_.end() || !found->second.written || scanner_ == nullptr) {
+        CloseOpenFile(id);
+        return;
+    }
+    try {
+        const std::filesystem::path real = found->second.realPath;
+        CloseOpenFile(id);
+        StartScan(real);
+    } catch (...) {
+        // The scanner is another process: its trouble is not ours.
+    }
+}
+
+void SimFiles::AttachScanner(sim::SimFileScanner& scanner) {
+    scanner_ = &scanner;
+    const std::int64_t now = scanner.now();
+    std::erase_if(scanner.holds, [&](sim::SimFileScanner::Hold& hold) {
+        const auto real = RealPathOf(hold.path);
+        if (!real || !OpenForScanner(*real, hold.descriptor)) {
+            scanner.changed = true;
+            return true;
+        }
+        hold.until = now + hold.remainingNanoseconds;
+        return false;
+    });
+    // Time passes while the run works: what is left is written back.
+    scanner.changed = scanner.changed || !scanner.holds.empty();
+}
+
+void SimFiles::RefusePosixRename(wchar_t drive, Win32Error error) {
+    posixRenameRefusals_[drive] = error;
+}
+
+bool SimFiles::OpenForScanner(const std::filesystem::path& real, int& fd) const {
+    Descriptor file(::open(real.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    // It reads, sharing what it is set to share, and only when the opens
+    // already there let it.
+    const Gate gate(file.Get());
+    if (!SharingAllows(file.Get(), kRightRead, scanner_->shareMode) ||
+        !AnnounceOpen(file.Get(), kRightRead, scanner_->shareMode)) {
+        return false;
+    }
+    fd = file.Release();
+    return true;
+}
+
+void SimFiles::StartScan(const std::filesystem::path& real) {
+    EndFinishedScans();
+    const auto final = FinalPathOfReal(real);
+    int fd = -1;
+    if (scanner_->holdNanoseconds <= 0 || !final || !OpenForScanner(real, fd))
+        return;
+    const std::wstring path = final->substr(4);  // without "\\?\"
+    // A file written again is scanned again: one hold, from now.
+    std::erase_if(scanner_->holds, [&path](const sim::SimFileScanner::Hold& hold) {
+        if (hold.path != path)
+            return false;
+        ::close(hold.descriptor);
+        return true;
+    });
+    scanner_->holds.push_back({path, scanner_->now() + scanner_->holdNanoseconds, 0, fd});
+    scanner_->changed = true;
+}
+
+void SimFiles::EndFinishedScans() {
+    if (scanner_ == nullptr)
+        return;
+    const std::int64_t now = scanner_->now();
+    std::erase_if(scanner_->holds, [&](const sim::SimFileScanner::Hold& hold) {
+        if (hold.until > now)
+            return false;
+        ::close(hold.descriptor);
+        scanner_->changed = true;
+        return true;
+    });
+}
+
+void SimFiles::CloseOpenFile(std::uint64_t id) noexcept {
     const auto found = open_.find(id);
     if (found == open_.end())
         return;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwctype>
 #include <filesystem>
 #include <string>
 
@@ -82,7 +83,32 @@ void ApplyHardLink(const Reader& link, const SimFiles& files) {
     }
 }
 
+// FAT and exFAT (and some network shares) refuse the POSIX-semantics rename:
+// ERROR_FILE_SYSTEM_LIMITATION on exFAT, as Foundation met it
+// (github.com/swiftlang/swift-foundation/pull/1926), unless told otherwise.
+void ApplyVolume(const Reader& volume, SimFiles& files) {
+    volume.ExpectObject({"drive", "format", "posixRenameError"});
+    const auto drive = volume.Member("drive").Text();
+    if (drive.size() != 1 || std::towlower(drive[0]) < L'a' || std::towlower(drive[0]) > L'z')
+        volume.Member("drive").Fail("expected a drive letter such as \"E\"");
+    const auto format = volume.Member("format").Text();
+    if (format != L"NTFS" && format != L"FAT32" && format != L"exFAT")
+        volume.Member("format").Fail("expected \"NTFS\", \"FAT32\" or \"exFAT\"");
+    std::uint32_t refusal = format == L"NTFS" ? 0 : kErrorFileSystemLimitation;
+    volume.Read("posixRenameError", refusal);
+    if (refusal != 0)
+        files.RefusePosixRename(static_cast<wchar_t>(std::towlower(drive[0])), refusal);
+}
+
 }  // namespace
+
+void AttachSimFileScanner(MachineSource& source, SimFiles& files) {
+    if (!source.machine.scanner)
+        return;
+    auto& machine = source.machine;
+    machine.scanner->now = [&machine] { return machine.ddc.now; };
+    files.AttachScanner(*machine.scanner);
+}
 
 void ApplySimFileSystem(const MachineSource& source, SimFiles& files) {
     // Every Windows installation has the machine-wide application data folder.
@@ -100,7 +126,7 @@ void ApplySimFileSystem(const MachineSource& source, SimFiles& files) {
     try {
         const Reader root(source.document, "");
         const auto fileSystem = root.Member("fileSystem");
-        fileSystem.ExpectObject({"links", "hardLinks"});
+        fileSystem.ExpectObject({"links", "hardLinks", "scanner", "volumes"});
         if (fileSystem.Has("links")) {
             for (const auto& link : fileSystem.Member("links").Array()) {
                 ApplyLink(link, files);
@@ -110,6 +136,10 @@ void ApplySimFileSystem(const MachineSource& source, SimFiles& files) {
             for (const auto& link : fileSystem.Member("hardLinks").Array()) {
                 ApplyHardLink(link, files);
             }
+        }
+        if (fileSystem.Has("volumes")) {
+            for (const auto& volume : fileSystem.Member("volumes").Array())
+                ApplyVolume(volume, files);
         }
     } catch (const MachineError& problem) {
         const std::string where = source.file ? "machine file " + source.file->string() : "machine";

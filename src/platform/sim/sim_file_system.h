@@ -15,4 +15,8 @@ namespace lenticor::sim {
 // drives (a path that exists as something else).
 void ApplySimFileSystem(const MachineSource& source, SimFiles& files);
 
+// Lets the machine's file scanner, if it has one, watch `files` on the
+// machine's steady clock.
+void AttachSimFileScanner(MachineSource& source, SimFiles& files);
+
 }  // namespace lenticor::sim

@@ -29,11 +29,16 @@ SimFiles::~SimFiles() {
         if (file.fd >= 0)
             ::close(file.fd);
     }
+    if (scanner_ != nullptr) {
+        for (auto& hold : scanner_->holds)
+            ::close(std::exchange(hold.descriptor, -1));
+    }
 }
 
 CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t desiredAccess,
                                        std::uint32_t shareMode, std::uint32_t creationDisposition,
                                        std::uint32_t flagsAndAttributes) {
+    EndFinishedScans();
     CreateFileResult result;
     if (const auto tooLong = DosPathLimitError(path)) {
         result.error = *tooLong;
@@ -213,6 +218,7 @@ Win32Error SimFiles::CreateAnnounced(const std::filesystem::path& real, int flag
 
 Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
                                  std::uint32_t flags) {
+    EndFinishedScans();
     for (const auto* path : {&existing, &replacement}) {
         if (const auto tooLong = DosPathLimitError(*path))
             return *tooLong;
@@ -267,6 +273,7 @@ Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstrin
 }
 
 Win32Error SimFiles::DeleteFileW(const std::wstring& path) {
+    EndFinishedScans();
     if (const auto tooLong = DosPathLimitError(path))
         return *tooLong;
     Win32Error unusable = kErrorSuccess;
@@ -293,6 +300,7 @@ Win32Error SimFiles::DeleteFileW(const std::wstring& path) {
 Win32Error SimFiles::PrepareRename(const FileHandle& file, const std::wstring& newPath,
                                    bool refuseLink, OpenFile*& open, std::filesystem::path& target,
                                    struct stat& status) {
+    EndFinishedScans();
     open = Find(file);
     if (open == nullptr)
         return kErrorInvalidHandle;
@@ -338,6 +346,14 @@ Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
     if (const Win32Error error = PrepareRename(file, newPath, true, open, target, handleStatus);
         error != kErrorSuccess) {
         return error;
+    }
+    // FAT and exFAT have no POSIX-semantics rename.
+    const auto volume = target.lexically_relative(root_);
+    if (!volume.empty()) {
+        const auto drive = volume.begin()->wstring();
+        if (const auto refusal = posixRenameRefusals_.find(drive.empty() ? L'\0' : drive[0]);
+            refusal != posixRenameRefusals_.end())
+            return refusal->second;
     }
     std::optional<Descriptor> holder;
     std::optional<Gate> gate;

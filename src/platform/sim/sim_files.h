@@ -46,6 +46,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/sim/sim_file_scanner.h"
 
 namespace lenticor {
 
@@ -64,6 +65,14 @@ class SimFiles final : public Files {
     // Where a Windows path lives on the real file system; nullopt for a path
     // that cannot exist on the simulated machine.
     [[nodiscard]] std::optional<std::filesystem::path> RealPathOf(std::wstring_view path) const;
+
+    // From now on `scanner` opens every file a handle wrote to once that
+    // handle closes, and it takes on the holds the scanner already has. The
+    // scanner must outlive these files.
+    void AttachScanner(sim::SimFileScanner& scanner);
+    // The POSIX-semantics rename answers `error` on `drive` (a lower-case
+    // letter), as on a FAT or exFAT volume.
+    void RefusePosixRename(wchar_t drive, Win32Error error);
 
     [[nodiscard]] CreateFileResult CreateFileW(const std::wstring& path,
                                                std::uint32_t desiredAccess, std::uint32_t shareMode,
@@ -108,6 +117,7 @@ class SimFiles final : public Files {
         std::uint32_t access = 0;  // the fileapi access rights granted
         bool linkItself = false;   // a symbolic link opened as itself
         std::filesystem::path realPath;
+        bool written = false;  // WriteFile wrote through this handle
     };
 
     OpenFile* Find(const FileHandle& file);
@@ -137,7 +147,17 @@ class SimFiles final : public Files {
     [[nodiscard]] std::optional<std::wstring> FinalPathOfReal(
         const std::filesystem::path& real) const;
 
+    // Closes the handle's descriptor and carries out a pending delete.
+    void CloseOpenFile(std::uint64_t id) noexcept;
+    // The scanner's side: its open of a file just written, and the end of
+    // the holds whose time is up (on the simulated clock).
+    void StartScan(const std::filesystem::path& real);
+    void EndFinishedScans();
+    [[nodiscard]] bool OpenForScanner(const std::filesystem::path& real, int& fd) const;
+
     std::filesystem::path root_;
+    sim::SimFileScanner* scanner_ = nullptr;
+    std::map<wchar_t, Win32Error> posixRenameRefusals_;
     std::wstring currentDirectory_;
     std::map<std::uint64_t, OpenFile> open_;
     // Files whose name goes when the last handle closes, by device and inode.

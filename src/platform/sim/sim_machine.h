@@ -9,6 +9,7 @@
 #include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_ddc.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_file_scanner.h"
 #include "platform/sim/sim_foreground.h"
 
 #include <nlohmann/json.hpp>
@@ -190,6 +191,7 @@ struct SimMachine {
     std::vector<std::pair<std::wstring, std::wstring>> userRegistryChanges;
     // The window in front (sim_foreground.h); none: no window has it.
     std::optional<SimForeground> foreground;
+    std::optional<SimFileScanner> scanner;  // none: nothing scans the files
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
         std::optional<lenticor::sim::ScratchFolder> scratch;
         lenticor::sim::PosixHost host(lenticor::sim::SimDrivesFolder(source, scratch));
         lenticor::sim::ApplySimFileSystem(source, host.files);
+        lenticor::sim::AttachSimFileScanner(source, host.files);
         return lenticor::sim::RunOnSimulatedMachine(static_cast<int>(storage.size()),
                                                     argv == nullptr ? nullptr : wideArgv.data(),
                                                     source, host.Ports());

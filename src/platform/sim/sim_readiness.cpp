@@ -331,6 +331,11 @@ bool SameMode(const SimMode& mode, const SimPersistedDisplay& stored) {
 std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
                                                         const DisplayModeRequest* mode,
                                                         std::uint32_t flags) {
+    // A locked session refuses mode changes; Windows names no reason, only
+    // the generic failure.
+    if (machine_.desktop.sessionLocked) {
+        return kDispChangeFailed;
+    }
     if (!deviceName && mode == nullptr) {
         for (const auto& stored : machine_.desktop.database) {
             SimOutput* output = FindSimOutput(machine_, stored.output);
@@ -428,6 +433,12 @@ Win32Error SimDisplayConfig::SetDpiScale(const DISPLAYCONFIG_SET_DPI_SCALE& pack
     }
     if (output->dpi.setFails) {
         return *output->dpi.setFails;
+    }
+    // As SetDisplayConfig: no access to the console session while it is locked
+    // (DisplayConfigSetDeviceInfo, learn.microsoft.com/en-us/windows/win32/api/
+    // winuser/nf-winuser-displayconfigsetdeviceinfo).
+    if (machine_.desktop.sessionLocked) {
+        return kErrorAccessDenied;
     }
     output->dpi.setThisRun = true;
     if (!output->dpi.setIgnored) {

@@ -70,8 +70,13 @@ class JournalStore : public ::testing::Test {
     // Sleeping only moves the clock, so the retries of a save cost no time.
     struct : lenticor::SteadyClock {
         std::int64_t NowNanoseconds() override { return now; }
-        void SleepUntil(std::int64_t instant) override { now = std::max(now, instant); }
-        std::int64_t now = 0;
+        void SleepUntil(std::int64_t instant) override {
+            now = std::max(now, instant);
+            if (now >= releaseAt)
+                held.handle.Close();
+        }
+        std::int64_t now = 0, releaseAt = 0;
+        lenticor::CreateFileResult held;  // another process's open, closed at `releaseAt`
     } clock;
 };
 
@@ -130,8 +135,8 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
         {next, false, 0, temporary, fa::kGenericWrite, fa::kShareNone},
         // A status poll reads without the lock; the save must not fail under it.
         {next, true, 0, kJournal, fa::kGenericRead, kShareAll},
-        // Nobody may replace a file held without delete sharing; give up after ~100 ms.
-        {next, false, 90, kJournal, fa::kGenericRead, fa::kShareRead},
+        // Nobody may replace a file held without delete sharing; give up after 2 s.
+        {next, false, 2000, kJournal, fa::kGenericRead, fa::kShareRead},
         {oversized, false, 0},
     };
     // clang-format on
@@ -159,8 +164,8 @@ TEST_F(JournalStore, SaveIsAllOrNothing) {
         EXPECT_EQ(clock.now / 1'000'000, c.waitedMs);
     }
     // Deleting is done once nothing is left, whether or not there was a journal.
-    EXPECT_TRUE(DeleteJournal(files, kJournal));
-    EXPECT_TRUE(DeleteJournal(files, kJournal));
+    EXPECT_TRUE(DeleteJournal(files, clock, kJournal));
+    EXPECT_TRUE(DeleteJournal(files, clock, kJournal));
     EXPECT_FALSE(std::filesystem::exists(Real(kJournal)));
 }
 
@@ -190,7 +195,7 @@ TEST_F(JournalStore, ArchiveOnlyTheConfirmedRevision) {
         Place(c.at, current);
         auto holder =
             c.holderAccess ? Hold(c.holderAccess, c.holderShare) : lenticor::CreateFileResult{};
-        EXPECT_EQ(ArchiveJournal(files, crypto, kJournal, c.expected), c.result);
+        EXPECT_EQ(ArchiveJournal(files, crypto, clock, kJournal, c.expected), c.result);
         holder.handle.Close();
         EXPECT_EQ(
             std::filesystem::exists(Real(kJournal)) || std::filesystem::is_symlink(Real(kJournal)),
@@ -229,7 +234,8 @@ TEST_F(JournalStore, ArchiveRetriesNameCollisionsTwice) {
         crypto.script = c.draws;
         crypto.randomFails = c.randomFails;
         crypto.draws = 0;
-        EXPECT_EQ(ArchiveJournal(files, crypto, kJournal, RevisionOf(crypto, current)), c.result);
+        EXPECT_EQ(ArchiveJournal(files, crypto, clock, kJournal, RevisionOf(crypto, current)),
+                  c.result);
         EXPECT_EQ(crypto.draws, c.expectedDraws);
         EXPECT_EQ(ReadBytes(Folder() / taken), "earlier archive");
         const bool archived = c.result == Archive::Archived;
@@ -266,6 +272,43 @@ TEST(JournalDirectory, KeepsTheDriveRoot) {
     };
     for (const auto& [path, directory] : cases)
         EXPECT_EQ(JournalDirectoryOf(path), directory);
+}
+
+TEST_F(JournalStore, WaitsOutAScannerButNoOtherError) {
+    const std::string journal = SerializeJournal(ValidJournal());
+    // clang-format off
+    struct Case { std::string operation; bool held; std::int64_t releasedMs; bool done; std::int64_t waitedMs; };
+    const Case cases[] = {
+        {"delete", true, 1500, true, 1500},
+        {"delete", true, 2500, false, 2000},
+        {"archive", true, 1500, true, 1500},
+        {"save", true, 1500, true, 1500},
+        // A missing folder is nobody's open: answered at once.
+        {"delete elsewhere", false, 0, false, 0},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.operation + " " + std::to_string(c.releasedMs));
+        Place(File, journal);
+        clock.now = 0;
+        clock.releaseAt = c.releasedMs * 1'000'000;
+        // A scanner reading what we wrote, sharing neither write nor delete.
+        if (c.held)
+            clock.held = Hold(fa::kGenericRead, fa::kShareRead);
+        bool done = false;
+        if (c.operation == "delete")
+            done = DeleteJournal(files, clock, kJournal);
+        if (c.operation == "delete elsewhere")
+            done = DeleteJournal(files, clock, L"C:\\missing\\desktop.json");
+        if (c.operation == "archive")
+            done = ArchiveJournal(files, crypto, clock, kJournal, RevisionOf(crypto, journal)) ==
+                   Archive::Archived;
+        if (c.operation == "save")
+            done = SaveJournal(files, clock, kJournal, ValidJournal());
+        clock.held.handle.Close();
+        EXPECT_EQ(done, c.done);
+        EXPECT_EQ(clock.now / 1'000'000, c.waitedMs);
+    }
 }
 
 }  // namespace

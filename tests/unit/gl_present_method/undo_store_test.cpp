@@ -16,6 +16,7 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_readiness.h"
+#include "platform/sim/sim_steady_clock.h"
 #include "platform/sim_test_support.h"
 
 namespace lenticor::gl_present_method {
@@ -53,9 +54,10 @@ class UndoStoreTest : public ::testing::Test {
     sim::SimMachine machine;
     sim::SimRegistry registry{machine};
     sim::ProcessEnvironment environment;
-    MachineUndoStore machineStore{files, environment};
+    sim::SimSteadyClock clock{machine};
+    MachineUndoStore machineStore{files, environment, clock};
     RegistryUndoStore registryStore{registry};
-    UndoStore store{files, environment, registry};
+    UndoStore store{files, environment, registry, clock};
 };
 
 TEST_F(UndoStoreTest, TheMachineFolderFollowsProgramDataUnlessUnsetOrTooLong) {
@@ -162,7 +164,7 @@ TEST_F(UndoStoreTest, StatusRunsReadingTheRecordNeverMakeAnUndoFail) {
     std::atomic<bool> done = false;
     std::thread status([&] {
         SimFiles own(root.Path());  // another process
-        MachineUndoStore reader(own, environment);
+        MachineUndoStore reader(own, environment, clock);
         while (!done)
             static_cast<void>(reader.Read(L"app.exe"));
     });
