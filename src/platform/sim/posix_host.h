@@ -39,9 +39,7 @@ class PosixHost {
     PosixHost(const PosixHost&) = delete;
     PosixHost& operator=(const PosixHost&) = delete;
 
-    [[nodiscard]] SimHostPorts Ports() {
-        return SimHostPorts{files, crypto, environment, standardInput};
-    }
+    [[nodiscard]] HostPorts Ports() { return HostPorts{files, crypto, environment, standardInput}; }
 
     SimFiles files;
     OpenSslCrypto crypto;

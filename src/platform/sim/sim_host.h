@@ -8,18 +8,12 @@
 #include "platform/crypto.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 #include "platform/standard_input.h"
 
 #include <string>
 
 namespace lenticor::sim {
-
-struct SimHostPorts {
-    Files& files;
-    Crypto& crypto;
-    Environment& environment;
-    StandardInput& standardInput;
-};
 
 // The process environment, except that ProgramData names the simulated
 // machine's own folder whatever the process inherited: on a developer's

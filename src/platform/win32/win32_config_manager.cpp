@@ -6,7 +6,7 @@
 #include <devpkey.h>
 
 #include "optional_export.h"
-#include "win32_config_manager.h"
+#include "win32_ports.h"
 
 #include <string>
 
@@ -48,7 +48,22 @@ PCWSTR FilterOrNull(const std::wstring& filter) {
     return filter.empty() ? nullptr : filter.c_str();
 }
 
-}  // namespace
+// The real Windows configuration manager: device lists, device nodes and their
+// properties. Each member is the Windows call its port names, nothing more.
+class Win32ConfigManager final : public ConfigManager {
+  public:
+    ConfigRet GetDeviceInterfaceProperty(std::wstring_view interfacePath, DeviceProperty key,
+                                         std::uint32_t& type, std::span<std::uint8_t> buffer,
+                                         std::uint32_t& size) override;
+    ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
+                                  std::uint32_t flags) override;
+    ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
+                              std::uint32_t flags) override;
+    ConfigRet LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
+                            std::uint32_t flags) override;
+    ConfigRet GetDevNodeProperty(DevInst devInst, DeviceProperty key, std::uint32_t& type,
+                                 std::span<std::uint8_t> buffer, std::uint32_t& size) override;
+};
 
 ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfacePath,
                                                          DeviceProperty key, std::uint32_t& type,
@@ -95,6 +110,12 @@ ConfigRet Win32ConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty
     return ReadProperty(key, type, buffer, size, [&](auto... arguments) {
         return ::CM_Get_DevNode_PropertyW(devInst, arguments..., 0);
     });
+}
+
+}  // namespace
+
+std::unique_ptr<ConfigManager> MakeWin32ConfigManager() {
+    return std::make_unique<Win32ConfigManager>();
 }
 
 }  // namespace lenticor::win32

@@ -4,7 +4,7 @@
 #include <bcrypt.h>
 
 #include "unique_handle.h"
-#include "win32_crypto.h"
+#include "win32_ports.h"
 
 #include <limits>
 
@@ -22,7 +22,12 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-}  // namespace
+// The real Windows cryptography: SHA-256 and random bytes from CNG.
+class Win32Crypto final : public Crypto {
+  public:
+    [[nodiscard]] std::optional<Sha256Digest> Sha256(std::span<const std::uint8_t> data) override;
+    [[nodiscard]] bool GenRandom(std::span<std::uint8_t> buffer) override;
+};
 
 std::optional<Sha256Digest> Win32Crypto::Sha256(std::span<const std::uint8_t> data) {
     if (data.size() > std::numeric_limits<ULONG>::max())
@@ -48,6 +53,12 @@ bool Win32Crypto::GenRandom(std::span<std::uint8_t> buffer) {
         return false;
     return Succeeded(::BCryptGenRandom(nullptr, buffer.data(), static_cast<ULONG>(buffer.size()),
                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+}  // namespace
+
+std::unique_ptr<Crypto> MakeWin32Crypto() {
+    return std::make_unique<Win32Crypto>();
 }
 
 }  // namespace lenticor::win32

@@ -2,7 +2,7 @@
 
 #include "fixed_text.h"
 #include "optional_export.h"
-#include "win32_display_config.h"
+#include "win32_ports.h"
 
 #include <cstring>
 #include <type_traits>
@@ -66,7 +66,27 @@ LONG GetDeviceInfo(Request& request, ::DISPLAYCONFIG_DEVICE_INFO_TYPE type,
     return ::DisplayConfigGetDeviceInfo(&request.header);
 }
 
-}  // namespace
+// The real Windows display configuration: the path and mode queries, the
+// device-info packets and SetDisplayConfig, with the structure sizes the
+// portable code relies on; nothing here decides anything.
+class Win32DisplayConfig final : public DisplayConfig {
+  public:
+    Win32Error GetDisplayConfigBufferSizes(std::uint32_t flags, std::uint32_t& pathCount,
+                                           std::uint32_t& modeCount) override;
+    Win32Error QueryDisplayConfig(std::uint32_t flags,
+                                  std::vector<nimbo::dcfg::DISPLAYCONFIG_PATH_INFO>& paths,
+                                  std::vector<nimbo::dcfg::DISPLAYCONFIG_MODE_INFO>& modes,
+                                  std::uint32_t* topologyId) override;
+    Win32Error GetTargetName(nimbo::dcfg::LUID adapterId, std::uint32_t targetId,
+                             DisplayConfigTargetName& name) override;
+    Win32Error GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
+                             DisplayConfigSourceName& name) override;
+    Win32Error GetDpiScale(nimbo::dcfg::DISPLAYCONFIG_GET_DPI_SCALE& packet) override;
+    Win32Error SetDpiScale(const nimbo::dcfg::DISPLAYCONFIG_SET_DPI_SCALE& packet) override;
+    Win32Error SetDisplayConfig(std::span<const nimbo::dcfg::DISPLAYCONFIG_PATH_INFO> paths,
+                                std::span<const nimbo::dcfg::DISPLAYCONFIG_MODE_INFO> modes,
+                                std::uint32_t flags) override;
+};
 
 Win32Error Win32DisplayConfig::GetDisplayConfigBufferSizes(std::uint32_t flags,
                                                            std::uint32_t& pathCount,
@@ -165,6 +185,12 @@ Win32Error Win32DisplayConfig::SetDisplayConfig(
                               nativePaths.empty() ? nullptr : nativePaths.data(),
                               static_cast<UINT32>(nativeModes.size()),
                               nativeModes.empty() ? nullptr : nativeModes.data(), flags);
+}
+
+}  // namespace
+
+std::unique_ptr<DisplayConfig> MakeWin32DisplayConfig() {
+    return std::make_unique<Win32DisplayConfig>();
 }
 
 }  // namespace lenticor::win32

@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "fixed_text.h"
-#include "win32_display_devices.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -10,7 +10,20 @@ namespace {
 // would change what the driver fills in.
 static_assert(sizeof(DEVMODEW) == 220);
 
-}  // namespace
+// The real Windows display devices: EnumDisplayDevicesW, EnumDisplaySettingsW
+// and ChangeDisplaySettingsExW, with the structure sizes the portable code
+// relies on.
+class Win32DisplayDevices final : public DisplayDevices {
+  public:
+    std::optional<DisplayDevice> EnumDisplayDevices(std::optional<std::wstring_view> device,
+                                                    std::uint32_t index,
+                                                    std::uint32_t flags) override;
+    std::optional<DisplaySettings> EnumDisplaySettings(std::wstring_view deviceName,
+                                                       std::uint32_t modeNumber) override;
+    std::int32_t ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
+                                         const DisplayModeRequest* mode,
+                                         std::uint32_t flags) override;
+};
 
 std::optional<DisplayDevice> Win32DisplayDevices::EnumDisplayDevices(
     std::optional<std::wstring_view> device, std::uint32_t index, std::uint32_t flags) {
@@ -65,6 +78,12 @@ std::int32_t Win32DisplayDevices::ChangeDisplaySettingsEx(
     }
     return ::ChangeDisplaySettingsExW(deviceName ? name.c_str() : nullptr,
                                       mode != nullptr ? &native : nullptr, nullptr, flags, nullptr);
+}
+
+}  // namespace
+
+std::unique_ptr<DisplayDevices> MakeWin32DisplayDevices() {
+    return std::make_unique<Win32DisplayDevices>();
 }
 
 }  // namespace lenticor::win32

@@ -1,12 +1,21 @@
 #include "windows_api.h"
 
 #include "fixed_text.h"
-#include "win32_environment.h"
+#include "win32_ports.h"
 
 #include <string>
 #include <vector>
 
 namespace lenticor::win32 {
+namespace {
+
+// The real Windows environment: the process's environment variables.
+class Win32Environment final : public Environment {
+  public:
+    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override;
+};
 
 std::uint32_t Win32Environment::GetEnvironmentVariable(std::wstring_view name,
                                                        std::uint32_t capacity) {
@@ -26,6 +35,12 @@ std::uint32_t Win32Environment::GetEnvironmentVariableW(std::wstring_view name,
         return ::GetEnvironmentVariableW(variable.c_str(), capacity == 0 ? nullptr : buffer,
                                          capacity);
     });
+}
+
+}  // namespace
+
+std::unique_ptr<Environment> MakeWin32Environment() {
+    return std::make_unique<Win32Environment>();
 }
 
 }  // namespace lenticor::win32

@@ -1,7 +1,7 @@
 #include "dxva2_monitor_api.h"
 
 #include "fixed_text.h"
-#include "win32_monitor_configuration.h"
+#include "win32_ports.h"
 
 #include <vector>
 
@@ -20,7 +20,24 @@ HANDLE NativeHandle(PhysicalMonitorHandle monitor) {
     return reinterpret_cast<HANDLE>(monitor.value);
 }
 
-}  // namespace
+// The real Windows monitor configuration: dxva2's physical-monitor and DDC/CI
+// functions. Each member is the Windows call its port names, nothing more.
+class Win32MonitorConfiguration final : public MonitorConfiguration {
+  public:
+    DdcCall GetNumberOfPhysicalMonitors(MonitorHandle monitor, std::uint32_t& count) override;
+    DdcCall GetPhysicalMonitors(MonitorHandle monitor,
+                                std::span<PhysicalMonitor> monitors) override;
+    DdcCall DestroyPhysicalMonitors(std::span<const PhysicalMonitor> monitors) override;
+    DdcCall GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
+                                        std::uint32_t& length) override;
+    DdcCall CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor,
+                                                    std::span<char> buffer) override;
+    DdcCall GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, std::uint8_t code,
+                                            std::uint32_t& type, std::uint32_t& current,
+                                            std::uint32_t& maximum) override;
+    DdcCall SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
+                          std::uint32_t value) override;
+};
 
 DdcCall Win32MonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
                                                                std::uint32_t& count) {
@@ -89,6 +106,12 @@ DdcCall Win32MonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonit
 DdcCall Win32MonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
                                                  std::uint32_t value) {
     return Outcome(::SetVCPFeature(NativeHandle(monitor), code, value));
+}
+
+}  // namespace
+
+std::unique_ptr<MonitorConfiguration> MakeWin32MonitorConfiguration() {
+    return std::make_unique<Win32MonitorConfiguration>();
 }
 
 }  // namespace lenticor::win32

@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "fixed_text.h"
-#include "win32_monitors.h"
+#include "win32_ports.h"
 
 #include <exception>
 
@@ -27,7 +27,17 @@ nimbo::dcfg::RECTL FromNative(const RECT& rect) {
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
-}  // namespace
+// The real Windows monitors: the desktop's display monitors and their
+// rectangles.
+class Win32Monitors final : public Monitors {
+  public:
+    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override;
+    [[nodiscard]] Win32Error EnumerationError() const override { return enumerationError_; }
+    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override;
+
+  private:
+    Win32Error enumerationError_ = kErrorSuccess;
+};
 
 bool Win32Monitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) {
     EnumContext context{&visit, nullptr};
@@ -49,6 +59,12 @@ bool Win32Monitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
     info.flags = native.dwFlags;
     info.device = FromFixed(native.szDevice);
     return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Monitors> MakeWin32Monitors() {
+    return std::make_unique<Win32Monitors>();
 }
 
 }  // namespace lenticor::win32

@@ -3,7 +3,7 @@
 #include <tlhelp32.h>
 
 #include "unique_handle.h"
-#include "win32_processes.h"
+#include "win32_ports.h"
 
 #include <vector>
 
@@ -62,7 +62,18 @@ class Win32ModuleSnapshot final : public ModuleSnapshot {
     MODULEENTRY32W entry_{};
 };
 
-}  // namespace
+// The real Windows processes: the foreground window's process, its image
+// name and its module snapshot.
+class Win32Processes final : public Processes {
+  public:
+    std::uint64_t GetForegroundWindow() override;
+    std::uint32_t GetWindowThreadProcessId(std::uint64_t window, std::uint32_t& processId) override;
+    std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
+                                               std::uint32_t processId) override;
+    std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
+                                                             std::uint32_t processId,
+                                                             Win32Error& error) override;
+};
 
 std::uint64_t Win32Processes::GetForegroundWindow() {
     return reinterpret_cast<std::uint64_t>(::GetForegroundWindow());
@@ -95,6 +106,12 @@ std::unique_ptr<ModuleSnapshot> Win32Processes::CreateToolhelp32Snapshot(std::ui
     }
     error = ERROR_SUCCESS;
     return std::make_unique<Win32ModuleSnapshot>(snapshot);
+}
+
+}  // namespace
+
+std::unique_ptr<Processes> MakeWin32Processes() {
+    return std::make_unique<Win32Processes>();
 }
 
 }  // namespace lenticor::win32

@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "unique_handle.h"
-#include "win32_registry.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -58,7 +58,21 @@ class Key final : public RegistryKey {
     UniqueRegistryKey key_;
 };
 
-}  // namespace
+// The real Windows registry: keys held open for their subkeys and values, and
+// the per-user value calls. Each member is the Windows call its port names.
+class Win32Registry final : public Registry {
+  public:
+    Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
+                       std::unique_ptr<RegistryKey>& key) override;
+    Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
+                            std::wstring_view valueName, std::uint32_t flags, std::size_t capacity,
+                            std::uint32_t& type, std::vector<std::uint8_t>& data) override;
+    Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                               std::wstring_view valueName, std::uint32_t type,
+                               std::span<const std::uint8_t> data) override;
+    Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                  std::wstring_view valueName) override;
+};
 
 Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
                                   std::unique_ptr<RegistryKey>& key) {
@@ -104,6 +118,12 @@ Win32Error Win32Registry::RegDeleteKeyValueW(RegistryHive hive, std::wstring_vie
     const std::wstring path(subKey);
     const std::wstring name(valueName);
     return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
+}
+
+}  // namespace
+
+std::unique_ptr<Registry> MakeWin32Registry() {
+    return std::make_unique<Win32Registry>();
 }
 
 }  // namespace lenticor::win32

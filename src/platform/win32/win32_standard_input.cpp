@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_standard_input.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -11,7 +11,13 @@ HANDLE StandardInputHandle() {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-}  // namespace
+// The real Windows standard input: the pipe a host writes its cancel line to.
+class Win32StandardInput final : public StandardInput {
+  public:
+    bool IsPipe() override;
+    bool PeekAvailable(std::uint32_t& available) override;
+    bool Read(std::span<char> buffer, std::uint32_t& read) override;
+};
 
 bool Win32StandardInput::IsPipe() {
     const HANDLE handle = StandardInputHandle();
@@ -35,6 +41,12 @@ bool Win32StandardInput::Read(std::span<char> buffer, std::uint32_t& read) {
     }
     read = native;
     return true;
+}
+
+}  // namespace
+
+std::unique_ptr<StandardInput> MakeWin32StandardInput() {
+    return std::make_unique<Win32StandardInput>();
 }
 
 }  // namespace lenticor::win32

@@ -1,4 +1,5 @@
-#include "win32_steady_clock.h"
+#include "unique_handle.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -15,7 +16,22 @@ std::int64_t CounterFrequency() {
     return frequency.QuadPart;
 }
 
-}  // namespace
+// The steady clock of lenticor.exe: QueryPerformanceCounter, and waits that
+// never end before their instant. Sleep and std::this_thread::sleep_until
+// round to the system timer (15.6 ms unless some process asked for less) and
+// may wake a little early, so a "10 ms" slice of a cancel-aware wait took a
+// whole tick and a wait could end short of its deadline.
+class Win32SteadyClock final : public SteadyClock {
+  public:
+    [[nodiscard]] std::int64_t NowNanoseconds() override;
+    // Waits on a high-resolution waitable timer where Windows has one, else
+    // with Sleep, until NowNanoseconds() has reached `instant`.
+    void SleepUntil(std::int64_t instant) override;
+
+  private:
+    UniqueKernelHandle timer_;
+    bool timerTried_ = false;
+};
 
 std::int64_t Win32SteadyClock::NowNanoseconds() {
     static const std::int64_t frequency = CounterFrequency();
@@ -48,6 +64,12 @@ void Win32SteadyClock::SleepUntil(std::int64_t instant) {
         }
         ::Sleep(static_cast<DWORD>((remaining + 999'999) / 1'000'000));
     }
+}
+
+}  // namespace
+
+std::unique_ptr<SteadyClock> MakeWin32SteadyClock() {
+    return std::make_unique<Win32SteadyClock>();
 }
 
 }  // namespace lenticor::win32

@@ -6,7 +6,7 @@
 #include <uuids.h>
 
 #include "com_object.h"
-#include "win32_video_inputs.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -102,7 +102,15 @@ class Win32SystemDeviceEnumerator final : public SystemDeviceEnumerator {
     ComPtr<ICreateDevEnum> devEnum_;
 };
 
-}  // namespace
+// The real Windows video inputs: COM and the DirectShow system device
+// enumerator. Each member is the Windows call its port names, nothing more.
+class Win32VideoInputDevices final : public VideoInputDevices {
+  public:
+    HResult CoInitializeApartment() override;
+    void CoUninitialize() override;
+    HResult CreateSystemDeviceEnumerator(
+        std::unique_ptr<SystemDeviceEnumerator>& enumerator) override;
+};
 
 HResult Win32VideoInputDevices::CoInitializeApartment() {
     return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -120,6 +128,12 @@ HResult Win32VideoInputDevices::CreateSystemDeviceEnumerator(
             return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_ICreateDevEnum, reinterpret_cast<void**>(native));
         });
+}
+
+}  // namespace
+
+std::unique_ptr<VideoInputDevices> MakeWin32VideoInputDevices() {
+    return std::make_unique<Win32VideoInputDevices>();
 }
 
 }  // namespace lenticor::win32

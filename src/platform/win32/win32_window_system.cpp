@@ -1,10 +1,23 @@
 #include "windows_api.h"
 
-#include "win32_window_system.h"
+#include "win32_ports.h"
 
 #include <string>
 
 namespace lenticor::win32 {
+namespace {
+
+// The real Windows window system: a bare window of a default class, to send
+// the displays their power-off message through.
+class Win32WindowSystem final : public WindowSystem {
+  public:
+    Win32Error RegisterDefaultWindowClass(std::wstring_view className) override;
+    Win32Error CreateBareWindow(std::wstring_view className, WindowHandle& window) override;
+    std::intptr_t SendWindowMessage(WindowHandle window, std::uint32_t message,
+                                    std::uintptr_t wParam, std::intptr_t lParam) override;
+    bool DestroyWindow(WindowHandle window) override;
+    bool UnregisterWindowClass(std::wstring_view className) override;
+};
 
 Win32Error Win32WindowSystem::RegisterDefaultWindowClass(std::wstring_view className) {
     const std::wstring name(className);
@@ -39,6 +52,12 @@ bool Win32WindowSystem::DestroyWindow(WindowHandle window) {
 bool Win32WindowSystem::UnregisterWindowClass(std::wstring_view className) {
     const std::wstring name(className);
     return ::UnregisterClassW(name.c_str(), ::GetModuleHandleW(nullptr)) != FALSE;
+}
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> MakeWin32WindowSystem() {
+    return std::make_unique<Win32WindowSystem>();
 }
 
 }  // namespace lenticor::win32
