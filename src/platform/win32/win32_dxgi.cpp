@@ -73,14 +73,12 @@ class Factory final : public DxgiFactory {
 // object held for as long as its port object lives.
 class Win32Dxgi final : public Dxgi {
   public:
-    HResult CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) override;
+    HResult CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) override {
+        return WrapInterface<Factory, IDXGIFactory1>(factory, [](IDXGIFactory1** native) {
+            return ::CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(native));
+        });
+    }
 };
-
-HResult Win32Dxgi::CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) {
-    return WrapInterface<Factory, IDXGIFactory1>(factory, [](IDXGIFactory1** native) {
-        return ::CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(native));
-    });
-}
 
 }  // namespace
 

@@ -12,30 +12,24 @@ namespace {
 // The real Windows environment: the process's environment variables.
 class Win32Environment final : public Environment {
   public:
-    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
-    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
-                                          std::wstring& value) override;
-};
-
-std::uint32_t Win32Environment::GetEnvironmentVariable(std::wstring_view name,
-                                                       std::uint32_t capacity) {
-    const std::wstring variable(name);
-    // Only the count is reported, but the call must see a buffer of exactly
-    // `capacity` characters for that count to mean what Windows says it means.
-    std::vector<WCHAR> buffer(capacity);
-    return ::GetEnvironmentVariableW(variable.c_str(), buffer.empty() ? nullptr : buffer.data(),
-                                     capacity);
-}
-
-std::uint32_t Win32Environment::GetEnvironmentVariableW(std::wstring_view name,
-                                                        std::uint32_t capacity,
-                                                        std::wstring& value) {
-    const std::wstring variable(name);
-    return FetchText(capacity, value, [&](WCHAR* buffer) {
-        return ::GetEnvironmentVariableW(variable.c_str(), capacity == 0 ? nullptr : buffer,
+    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override {
+        const std::wstring variable(name);
+        // Only the count is reported, but the call must see a buffer of exactly
+        // `capacity` characters for that count to mean what Windows says it means.
+        std::vector<WCHAR> buffer(capacity);
+        return ::GetEnvironmentVariableW(variable.c_str(), buffer.empty() ? nullptr : buffer.data(),
                                          capacity);
-    });
-}
+    }
+
+    std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
+                                          std::wstring& value) override {
+        const std::wstring variable(name);
+        return FetchText(capacity, value, [&](WCHAR* buffer) {
+            return ::GetEnvironmentVariableW(variable.c_str(), capacity == 0 ? nullptr : buffer,
+                                             capacity);
+        });
+    }
+};
 
 }  // namespace
 

@@ -10,24 +10,20 @@ namespace {
 class Win32ModuleLoader final : public ModuleLoader {
   public:
     std::uint64_t LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                 Win32Error& error) override;
-    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override;
+                                 Win32Error& error) override {
+        // Never freed: the caller keeps function pointers into it until exit.
+        HMODULE module = ::LoadLibraryExW(name.c_str(), nullptr, flags);
+        error = module == nullptr ? ::GetLastError() : ERROR_SUCCESS;
+        return reinterpret_cast<std::uint64_t>(module);
+    }
+
+    ExportAddress GetProcAddress(std::uint64_t module, const char* name) override {
+        return reinterpret_cast<ExportAddress>(
+            ::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+    }
 };
 
 static_assert(moduleapi::kLoadLibrarySearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
-
-std::uint64_t Win32ModuleLoader::LoadLibraryExW(const std::wstring& name, std::uint32_t flags,
-                                                Win32Error& error) {
-    // Never freed: the caller keeps function pointers into it until exit.
-    HMODULE module = ::LoadLibraryExW(name.c_str(), nullptr, flags);
-    error = module == nullptr ? ::GetLastError() : ERROR_SUCCESS;
-    return reinterpret_cast<std::uint64_t>(module);
-}
-
-ExportAddress Win32ModuleLoader::GetProcAddress(std::uint64_t module, const char* name) {
-    return reinterpret_cast<ExportAddress>(
-        ::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
-}
 
 }  // namespace
 

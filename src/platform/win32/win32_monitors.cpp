@@ -31,35 +31,32 @@ nimbo::dcfg::RECTL FromNative(const RECT& rect) {
 // rectangles.
 class Win32Monitors final : public Monitors {
   public:
-    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override;
+    bool EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) override {
+        EnumContext context{&visit, nullptr};
+        const BOOL completed = ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor,
+                                                     reinterpret_cast<LPARAM>(&context));
+        enumerationError_ = completed != FALSE ? 0 : ::GetLastError();
+        if (context.error)
+            std::rethrow_exception(context.error);
+        return completed != FALSE;
+    }
+
     [[nodiscard]] Win32Error EnumerationError() const override { return enumerationError_; }
-    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override;
+    bool QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) override {
+        MONITORINFOEXW native{};
+        native.cbSize = sizeof(native);
+        if (!::GetMonitorInfoW(reinterpret_cast<HMONITOR>(monitor.value), &native))
+            return false;
+        info.monitor = FromNative(native.rcMonitor);
+        info.work = FromNative(native.rcWork);
+        info.flags = native.dwFlags;
+        info.device = FromFixed(native.szDevice);
+        return true;
+    }
 
   private:
     Win32Error enumerationError_ = kErrorSuccess;
 };
-
-bool Win32Monitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) {
-    EnumContext context{&visit, nullptr};
-    const BOOL completed =
-        ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&context));
-    enumerationError_ = completed != FALSE ? 0 : ::GetLastError();
-    if (context.error)
-        std::rethrow_exception(context.error);
-    return completed != FALSE;
-}
-
-bool Win32Monitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
-    MONITORINFOEXW native{};
-    native.cbSize = sizeof(native);
-    if (!::GetMonitorInfoW(reinterpret_cast<HMONITOR>(monitor.value), &native))
-        return false;
-    info.monitor = FromNative(native.rcMonitor);
-    info.work = FromNative(native.rcWork);
-    info.flags = native.dwFlags;
-    info.device = FromFixed(native.szDevice);
-    return true;
-}
 
 }  // namespace
 

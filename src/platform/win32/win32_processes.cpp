@@ -66,47 +66,39 @@ class Win32ModuleSnapshot final : public ModuleSnapshot {
 // name and its module snapshot.
 class Win32Processes final : public Processes {
   public:
-    std::uint64_t GetForegroundWindow() override;
-    std::uint32_t GetWindowThreadProcessId(std::uint64_t window, std::uint32_t& processId) override;
+    std::uint64_t GetForegroundWindow() override {
+        return reinterpret_cast<std::uint64_t>(::GetForegroundWindow());
+    }
+
+    std::uint32_t GetWindowThreadProcessId(std::uint64_t window,
+                                           std::uint32_t& processId) override {
+        DWORD process = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &process);
+        processId = process;
+        return thread;
+    }
+
     std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
-                                               std::uint32_t processId) override;
+                                               std::uint32_t processId) override {
+        HANDLE process = ::OpenProcess(access, FALSE, processId);
+        if (process == nullptr) {
+            return nullptr;
+        }
+        return std::make_unique<Win32ProcessObject>(process);
+    }
+
     std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
                                                              std::uint32_t processId,
-                                                             Win32Error& error) override;
+                                                             Win32Error& error) override {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
+        if (snapshot == INVALID_HANDLE_VALUE) {
+            error = ::GetLastError();
+            return nullptr;
+        }
+        error = ERROR_SUCCESS;
+        return std::make_unique<Win32ModuleSnapshot>(snapshot);
+    }
 };
-
-std::uint64_t Win32Processes::GetForegroundWindow() {
-    return reinterpret_cast<std::uint64_t>(::GetForegroundWindow());
-}
-
-std::uint32_t Win32Processes::GetWindowThreadProcessId(std::uint64_t window,
-                                                       std::uint32_t& processId) {
-    DWORD process = 0;
-    const DWORD thread = ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &process);
-    processId = process;
-    return thread;
-}
-
-std::unique_ptr<ProcessObject> Win32Processes::OpenProcess(std::uint32_t access,
-                                                           std::uint32_t processId) {
-    HANDLE process = ::OpenProcess(access, FALSE, processId);
-    if (process == nullptr) {
-        return nullptr;
-    }
-    return std::make_unique<Win32ProcessObject>(process);
-}
-
-std::unique_ptr<ModuleSnapshot> Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                                         std::uint32_t processId,
-                                                                         Win32Error& error) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
-        return nullptr;
-    }
-    error = ERROR_SUCCESS;
-    return std::make_unique<Win32ModuleSnapshot>(snapshot);
-}
 
 }  // namespace
 

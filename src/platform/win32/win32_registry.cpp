@@ -63,62 +63,50 @@ class Key final : public RegistryKey {
 class Win32Registry final : public Registry {
   public:
     Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
-                       std::unique_ptr<RegistryKey>& key) override;
+                       std::unique_ptr<RegistryKey>& key) override {
+        const std::wstring path(subKey);
+        UniqueRegistryKey native;
+        const LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, access, native.put());
+        if (status == ERROR_SUCCESS) {
+            key = std::make_unique<Key>(std::move(native));
+        }
+        return status;
+    }
+
     Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
                             std::wstring_view valueName, std::uint32_t flags, std::size_t capacity,
-                            std::uint32_t& type, std::vector<std::uint8_t>& data) override;
+                            std::uint32_t& type, std::vector<std::uint8_t>& data) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        std::vector<std::uint8_t> buffer(capacity == 0 ? 1 : capacity);
+        DWORD nativeType = 0;
+        DWORD size = static_cast<DWORD>(capacity);
+        const LSTATUS status = ::RegGetValueW(Root(hive), path.c_str(), name.c_str(), flags,
+                                              &nativeType, buffer.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            buffer.resize(size);
+            data = std::move(buffer);
+            type = nativeType;
+        }
+        return status;
+    }
+
     Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
                                std::wstring_view valueName, std::uint32_t type,
-                               std::span<const std::uint8_t> data) override;
+                               std::span<const std::uint8_t> data) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        return ::RegSetKeyValueW(Root(hive), path.c_str(), name.c_str(), type, data.data(),
+                                 static_cast<DWORD>(data.size()));
+    }
+
     Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                  std::wstring_view valueName) override;
+                                  std::wstring_view valueName) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
+    }
 };
-
-Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
-                                  std::unique_ptr<RegistryKey>& key) {
-    const std::wstring path(subKey);
-    UniqueRegistryKey native;
-    const LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, access, native.put());
-    if (status == ERROR_SUCCESS) {
-        key = std::make_unique<Key>(std::move(native));
-    }
-    return status;
-}
-
-Win32Error Win32Registry::RegGetValueW(RegistryHive hive, std::wstring_view subKey,
-                                       std::wstring_view valueName, std::uint32_t flags,
-                                       std::size_t capacity, std::uint32_t& type,
-                                       std::vector<std::uint8_t>& data) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    std::vector<std::uint8_t> buffer(capacity == 0 ? 1 : capacity);
-    DWORD nativeType = 0;
-    DWORD size = static_cast<DWORD>(capacity);
-    const LSTATUS status = ::RegGetValueW(Root(hive), path.c_str(), name.c_str(), flags,
-                                          &nativeType, buffer.data(), &size);
-    if (status == ERROR_SUCCESS) {
-        buffer.resize(size);
-        data = std::move(buffer);
-        type = nativeType;
-    }
-    return status;
-}
-
-Win32Error Win32Registry::RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                          std::wstring_view valueName, std::uint32_t type,
-                                          std::span<const std::uint8_t> data) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    return ::RegSetKeyValueW(Root(hive), path.c_str(), name.c_str(), type, data.data(),
-                             static_cast<DWORD>(data.size()));
-}
-
-Win32Error Win32Registry::RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                             std::wstring_view valueName) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
-}
 
 }  // namespace
 

@@ -23,48 +23,45 @@ std::int64_t CounterFrequency() {
 // whole tick and a wait could end short of its deadline.
 class Win32SteadyClock final : public SteadyClock {
   public:
-    [[nodiscard]] std::int64_t NowNanoseconds() override;
+    [[nodiscard]] std::int64_t NowNanoseconds() override {
+        static const std::int64_t frequency = CounterFrequency();
+        LARGE_INTEGER counter{};
+        ::QueryPerformanceCounter(&counter);
+        // Whole seconds and the rest apart, so the product cannot overflow.
+        const std::int64_t seconds = counter.QuadPart / frequency;
+        const std::int64_t rest = counter.QuadPart % frequency;
+        return seconds * kNanosecondsPerSecond + rest * kNanosecondsPerSecond / frequency;
+    }
+
     // Waits on a high-resolution waitable timer where Windows has one, else
     // with Sleep, until NowNanoseconds() has reached `instant`.
-    void SleepUntil(std::int64_t instant) override;
+    void SleepUntil(std::int64_t instant) override {
+        if (!timerTried_) {
+            timerTried_ = true;
+            timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer,
+                                                  SYNCHRONIZE | TIMER_MODIFY_STATE));
+        }
+        // A timer may fire a fraction of a tick early against the performance
+        // counter: wait again for the rest until the counter has passed `instant`.
+        for (std::int64_t now = NowNanoseconds(); now < instant; now = NowNanoseconds()) {
+            const std::int64_t remaining = instant - now;
+            if (timer_) {
+                LARGE_INTEGER due{};
+                due.QuadPart = -((remaining + 99) / 100);  // relative, in 100 ns units
+                if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) &&
+                    ::WaitForSingleObject(timer_.get(), INFINITE) == WAIT_OBJECT_0) {
+                    continue;
+                }
+                timer_.reset();  // a timer that does not work falls back to Sleep
+            }
+            ::Sleep(static_cast<DWORD>((remaining + 999'999) / 1'000'000));
+        }
+    }
 
   private:
     UniqueKernelHandle timer_;
     bool timerTried_ = false;
 };
-
-std::int64_t Win32SteadyClock::NowNanoseconds() {
-    static const std::int64_t frequency = CounterFrequency();
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceCounter(&counter);
-    // Whole seconds and the rest apart, so the product cannot overflow.
-    const std::int64_t seconds = counter.QuadPart / frequency;
-    const std::int64_t rest = counter.QuadPart % frequency;
-    return seconds * kNanosecondsPerSecond + rest * kNanosecondsPerSecond / frequency;
-}
-
-void Win32SteadyClock::SleepUntil(std::int64_t instant) {
-    if (!timerTried_) {
-        timerTried_ = true;
-        timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer,
-                                              SYNCHRONIZE | TIMER_MODIFY_STATE));
-    }
-    // A timer may fire a fraction of a tick early against the performance
-    // counter: wait again for the rest until the counter has passed `instant`.
-    for (std::int64_t now = NowNanoseconds(); now < instant; now = NowNanoseconds()) {
-        const std::int64_t remaining = instant - now;
-        if (timer_) {
-            LARGE_INTEGER due{};
-            due.QuadPart = -((remaining + 99) / 100);  // relative, in 100 ns units
-            if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) &&
-                ::WaitForSingleObject(timer_.get(), INFINITE) == WAIT_OBJECT_0) {
-                continue;
-            }
-            timer_.reset();  // a timer that does not work falls back to Sleep
-        }
-        ::Sleep(static_cast<DWORD>((remaining + 999'999) / 1'000'000));
-    }
-}
 
 }  // namespace
 

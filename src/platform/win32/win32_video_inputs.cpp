@@ -106,29 +106,21 @@ class Win32SystemDeviceEnumerator final : public SystemDeviceEnumerator {
 // enumerator. Each member is the Windows call its port names, nothing more.
 class Win32VideoInputDevices final : public VideoInputDevices {
   public:
-    HResult CoInitializeApartment() override;
-    void CoUninitialize() override;
+    HResult CoInitializeApartment() override {
+        return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+
+    void CoUninitialize() override { ::CoUninitialize(); }
     HResult CreateSystemDeviceEnumerator(
-        std::unique_ptr<SystemDeviceEnumerator>& enumerator) override;
+        std::unique_ptr<SystemDeviceEnumerator>& enumerator) override {
+        enumerator.reset();
+        return WrapInterface<Win32SystemDeviceEnumerator, ICreateDevEnum>(
+            enumerator, [](ICreateDevEnum** native) {
+                return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_ICreateDevEnum, reinterpret_cast<void**>(native));
+            });
+    }
 };
-
-HResult Win32VideoInputDevices::CoInitializeApartment() {
-    return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-}
-
-void Win32VideoInputDevices::CoUninitialize() {
-    ::CoUninitialize();
-}
-
-HResult Win32VideoInputDevices::CreateSystemDeviceEnumerator(
-    std::unique_ptr<SystemDeviceEnumerator>& enumerator) {
-    enumerator.reset();
-    return WrapInterface<Win32SystemDeviceEnumerator, ICreateDevEnum>(
-        enumerator, [](ICreateDevEnum** native) {
-            return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ICreateDevEnum, reinterpret_cast<void**>(native));
-        });
-}
 
 }  // namespace
 
