@@ -11,7 +11,6 @@
 #include <vector>
 
 namespace lenticor {
-class DiagnosticLog;
 struct Platform;
 }  // namespace lenticor
 

@@ -5,25 +5,50 @@
 
 #include <cstring>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace lenticor::gl_present_method {
 
 namespace nv = lenticor::nvapi;
 
+// The driver's entry points, each of its own type, in the order of nv::Function.
+using EntryPoints =
+    std::tuple<nv::InitializeFn, nv::CreateSessionFn, nv::LoadSettingsFn, nv::DestroySessionFn,
+               nv::SaveSettingsFn, nv::FindApplicationByNameFn, nv::CreateProfileFn,
+               nv::DeleteProfileFn, nv::CreateApplicationFn, nv::GetSettingFn, nv::SetSettingFn,
+               nv::DeleteProfileSettingFn, nv::GetProfileInfoFn>;
+static_assert(std::tuple_size_v<EntryPoints> == nv::kFunctionCount);
+
 struct NvapiDriverProfiles::Functions {
-    nv::InitializeFn initialize = nullptr;
-    nv::CreateSessionFn createSession = nullptr;
-    nv::LoadSettingsFn loadSettings = nullptr;
-    nv::DestroySessionFn destroySession = nullptr;
-    nv::SaveSettingsFn saveSettings = nullptr;
-    nv::FindApplicationByNameFn findApplicationByName = nullptr;
-    nv::CreateProfileFn createProfile = nullptr;
-    nv::DeleteProfileFn deleteProfile = nullptr;
-    nv::CreateApplicationFn createApplication = nullptr;
-    nv::GetSettingFn getSetting = nullptr;
-    nv::SetSettingFn setSetting = nullptr;
-    nv::DeleteProfileSettingFn deleteProfileSetting = nullptr;
-    nv::GetProfileInfoFn getProfileInfo = nullptr;
+    // Asks for every entry point, in the order of nv::Function, before any is
+    // used, so a driver lacking one of them is refused before anything
+    // changes. False when one is missing.
+    bool QueryAll(nv::QueryInterfaceFn query) {
+        return QueryEach(query, std::make_index_sequence<nv::kFunctionCount>{});
+    }
+
+    template <nv::Function F, class... Args>
+    nv::Status Call(Args... args) const {
+        return std::get<static_cast<std::size_t>(F)>(entries)(args...);
+    }
+
+  private:
+    template <std::size_t... I>
+    bool QueryEach(nv::QueryInterfaceFn query, std::index_sequence<I...>) {
+        bool complete = true;
+        ((complete &= Query<I>(query)), ...);  // left to right, past a missing one
+        return complete;
+    }
+    template <std::size_t I>
+    bool Query(nv::QueryInterfaceFn query) {
+        auto& entry = std::get<I>(entries);
+        entry = reinterpret_cast<std::tuple_element_t<I, EntryPoints>>(
+            query(nv::Interface(static_cast<nv::Function>(I)).id));
+        return entry != nullptr;
+    }
+
+    EntryPoints entries{};
 };
 
 struct NvapiDriverProfiles::Lookup {
@@ -64,12 +89,6 @@ bool BeginsWithOwnPrefix(const nv::UnicodeString& name) {
     return std::u16string_view(name, nv::kUnicodeStringMax).substr(0, prefix.size()) == prefix;
 }
 
-template <class Fn>
-bool Query(nv::QueryInterfaceFn query, nv::Function function, Fn& target) {
-    target = reinterpret_cast<Fn>(query(nv::Interface(function).id));
-    return target != nullptr;
-}
-
 }  // namespace
 
 NvapiDriverProfiles::NvapiDriverProfiles(ModuleLoader& modules) : modules_(modules) {}
@@ -77,7 +96,8 @@ NvapiDriverProfiles::NvapiDriverProfiles(ModuleLoader& modules) : modules_(modul
 NvapiDriverProfiles::~NvapiDriverProfiles() {
     if (session_ != nullptr && functions_ != nullptr) {
         // A failing destroy leaves nothing for us to do: the process ends.
-        static_cast<void>(functions_->destroySession(static_cast<nv::SessionHandle>(session_)));
+        static_cast<void>(functions_->Call<nv::Function::DestroySession>(
+            static_cast<nv::SessionHandle>(session_)));
     }
 }
 
@@ -103,40 +123,23 @@ std::string NvapiDriverProfiles::Open() {
         return kUnavailable;
     }
     auto functions = std::make_unique<Functions>();
-    auto& f = *functions;
-    // Every function is asked for, in one fixed order, before any is used, so
-    // a driver lacking one of them is refused before anything changes.
-    bool complete = true;
-    complete &= Query(query, nv::Function::Initialize, f.initialize);
-    complete &= Query(query, nv::Function::CreateSession, f.createSession);
-    complete &= Query(query, nv::Function::LoadSettings, f.loadSettings);
-    complete &= Query(query, nv::Function::DestroySession, f.destroySession);
-    complete &= Query(query, nv::Function::SaveSettings, f.saveSettings);
-    complete &= Query(query, nv::Function::FindApplicationByName, f.findApplicationByName);
-    complete &= Query(query, nv::Function::CreateProfile, f.createProfile);
-    complete &= Query(query, nv::Function::DeleteProfile, f.deleteProfile);
-    complete &= Query(query, nv::Function::CreateApplication, f.createApplication);
-    complete &= Query(query, nv::Function::GetSetting, f.getSetting);
-    complete &= Query(query, nv::Function::SetSetting, f.setSetting);
-    complete &= Query(query, nv::Function::DeleteProfileSetting, f.deleteProfileSetting);
-    complete &= Query(query, nv::Function::GetProfileInfo, f.getProfileInfo);
-    if (!complete) {
+    if (!functions->QueryAll(query)) {
         return kUnavailable;
     }
     functions_ = std::move(functions);
     // A failed initialisation means no usable NVIDIA GPU; the caller reports
     // unavailability, not a status.
-    if (functions_->initialize() != nv::kOk) {
+    if (functions_->Call<nv::Function::Initialize>() != nv::kOk) {
         return kUnavailable;
     }
     nv::SessionHandle session = nullptr;
-    const auto created = functions_->createSession(&session);
+    const auto created = functions_->Call<nv::Function::CreateSession>(&session);
     if (created != nv::kOk) {
         Fail(created);
         return kSessionFailed;
     }
     session_ = session;
-    const auto loaded = functions_->loadSettings(session);
+    const auto loaded = functions_->Call<nv::Function::LoadSettings>(session);
     if (loaded != nv::kOk) {
         Fail(loaded);
         return kSessionFailed;
@@ -150,8 +153,8 @@ NvapiDriverProfiles::Lookup NvapiDriverProfiles::FindApplication(const std::wstr
     nv::DrsApplicationRecord application{};
     application.version = nv::kApplicationVersion4;
     Lookup lookup;
-    lookup.status = functions_->findApplicationByName(static_cast<nv::SessionHandle>(session_),
-                                                      name, &lookup.profile, &application);
+    lookup.status = functions_->Call<nv::Function::FindApplicationByName>(
+        static_cast<nv::SessionHandle>(session_), name, &lookup.profile, &application);
     return lookup;
 }
 
@@ -161,8 +164,9 @@ bool NvapiDriverProfiles::WriteSetting(void* profile, std::uint32_t value) {
     setting.settingId = kPresentMethodSettingId;
     setting.settingType = nv::kDwordType;
     setting.currentValue.u32Value = value;
-    const auto status = functions_->setSetting(static_cast<nv::SessionHandle>(session_),
-                                               static_cast<nv::ProfileHandle>(profile), &setting);
+    const auto status = functions_->Call<nv::Function::SetSetting>(
+        static_cast<nv::SessionHandle>(session_), static_cast<nv::ProfileHandle>(profile),
+        &setting);
     return status == nv::kOk || Fail(status);
 }
 
@@ -184,7 +188,7 @@ ProfileState NvapiDriverProfiles::ReadProfile(const std::wstring& exe) {
     state.found = true;
     nv::DrsProfileRecord info{};
     info.version = nv::kProfileVersion1;
-    const auto described = functions_->getProfileInfo(session, profile, &info);
+    const auto described = functions_->Call<nv::Function::GetProfileInfo>(session, profile, &info);
     if (described != nv::kOk) {
         Fail(described);
         state.error = true;
@@ -194,7 +198,8 @@ ProfileState NvapiDriverProfiles::ReadProfile(const std::wstring& exe) {
     state.shared = info.numOfApps > 1;
     nv::DrsSettingRecord setting{};
     setting.version = nv::kSettingVersion1;
-    const auto read = functions_->getSetting(session, profile, kPresentMethodSettingId, &setting);
+    const auto read = functions_->Call<nv::Function::GetSetting>(session, profile,
+                                                                 kPresentMethodSettingId, &setting);
     if (read == nv::kSettingNotFound) {
         return state;
     }
@@ -218,7 +223,7 @@ bool NvapiDriverProfiles::CreateProfileForExe(const std::wstring& exe, std::uint
     info.version = nv::kProfileVersion1;
     CopyName(kOwnProfilePrefixWide + exe, info.profileName);
     nv::ProfileHandle profile = nullptr;
-    if (const auto status = functions_->createProfile(session, &info, &profile);
+    if (const auto status = functions_->Call<nv::Function::CreateProfile>(session, &info, &profile);
         status != nv::kOk) {
         return Fail(status);
     }
@@ -227,7 +232,8 @@ bool NvapiDriverProfiles::CreateProfileForExe(const std::wstring& exe, std::uint
     nv::DrsApplicationRecord application{};
     application.version = nv::kApplicationVersion4;
     CopyName(exe, application.appName);
-    if (const auto status = functions_->createApplication(session, profile, &application);
+    if (const auto status =
+            functions_->Call<nv::Function::CreateApplication>(session, profile, &application);
         status != nv::kOk) {
         return Fail(status);
     }
@@ -247,8 +253,8 @@ bool NvapiDriverProfiles::DeleteValue(const std::wstring& exe) {
     if (lookup.status != nv::kOk) {
         return Fail(lookup.status);
     }
-    const auto status = functions_->deleteProfileSetting(static_cast<nv::SessionHandle>(session_),
-                                                         lookup.profile, kPresentMethodSettingId);
+    const auto status = functions_->Call<nv::Function::DeleteProfileSetting>(
+        static_cast<nv::SessionHandle>(session_), lookup.profile, kPresentMethodSettingId);
     // Nothing to delete is what the caller wanted.
     return status == nv::kOk || status == nv::kSettingNotFound || Fail(status);
 }
@@ -258,13 +264,14 @@ bool NvapiDriverProfiles::DeleteProfile(const std::wstring& exe) {
     if (lookup.status != nv::kOk) {
         return Fail(lookup.status);
     }
-    const auto status =
-        functions_->deleteProfile(static_cast<nv::SessionHandle>(session_), lookup.profile);
+    const auto status = functions_->Call<nv::Function::DeleteProfile>(
+        static_cast<nv::SessionHandle>(session_), lookup.profile);
     return status == nv::kOk || Fail(status);
 }
 
 bool NvapiDriverProfiles::Save() {
-    const auto status = functions_->saveSettings(static_cast<nv::SessionHandle>(session_));
+    const auto status =
+        functions_->Call<nv::Function::SaveSettings>(static_cast<nv::SessionHandle>(session_));
     return status == nv::kOk || Fail(status);
 }
 

@@ -1,13 +1,14 @@
 // Test helper: times 40 waits of 10 ms on lenticor.exe's steady clock and
 // prints how many ended before their instant and how long they lasted.
 
-#include "win32_steady_clock.h"
+#include "win32_ports.h"
 
 #include <algorithm>
 #include <cstdio>
 
 int wmain() {
-    lenticor::win32::Win32SteadyClock clock;
+    const auto owner = lenticor::win32::MakeWin32SteadyClock();
+    auto& clock = *owner;
     constexpr std::int64_t kWaits = 40, kSlice = 10'000'000;
     std::int64_t early = 0, total = 0, longest = 0;
     for (int i = 0; i < kWaits; ++i) {

@@ -58,8 +58,9 @@ std::optional<nv::Status> NvidiaDriverStore::Switched(nv::Function function) con
     return found->second;
 }
 
-nv::Status NvidiaDriverStore::Enter(nv::Function function, nv::SessionHandle session,
-                                    Session*& found) {
+template <class Call>
+nv::Status NvidiaDriverStore::InSession(nv::Function function, nv::SessionHandle session,
+                                        Call call) {
     if (const auto status = Switched(function)) {
         return *status;
     }
@@ -70,18 +71,16 @@ nv::Status NvidiaDriverStore::Enter(nv::Function function, nv::SessionHandle ses
     if (entry == sessions_.end()) {
         return nv::kInvalidHandle;
     }
-    found = &entry->second;
-    return nv::kOk;
+    return call(entry->second);
 }
 
-nv::Status NvidiaDriverStore::EnterProfile(nv::Function function, nv::SessionHandle session,
-                                           nv::ProfileHandle profile, Session*& found,
-                                           Profile*& target) {
-    if (const auto status = Enter(function, session, found); status != nv::kOk) {
-        return status;
-    }
-    target = FindProfile(*found, profile);
-    return target == nullptr ? nv::kInvalidHandle : nv::kOk;
+template <class Call>
+nv::Status NvidiaDriverStore::InProfile(nv::Function function, nv::SessionHandle session,
+                                        nv::ProfileHandle profile, Call call) {
+    return InSession(function, session, [&](Session& found) {
+        Profile* target = FindProfile(found, profile);
+        return target == nullptr ? nv::kInvalidHandle : call(found, *target);
+    });
 }
 
 NvidiaDriverStore::Profile* NvidiaDriverStore::FindProfile(Session& session,
@@ -119,235 +118,204 @@ nv::Status NvidiaDriverStore::CreateSession(nv::SessionHandle* session) {
 }
 
 nv::Status NvidiaDriverStore::LoadSettings(nv::SessionHandle session) {
-    Session* found = nullptr;
-    const auto status = Enter(nv::Function::LoadSettings, session, found);
-    if (status == nv::kOk) {
-        found->settings = saved_;
-    }
-    return status;
+    return InSession(nv::Function::LoadSettings, session, [&](Session& found) {
+        found.settings = saved_;
+        return nv::kOk;
+    });
 }
 
 nv::Status NvidiaDriverStore::DestroySession(nv::SessionHandle session) {
-    Session* found = nullptr;
-    const auto status = Enter(nv::Function::DestroySession, session, found);
-    if (status == nv::kOk) {
+    return InSession(nv::Function::DestroySession, session, [&](Session&) {
         sessions_.erase(reinterpret_cast<std::uintptr_t>(session));
-    }
-    return status;
+        return nv::kOk;
+    });
 }
 
 nv::Status NvidiaDriverStore::SaveSettings(nv::SessionHandle session) {
-    Session* found = nullptr;
-    const auto status = Enter(nv::Function::SaveSettings, session, found);
-    if (status == nv::kOk) {
-        saved_ = found->settings;
+    return InSession(nv::Function::SaveSettings, session, [&](Session& found) {
+        saved_ = found.settings;
         ++saves_;
         if (onSave) {
             onSave(*this);
         }
-    }
-    return status;
+        return nv::kOk;
+    });
 }
 
 nv::Status NvidiaDriverStore::FindApplicationByName(nv::SessionHandle session,
                                                     const char16_t* appName,
                                                     nv::ProfileHandle* profile,
                                                     nv::DrsApplicationRecord* application) {
-    Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::FindApplicationByName, session, found);
-        status != nv::kOk) {
-        return status;
-    }
-    if (appName == nullptr || profile == nullptr || application == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (application->version != nv::kApplicationVersion4) {
-        return nv::kIncompatibleStructVersion;
-    }
-    const auto wanted = Fold(FieldText(appName));
-    for (const auto& candidate : found->settings.profiles) {
-        for (const auto& name : candidate.applications) {
-            if (Fold(name) == wanted) {
-                std::memset(application, 0, sizeof(*application));
-                application->version = nv::kApplicationVersion4;
-                application->isPredefined = candidate.predefined ? 1 : 0;
-                SetField(application->appName, name);
-                *profile =
-                    reinterpret_cast<nv::ProfileHandle>(static_cast<std::uintptr_t>(candidate.id));
-                return nv::kOk;
+    return InSession(nv::Function::FindApplicationByName, session, [&](Session& found) {
+        if (appName == nullptr || profile == nullptr || application == nullptr) {
+            return nv::kInvalidArgument;
+        }
+        if (application->version != nv::kApplicationVersion4) {
+            return nv::kIncompatibleStructVersion;
+        }
+        const auto wanted = Fold(FieldText(appName));
+        for (const auto& candidate : found.settings.profiles) {
+            for (const auto& name : candidate.applications) {
+                if (Fold(name) == wanted) {
+                    std::memset(application, 0, sizeof(*application));
+                    application->version = nv::kApplicationVersion4;
+                    application->isPredefined = candidate.predefined ? 1 : 0;
+                    SetField(application->appName, name);
+                    *profile = reinterpret_cast<nv::ProfileHandle>(
+                        static_cast<std::uintptr_t>(candidate.id));
+                    return nv::kOk;
+                }
             }
         }
-    }
-    return nv::kExecutableNotFound;
+        return nv::kExecutableNotFound;
+    });
 }
 
 nv::Status NvidiaDriverStore::CreateProfile(nv::SessionHandle session,
                                             const nv::DrsProfileRecord* profileInfo,
                                             nv::ProfileHandle* profile) {
-    Session* found = nullptr;
-    if (const auto status = Enter(nv::Function::CreateProfile, session, found); status != nv::kOk) {
-        return status;
-    }
-    if (profileInfo == nullptr || profile == nullptr) {
-        return nv::kInvalidArgument;
-    }
-    if (profileInfo->version != nv::kProfileVersion1) {
-        return nv::kIncompatibleStructVersion;
-    }
-    Profile created;
-    created.name = FieldText(profileInfo->profileName);
-    if (created.name.empty()) {
-        return nv::kProfileNameEmpty;
-    }
-    for (const auto& existing : found->settings.profiles) {
-        if (Fold(existing.name) == Fold(created.name)) {
-            return nv::kProfileNameInUse;
+    return InSession(nv::Function::CreateProfile, session, [&](Session& found) {
+        if (profileInfo == nullptr || profile == nullptr) {
+            return nv::kInvalidArgument;
         }
-    }
-    created.id = nextProfile_++;
-    *profile = reinterpret_cast<nv::ProfileHandle>(static_cast<std::uintptr_t>(created.id));
-    found->settings.profiles.push_back(std::move(created));
-    return nv::kOk;
+        if (profileInfo->version != nv::kProfileVersion1) {
+            return nv::kIncompatibleStructVersion;
+        }
+        Profile created;
+        created.name = FieldText(profileInfo->profileName);
+        if (created.name.empty()) {
+            return nv::kProfileNameEmpty;
+        }
+        for (const auto& existing : found.settings.profiles) {
+            if (Fold(existing.name) == Fold(created.name)) {
+                return nv::kProfileNameInUse;
+            }
+        }
+        created.id = nextProfile_++;
+        *profile = reinterpret_cast<nv::ProfileHandle>(static_cast<std::uintptr_t>(created.id));
+        found.settings.profiles.push_back(std::move(created));
+        return nv::kOk;
+    });
 }
 
 nv::Status NvidiaDriverStore::DeleteProfile(nv::SessionHandle session, nv::ProfileHandle profile) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status =
-            EnterProfile(nv::Function::DeleteProfile, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    auto& profiles = found->settings.profiles;
-    profiles.erase(profiles.begin() + (target - profiles.data()));
-    return nv::kOk;
+    return InProfile(nv::Function::DeleteProfile, session, profile,
+                     [&](Session& found, Profile& target) {
+                         auto& profiles = found.settings.profiles;
+                         profiles.erase(profiles.begin() + (&target - profiles.data()));
+                         return nv::kOk;
+                     });
 }
 
 nv::Status NvidiaDriverStore::CreateApplication(nv::SessionHandle session,
                                                 nv::ProfileHandle profile,
                                                 const nv::DrsApplicationRecord* application) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status =
-            EnterProfile(nv::Function::CreateApplication, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    if (const auto status = CheckRecord(application, nv::kApplicationVersion4); status != nv::kOk) {
-        return status;
-    }
-    const auto name = FieldText(application->appName);
-    if (name.empty()) {
-        return nv::kInvalidArgument;
-    }
-    for (const auto& candidate : found->settings.profiles) {
-        for (const auto& existing : candidate.applications) {
-            if (Fold(existing) == Fold(name)) {
-                return nv::kExecutableAlreadyInUse;
-            }
-        }
-    }
-    target->applications.push_back(name);
-    return nv::kOk;
+    return InProfile(nv::Function::CreateApplication, session, profile,
+                     [&](Session& found, Profile& target) {
+                         if (const auto status = CheckRecord(application, nv::kApplicationVersion4);
+                             status != nv::kOk) {
+                             return status;
+                         }
+                         const auto name = FieldText(application->appName);
+                         if (name.empty()) {
+                             return nv::kInvalidArgument;
+                         }
+                         for (const auto& candidate : found.settings.profiles) {
+                             for (const auto& existing : candidate.applications) {
+                                 if (Fold(existing) == Fold(name)) {
+                                     return nv::kExecutableAlreadyInUse;
+                                 }
+                             }
+                         }
+                         target.applications.push_back(name);
+                         return nv::kOk;
+                     });
 }
 
 nv::Status NvidiaDriverStore::GetSetting(nv::SessionHandle session, nv::ProfileHandle profile,
                                          std::uint32_t settingId, nv::DrsSettingRecord* setting) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status = EnterProfile(nv::Function::GetSetting, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
-        return status;
-    }
-    // A profile without the setting reports the one it inherits from the
-    // global profile, flagged with where it came from.
-    std::uint32_t location = nv::kCurrentProfileLocation;
-    auto own = target->settings.find(settingId);
-    const Setting* source = own == target->settings.end() ? nullptr : &own->second;
-    if (source == nullptr) {
-        const auto inherited = found->settings.global.find(settingId);
-        if (inherited == found->settings.global.end()) {
-            return nv::kSettingNotFound;
-        }
-        source = &inherited->second;
-        location = nv::kGlobalProfileLocation;
-    }
-    std::memset(setting, 0, sizeof(*setting));
-    setting->version = nv::kSettingVersion1;
-    setting->settingId = settingId;
-    setting->settingType = nv::kDwordType;
-    setting->settingLocation = location;
-    setting->isCurrentPredefined = source->value ? 0 : 1;
-    setting->isPredefinedValid = source->predefinedValue ? 1 : 0;
-    setting->predefinedValue.u32Value = source->predefinedValue.value_or(0);
-    setting->currentValue.u32Value = source->value ? *source->value : *source->predefinedValue;
-    return nv::kOk;
+    return InProfile(
+        nv::Function::GetSetting, session, profile, [&](Session& found, Profile& target) {
+            if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
+                return status;
+            }
+            // A profile without the setting reports the one it inherits from the
+            // global profile, flagged with where it came from.
+            std::uint32_t location = nv::kCurrentProfileLocation;
+            auto own = target.settings.find(settingId);
+            const Setting* source = own == target.settings.end() ? nullptr : &own->second;
+            if (source == nullptr) {
+                const auto inherited = found.settings.global.find(settingId);
+                if (inherited == found.settings.global.end()) {
+                    return nv::kSettingNotFound;
+                }
+                source = &inherited->second;
+                location = nv::kGlobalProfileLocation;
+            }
+            std::memset(setting, 0, sizeof(*setting));
+            setting->version = nv::kSettingVersion1;
+            setting->settingId = settingId;
+            setting->settingType = nv::kDwordType;
+            setting->settingLocation = location;
+            setting->isCurrentPredefined = source->value ? 0 : 1;
+            setting->isPredefinedValid = source->predefinedValue ? 1 : 0;
+            setting->predefinedValue.u32Value = source->predefinedValue.value_or(0);
+            setting->currentValue.u32Value =
+                source->value ? *source->value : *source->predefinedValue;
+            return nv::kOk;
+        });
 }
 
 nv::Status NvidiaDriverStore::SetSetting(nv::SessionHandle session, nv::ProfileHandle profile,
                                          const nv::DrsSettingRecord* setting) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status = EnterProfile(nv::Function::SetSetting, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
-        return status;
-    }
-    // Only 32-bit settings are simulated.
-    if (setting->settingType != nv::kDwordType) {
-        return nv::kInvalidArgument;
-    }
-    target->settings[setting->settingId].value = setting->currentValue.u32Value;
-    return nv::kOk;
+    return InProfile(nv::Function::SetSetting, session, profile, [&](Session&, Profile& target) {
+        if (const auto status = CheckRecord(setting, nv::kSettingVersion1); status != nv::kOk) {
+            return status;
+        }
+        // Only 32-bit settings are simulated.
+        if (setting->settingType != nv::kDwordType) {
+            return nv::kInvalidArgument;
+        }
+        target.settings[setting->settingId].value = setting->currentValue.u32Value;
+        return nv::kOk;
+    });
 }
 
 nv::Status NvidiaDriverStore::DeleteProfileSetting(nv::SessionHandle session,
                                                    nv::ProfileHandle profile,
                                                    std::uint32_t settingId) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status =
-            EnterProfile(nv::Function::DeleteProfileSetting, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    const auto setting = target->settings.find(settingId);
-    if (setting == target->settings.end()) {
-        return nv::kSettingNotFound;
-    }
-    // Deleting a setting the driver predefines restores the driver's value.
-    if (setting->second.predefinedValue) {
-        setting->second.value.reset();
-    } else {
-        target->settings.erase(setting);
-    }
-    return nv::kOk;
+    return InProfile(nv::Function::DeleteProfileSetting, session, profile,
+                     [&](Session&, Profile& target) {
+                         const auto setting = target.settings.find(settingId);
+                         if (setting == target.settings.end()) {
+                             return nv::kSettingNotFound;
+                         }
+                         // Deleting a setting the driver predefines restores the driver's value.
+                         if (setting->second.predefinedValue) {
+                             setting->second.value.reset();
+                         } else {
+                             target.settings.erase(setting);
+                         }
+                         return nv::kOk;
+                     });
 }
 
 nv::Status NvidiaDriverStore::GetProfileInfo(nv::SessionHandle session, nv::ProfileHandle profile,
                                              nv::DrsProfileRecord* profileInfo) {
-    Session* found = nullptr;
-    Profile* target = nullptr;
-    if (const auto status =
-            EnterProfile(nv::Function::GetProfileInfo, session, profile, found, target);
-        status != nv::kOk) {
-        return status;
-    }
-    if (const auto status = CheckRecord(profileInfo, nv::kProfileVersion1); status != nv::kOk) {
-        return status;
-    }
-    std::memset(profileInfo, 0, sizeof(*profileInfo));
-    profileInfo->version = nv::kProfileVersion1;
-    SetField(profileInfo->profileName, target->name);
-    profileInfo->isPredefined = target->predefined ? 1 : 0;
-    profileInfo->numOfApps = static_cast<std::uint32_t>(target->applications.size());
-    profileInfo->numOfSettings = static_cast<std::uint32_t>(target->settings.size());
-    return nv::kOk;
+    return InProfile(
+        nv::Function::GetProfileInfo, session, profile, [&](Session&, Profile& target) {
+            if (const auto status = CheckRecord(profileInfo, nv::kProfileVersion1);
+                status != nv::kOk) {
+                return status;
+            }
+            std::memset(profileInfo, 0, sizeof(*profileInfo));
+            profileInfo->version = nv::kProfileVersion1;
+            SetField(profileInfo->profileName, target.name);
+            profileInfo->isPredefined = target.predefined ? 1 : 0;
+            profileInfo->numOfApps = static_cast<std::uint32_t>(target.applications.size());
+            profileInfo->numOfSettings = static_cast<std::uint32_t>(target.settings.size());
+            return nv::kOk;
+        });
 }
 
 }  // namespace lenticor::sim

@@ -95,13 +95,16 @@ class NvidiaDriverStore {
     // simulation folds ASCII letters only.
     [[nodiscard]] static std::u16string Fold(std::u16string_view text);
     [[nodiscard]] std::optional<nvapi::Status> Switched(nvapi::Function function) const;
-    // The checks every DRS call starts with; on success `found` is the session.
-    [[nodiscard]] nvapi::Status Enter(nvapi::Function function, nvapi::SessionHandle session,
-                                      Session*& found);
-    // Enter, and `target` is the session's profile behind the handle.
-    [[nodiscard]] nvapi::Status EnterProfile(nvapi::Function function, nvapi::SessionHandle session,
-                                             nvapi::ProfileHandle profile, Session*& found,
-                                             Profile*& target);
+    // The checks every DRS call starts with, then `call(session)` for its
+    // status; the status of the first check that fails otherwise.
+    template <class Call>
+    [[nodiscard]] nvapi::Status InSession(nvapi::Function function, nvapi::SessionHandle session,
+                                          Call call);
+    // InSession, then `call(session, profile)` with the session's profile
+    // behind the handle.
+    template <class Call>
+    [[nodiscard]] nvapi::Status InProfile(nvapi::Function function, nvapi::SessionHandle session,
+                                          nvapi::ProfileHandle profile, Call call);
     [[nodiscard]] Profile* FindProfile(Session& session, nvapi::ProfileHandle profile);
 
     nlohmann::json document_;  // switches and members the store does not own

@@ -11,12 +11,6 @@
 
 namespace lenticor::sim {
 
-std::uint32_t ProcessEnvironment::GetEnvironmentVariable(std::wstring_view name,
-                                                         std::uint32_t capacity) {
-    std::wstring ignored;
-    return GetEnvironmentVariableW(name, capacity, ignored);
-}
-
 std::uint32_t ProcessEnvironment::GetEnvironmentVariableW(std::wstring_view name,
                                                           std::uint32_t capacity,
                                                           std::wstring& value) {
@@ -26,15 +20,8 @@ std::uint32_t ProcessEnvironment::GetEnvironmentVariableW(std::wstring_view name
         return 0;
     }
     const auto wide = Utf8ToWideStrict(text).value_or(L"\uFFFD");
-    const auto length = static_cast<std::uint32_t>(Utf16Length(wide));
-    if (length == 0) {
-        return 0;
-    }
-    if (length < capacity) {
-        value = wide;
-        return length;
-    }
-    return length + 1;
+    // An empty variable reads as an unset one, whatever the buffer.
+    return wide.empty() ? 0 : Answer(wide, capacity, value);
 }
 
 bool SimStandardInput::IsPipe() {

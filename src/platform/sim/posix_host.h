@@ -15,9 +15,8 @@ namespace lenticor::sim {
 // process inherits it: whatever it names is on the simulated drives, so
 // unlike lenticor-sim.exe nothing real is at stake, and a case can try a
 // ProgramData that is unset, elsewhere or too long.
-class ProcessEnvironment final : public Environment {
+class ProcessEnvironment final : public SimEnvironment {
   public:
-    std::uint32_t GetEnvironmentVariable(std::wstring_view name, std::uint32_t capacity) override;
     std::uint32_t GetEnvironmentVariableW(std::wstring_view name, std::uint32_t capacity,
                                           std::wstring& value) override;
 };
@@ -39,9 +38,7 @@ class PosixHost {
     PosixHost(const PosixHost&) = delete;
     PosixHost& operator=(const PosixHost&) = delete;
 
-    [[nodiscard]] SimHostPorts Ports() {
-        return SimHostPorts{files, crypto, environment, standardInput};
-    }
+    [[nodiscard]] HostPorts Ports() { return HostPorts{files, crypto, environment, standardInput}; }
 
     SimFiles files;
     OpenSslCrypto crypto;

@@ -23,10 +23,21 @@ bool IsProgramData(std::wstring_view name) {
 
 }  // namespace
 
-std::uint32_t SimulatedProgramData::GetEnvironmentVariable(std::wstring_view name,
-                                                           std::uint32_t capacity) {
+std::uint32_t SimEnvironment::GetEnvironmentVariable(std::wstring_view name,
+                                                     std::uint32_t capacity) {
     std::wstring ignored;
     return GetEnvironmentVariableW(name, capacity, ignored);
+}
+
+std::uint32_t SimEnvironment::Answer(const std::wstring& text, std::uint32_t capacity,
+                                     std::wstring& value) {
+    value.clear();
+    const auto length = static_cast<std::uint32_t>(Utf16Length(text));
+    if (length < capacity) {
+        value = text;
+        return length;
+    }
+    return length + 1;
 }
 
 std::uint32_t SimulatedProgramData::GetEnvironmentVariableW(std::wstring_view name,
@@ -35,13 +46,7 @@ std::uint32_t SimulatedProgramData::GetEnvironmentVariableW(std::wstring_view na
     if (!IsProgramData(name)) {
         return inherited_.GetEnvironmentVariableW(name, capacity, value);
     }
-    value.clear();
-    const auto length = static_cast<std::uint32_t>(Utf16Length(programData_));
-    if (length < capacity) {
-        value = programData_;
-        return length;
-    }
-    return length + 1;
+    return Answer(programData_, capacity, value);
 }
 
 }  // namespace lenticor::sim

@@ -44,25 +44,8 @@ class SimPorts {
     SimPorts(const SimPorts&) = delete;
     SimPorts& operator=(const SimPorts&) = delete;
 
-    [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock, SimHostPorts host) {
-        return Platform{.console = console,
-                        .clock = clock,
-                        .dxgi = dxgi,
-                        .displayDevices = displayDevices,
-                        .registry = registry,
-                        .displayConfig = displayConfig,
-                        .monitors = monitors,
-                        .configManager = configManager,
-                        .windows = windows,
-                        .files = host.files,
-                        .crypto = host.crypto,
-                        .videoInputs = videoInputs,
-                        .environment = host.environment,
-                        .monitorConfiguration = monitorConfiguration,
-                        .standardInput = host.standardInput,
-                        .steadyClock = steadyClock,
-                        .modules = modules,
-                        .processes = processes};
+    [[nodiscard]] Platform MakePlatform(Console& console, const Clock& clock, HostPorts host) {
+        return ComposePlatform(console, clock, *this, host);
     }
 
     SimDxgi dxgi;

@@ -85,7 +85,7 @@ std::filesystem::path SimDrivesFolder(const MachineSource& source,
 }
 
 int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
-                          SimHostPorts host) {
+                          HostPorts host) {
     CommitNvidiaAtEverySave(source);
     SimPorts ports(source.machine);
     HeldOutputConsole console;

@@ -45,7 +45,7 @@ void CommitNvidiaAtEverySave(MachineSource& source);
 // changed; only then does the command's standard output appear. Throws what
 // CommitMachineChanges throws, with nothing written to standard output.
 [[nodiscard]] int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
-                                        SimHostPorts host);
+                                        HostPorts host);
 
 // The line on standard error and the exit code for a machine or its drives
 // that cannot be used (MachineError or a filesystem_error).

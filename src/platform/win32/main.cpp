@@ -4,22 +4,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/platform.h"
-#include "win32_config_manager.h"
-#include "win32_crypto.h"
-#include "win32_display_config.h"
-#include "win32_display_devices.h"
-#include "win32_dxgi.h"
-#include "win32_environment.h"
-#include "win32_files.h"
-#include "win32_modules.h"
-#include "win32_monitor_configuration.h"
-#include "win32_monitors.h"
-#include "win32_processes.h"
-#include "win32_registry.h"
-#include "win32_standard_input.h"
-#include "win32_steady_clock.h"
-#include "win32_video_inputs.h"
-#include "win32_window_system.h"
+#include "win32_ports.h"
 
 #if defined(__GLIBCXX__)
 #include <cstdio>
@@ -50,44 +35,39 @@ void __verbose_terminate_handler() {
 }  // namespace __gnu_cxx
 #endif
 
+namespace {
+
+// The real adapters of every port the host does not give, each under the
+// name Platform gives it.
+struct Win32Areas {
+    std::unique_ptr<lenticor::Dxgi> dxgi = lenticor::win32::MakeWin32Dxgi();
+    std::unique_ptr<lenticor::DisplayDevices> displayDevices =
+        lenticor::win32::MakeWin32DisplayDevices();
+    std::unique_ptr<lenticor::Registry> registry = lenticor::win32::MakeWin32Registry();
+    std::unique_ptr<lenticor::DisplayConfig> displayConfig =
+        lenticor::win32::MakeWin32DisplayConfig();
+    std::unique_ptr<lenticor::Monitors> monitors = lenticor::win32::MakeWin32Monitors();
+    std::unique_ptr<lenticor::ConfigManager> configManager =
+        lenticor::win32::MakeWin32ConfigManager();
+    std::unique_ptr<lenticor::WindowSystem> windows = lenticor::win32::MakeWin32WindowSystem();
+    std::unique_ptr<lenticor::VideoInputDevices> videoInputs =
+        lenticor::win32::MakeWin32VideoInputDevices();
+    std::unique_ptr<lenticor::MonitorConfiguration> monitorConfiguration =
+        lenticor::win32::MakeWin32MonitorConfiguration();
+    std::unique_ptr<lenticor::SteadyClock> steadyClock = lenticor::win32::MakeWin32SteadyClock();
+    std::unique_ptr<lenticor::ModuleLoader> modules = lenticor::win32::MakeWin32ModuleLoader();
+    std::unique_ptr<lenticor::Processes> processes = lenticor::win32::MakeWin32Processes();
+};
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
     // No process-wide state is touched before dispatch: no console code page,
     // no stream translation mode, no COM, no DPI awareness call.
     lenticor::StandardConsole console;
     lenticor::SystemClock clock;
-    lenticor::win32::Win32Dxgi dxgi;
-    lenticor::win32::Win32DisplayDevices displayDevices;
-    lenticor::win32::Win32Registry registry;
-    lenticor::win32::Win32DisplayConfig displayConfig;
-    lenticor::win32::Win32Monitors monitors;
-    lenticor::win32::Win32ConfigManager configManager;
-    lenticor::win32::Win32WindowSystem windows;
-    lenticor::win32::Win32Files files;
-    lenticor::win32::Win32Crypto crypto;
-    lenticor::win32::Win32VideoInputDevices videoInputs;
-    lenticor::win32::Win32Environment environment;
-    lenticor::win32::Win32MonitorConfiguration monitorConfiguration;
-    lenticor::win32::Win32StandardInput standardInput;
-    lenticor::win32::Win32SteadyClock steadyClock;
-    lenticor::win32::Win32ModuleLoader modules;
-    lenticor::win32::Win32Processes processes;
-    lenticor::Platform platform{.console = console,
-                                .clock = clock,
-                                .dxgi = dxgi,
-                                .displayDevices = displayDevices,
-                                .registry = registry,
-                                .displayConfig = displayConfig,
-                                .monitors = monitors,
-                                .configManager = configManager,
-                                .windows = windows,
-                                .files = files,
-                                .crypto = crypto,
-                                .videoInputs = videoInputs,
-                                .environment = environment,
-                                .monitorConfiguration = monitorConfiguration,
-                                .standardInput = standardInput,
-                                .steadyClock = steadyClock,
-                                .modules = modules,
-                                .processes = processes};
+    Win32Areas areas;
+    lenticor::win32::Win32Host host;
+    auto platform = lenticor::ComposePlatform(console, clock, areas, host.Ports());
     return lenticor::RunCommandLine(argc, argv, platform, lenticor::BuildCommandTable());
 }

@@ -9,7 +9,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "unique_handle.h"
-#include "win32_files.h"
+#include "win32_ports.h"
 #include "windows_api.h"
 
 #include <string>
@@ -100,7 +100,8 @@ MachineFileLock::~MachineFileLock() {
 void ReplaceMachineFile(const std::filesystem::path& file, std::string_view text) {
     const std::wstring target = std::filesystem::absolute(file).wstring();
     const std::wstring temporary = target + L".tmp";
-    lenticor::win32::Win32Files files;
+    const auto owner = lenticor::win32::MakeWin32Files();
+    auto& files = *owner;
     // DELETE so that the open temporary file itself can be renamed over the
     // machine file.
     auto opened = files.CreateFileW(temporary, fa::kGenericWrite | fa::kDelete, fa::kShareNone,

@@ -12,10 +12,7 @@
 #include "platform/sim/machine_lock.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_run.h"
-#include "win32_crypto.h"
-#include "win32_environment.h"
-#include "win32_files.h"
-#include "win32_standard_input.h"
+#include "win32_ports.h"
 #include "windows_api.h"
 
 #include <filesystem>
@@ -91,14 +88,11 @@ int wmain(int argc, wchar_t** argv) {
         std::optional<lenticor::sim::ScratchFolder> scratch;
         const auto programData =
             PrepareProgramData(lenticor::sim::SimDrivesFolder(source, scratch));
-        lenticor::win32::Win32Files files;
-        lenticor::win32::Win32Crypto crypto;
-        lenticor::win32::Win32Environment inherited;
-        lenticor::sim::SimulatedProgramData environment(inherited, programData);
-        lenticor::win32::Win32StandardInput standardInput;
+        lenticor::win32::Win32Host host;
+        lenticor::sim::SimulatedProgramData environment(*host.environment, programData);
         return lenticor::sim::RunOnSimulatedMachine(
             argc, argv, source,
-            lenticor::sim::SimHostPorts{files, crypto, environment, standardInput});
+            lenticor::HostPorts{*host.files, *host.crypto, environment, *host.standardInput});
     } catch (const lenticor::sim::MachineError& error) {
         return lenticor::sim::ReportUnusableMachine(error);
     } catch (const std::filesystem::filesystem_error& error) {

@@ -6,7 +6,7 @@
 #include <devpkey.h>
 
 #include "optional_export.h"
-#include "win32_config_manager.h"
+#include "win32_ports.h"
 
 #include <string>
 
@@ -48,53 +48,60 @@ PCWSTR FilterOrNull(const std::wstring& filter) {
     return filter.empty() ? nullptr : filter.c_str();
 }
 
+// The real Windows configuration manager: device lists, device nodes and their
+// properties. Each member is the Windows call its port names, nothing more.
+class Win32ConfigManager final : public ConfigManager {
+  public:
+    ConfigRet GetDeviceInterfaceProperty(std::wstring_view interfacePath, DeviceProperty key,
+                                         std::uint32_t& type, std::span<std::uint8_t> buffer,
+                                         std::uint32_t& size) override {
+        static const auto function = OptionalExport<GetDeviceInterfacePropertyW>(
+            L"cfgmgr32.dll", "CM_Get_Device_Interface_PropertyW");
+        if (function == nullptr)
+            return CR_CALL_NOT_IMPLEMENTED;
+        const std::wstring path(interfacePath);
+        return ReadProperty(key, type, buffer, size, [&](auto... arguments) {
+            return function(path.c_str(), arguments..., 0);
+        });
+    }
+
+    ConfigRet GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
+                                  std::uint32_t flags) override {
+        const std::wstring text(filter);
+        ULONG length = 0;
+        const CONFIGRET result = ::CM_Get_Device_ID_List_SizeW(&length, FilterOrNull(text), flags);
+        size = length;
+        return result;
+    }
+
+    ConfigRet GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
+                              std::uint32_t flags) override {
+        const std::wstring text(filter);
+        return ::CM_Get_Device_ID_ListW(FilterOrNull(text), buffer.data(),
+                                        static_cast<ULONG>(buffer.size()), flags);
+    }
+
+    ConfigRet LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
+                            std::uint32_t flags) override {
+        std::wstring id(instanceId);
+        DEVINST native = 0;
+        const CONFIGRET result = ::CM_Locate_DevNodeW(&native, id.data(), flags);
+        devInst = native;
+        return result;
+    }
+
+    ConfigRet GetDevNodeProperty(DevInst devInst, DeviceProperty key, std::uint32_t& type,
+                                 std::span<std::uint8_t> buffer, std::uint32_t& size) override {
+        return ReadProperty(key, type, buffer, size, [&](auto... arguments) {
+            return ::CM_Get_DevNode_PropertyW(devInst, arguments..., 0);
+        });
+    }
+};
+
 }  // namespace
 
-ConfigRet Win32ConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfacePath,
-                                                         DeviceProperty key, std::uint32_t& type,
-                                                         std::span<std::uint8_t> buffer,
-                                                         std::uint32_t& size) {
-    static const auto function = OptionalExport<GetDeviceInterfacePropertyW>(
-        L"cfgmgr32.dll", "CM_Get_Device_Interface_PropertyW");
-    if (function == nullptr)
-        return CR_CALL_NOT_IMPLEMENTED;
-    const std::wstring path(interfacePath);
-    return ReadProperty(key, type, buffer, size,
-                        [&](auto... arguments) { return function(path.c_str(), arguments..., 0); });
-}
-
-ConfigRet Win32ConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
-                                                  std::uint32_t flags) {
-    const std::wstring text(filter);
-    ULONG length = 0;
-    const CONFIGRET result = ::CM_Get_Device_ID_List_SizeW(&length, FilterOrNull(text), flags);
-    size = length;
-    return result;
-}
-
-ConfigRet Win32ConfigManager::GetDeviceIdList(std::wstring_view filter,
-                                              std::vector<wchar_t>& buffer, std::uint32_t flags) {
-    const std::wstring text(filter);
-    return ::CM_Get_Device_ID_ListW(FilterOrNull(text), buffer.data(),
-                                    static_cast<ULONG>(buffer.size()), flags);
-}
-
-ConfigRet Win32ConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
-                                            std::uint32_t flags) {
-    std::wstring id(instanceId);
-    DEVINST native = 0;
-    const CONFIGRET result = ::CM_Locate_DevNodeW(&native, id.data(), flags);
-    devInst = native;
-    return result;
-}
-
-ConfigRet Win32ConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty key,
-                                                 std::uint32_t& type,
-                                                 std::span<std::uint8_t> buffer,
-                                                 std::uint32_t& size) {
-    return ReadProperty(key, type, buffer, size, [&](auto... arguments) {
-        return ::CM_Get_DevNode_PropertyW(devInst, arguments..., 0);
-    });
+std::unique_ptr<ConfigManager> MakeWin32ConfigManager() {
+    return std::make_unique<Win32ConfigManager>();
 }
 
 }  // namespace lenticor::win32

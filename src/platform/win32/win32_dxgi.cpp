@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "fixed_text.h"
-#include "win32_dxgi.h"
+#include "win32_ports.h"
 
 #include <dxgi.h>
 #include "com_object.h"
@@ -69,12 +69,21 @@ class Factory final : public DxgiFactory {
     ComPtr<IDXGIFactory1> factory_;
 };
 
+// The real DXGI: the factory, its adapters and their outputs, each a COM
+// object held for as long as its port object lives.
+class Win32Dxgi final : public Dxgi {
+  public:
+    HResult CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) override {
+        return WrapInterface<Factory, IDXGIFactory1>(factory, [](IDXGIFactory1** native) {
+            return ::CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(native));
+        });
+    }
+};
+
 }  // namespace
 
-HResult Win32Dxgi::CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) {
-    return WrapInterface<Factory, IDXGIFactory1>(factory, [](IDXGIFactory1** native) {
-        return ::CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(native));
-    });
+std::unique_ptr<Dxgi> MakeWin32Dxgi() {
+    return std::make_unique<Win32Dxgi>();
 }
 
 }  // namespace lenticor::win32

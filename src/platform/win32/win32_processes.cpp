@@ -3,7 +3,7 @@
 #include <tlhelp32.h>
 
 #include "unique_handle.h"
-#include "win32_processes.h"
+#include "win32_ports.h"
 
 #include <vector>
 
@@ -62,39 +62,48 @@ class Win32ModuleSnapshot final : public ModuleSnapshot {
     MODULEENTRY32W entry_{};
 };
 
+// The real Windows processes: the foreground window's process, its image
+// name and its module snapshot.
+class Win32Processes final : public Processes {
+  public:
+    std::uint64_t GetForegroundWindow() override {
+        return reinterpret_cast<std::uint64_t>(::GetForegroundWindow());
+    }
+
+    std::uint32_t GetWindowThreadProcessId(std::uint64_t window,
+                                           std::uint32_t& processId) override {
+        DWORD process = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &process);
+        processId = process;
+        return thread;
+    }
+
+    std::unique_ptr<ProcessObject> OpenProcess(std::uint32_t access,
+                                               std::uint32_t processId) override {
+        HANDLE process = ::OpenProcess(access, FALSE, processId);
+        if (process == nullptr) {
+            return nullptr;
+        }
+        return std::make_unique<Win32ProcessObject>(process);
+    }
+
+    std::unique_ptr<ModuleSnapshot> CreateToolhelp32Snapshot(std::uint32_t flags,
+                                                             std::uint32_t processId,
+                                                             Win32Error& error) override {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
+        if (snapshot == INVALID_HANDLE_VALUE) {
+            error = ::GetLastError();
+            return nullptr;
+        }
+        error = ERROR_SUCCESS;
+        return std::make_unique<Win32ModuleSnapshot>(snapshot);
+    }
+};
+
 }  // namespace
 
-std::uint64_t Win32Processes::GetForegroundWindow() {
-    return reinterpret_cast<std::uint64_t>(::GetForegroundWindow());
-}
-
-std::uint32_t Win32Processes::GetWindowThreadProcessId(std::uint64_t window,
-                                                       std::uint32_t& processId) {
-    DWORD process = 0;
-    const DWORD thread = ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &process);
-    processId = process;
-    return thread;
-}
-
-std::unique_ptr<ProcessObject> Win32Processes::OpenProcess(std::uint32_t access,
-                                                           std::uint32_t processId) {
-    HANDLE process = ::OpenProcess(access, FALSE, processId);
-    if (process == nullptr) {
-        return nullptr;
-    }
-    return std::make_unique<Win32ProcessObject>(process);
-}
-
-std::unique_ptr<ModuleSnapshot> Win32Processes::CreateToolhelp32Snapshot(std::uint32_t flags,
-                                                                         std::uint32_t processId,
-                                                                         Win32Error& error) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
-        return nullptr;
-    }
-    error = ERROR_SUCCESS;
-    return std::make_unique<Win32ModuleSnapshot>(snapshot);
+std::unique_ptr<Processes> MakeWin32Processes() {
+    return std::make_unique<Win32Processes>();
 }
 
 }  // namespace lenticor::win32

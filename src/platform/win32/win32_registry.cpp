@@ -1,7 +1,7 @@
 #include "windows_api.h"
 
 #include "unique_handle.h"
-#include "win32_registry.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -58,52 +58,60 @@ class Key final : public RegistryKey {
     UniqueRegistryKey key_;
 };
 
+// The real Windows registry: keys held open for their subkeys and values, and
+// the per-user value calls. Each member is the Windows call its port names.
+class Win32Registry final : public Registry {
+  public:
+    Win32Error OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
+                       std::unique_ptr<RegistryKey>& key) override {
+        const std::wstring path(subKey);
+        UniqueRegistryKey native;
+        const LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, access, native.put());
+        if (status == ERROR_SUCCESS) {
+            key = std::make_unique<Key>(std::move(native));
+        }
+        return status;
+    }
+
+    Win32Error RegGetValueW(RegistryHive hive, std::wstring_view subKey,
+                            std::wstring_view valueName, std::uint32_t flags, std::size_t capacity,
+                            std::uint32_t& type, std::vector<std::uint8_t>& data) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        std::vector<std::uint8_t> buffer(capacity == 0 ? 1 : capacity);
+        DWORD nativeType = 0;
+        DWORD size = static_cast<DWORD>(capacity);
+        const LSTATUS status = ::RegGetValueW(Root(hive), path.c_str(), name.c_str(), flags,
+                                              &nativeType, buffer.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            buffer.resize(size);
+            data = std::move(buffer);
+            type = nativeType;
+        }
+        return status;
+    }
+
+    Win32Error RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                               std::wstring_view valueName, std::uint32_t type,
+                               std::span<const std::uint8_t> data) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        return ::RegSetKeyValueW(Root(hive), path.c_str(), name.c_str(), type, data.data(),
+                                 static_cast<DWORD>(data.size()));
+    }
+
+    Win32Error RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
+                                  std::wstring_view valueName) override {
+        const std::wstring path(subKey);
+        const std::wstring name(valueName);
+        return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
+    }
+};
+
 }  // namespace
 
-Win32Error Win32Registry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t access,
-                                  std::unique_ptr<RegistryKey>& key) {
-    const std::wstring path(subKey);
-    UniqueRegistryKey native;
-    const LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, access, native.put());
-    if (status == ERROR_SUCCESS) {
-        key = std::make_unique<Key>(std::move(native));
-    }
-    return status;
-}
-
-Win32Error Win32Registry::RegGetValueW(RegistryHive hive, std::wstring_view subKey,
-                                       std::wstring_view valueName, std::uint32_t flags,
-                                       std::size_t capacity, std::uint32_t& type,
-                                       std::vector<std::uint8_t>& data) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    std::vector<std::uint8_t> buffer(capacity == 0 ? 1 : capacity);
-    DWORD nativeType = 0;
-    DWORD size = static_cast<DWORD>(capacity);
-    const LSTATUS status = ::RegGetValueW(Root(hive), path.c_str(), name.c_str(), flags,
-                                          &nativeType, buffer.data(), &size);
-    if (status == ERROR_SUCCESS) {
-        buffer.resize(size);
-        data = std::move(buffer);
-        type = nativeType;
-    }
-    return status;
-}
-
-Win32Error Win32Registry::RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                          std::wstring_view valueName, std::uint32_t type,
-                                          std::span<const std::uint8_t> data) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    return ::RegSetKeyValueW(Root(hive), path.c_str(), name.c_str(), type, data.data(),
-                             static_cast<DWORD>(data.size()));
-}
-
-Win32Error Win32Registry::RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
-                                             std::wstring_view valueName) {
-    const std::wstring path(subKey);
-    const std::wstring name(valueName);
-    return ::RegDeleteKeyValueW(Root(hive), path.c_str(), name.c_str());
+std::unique_ptr<Registry> MakeWin32Registry() {
+    return std::make_unique<Win32Registry>();
 }
 
 }  // namespace lenticor::win32

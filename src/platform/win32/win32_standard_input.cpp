@@ -1,6 +1,6 @@
 #include "windows_api.h"
 
-#include "win32_standard_input.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -11,30 +11,38 @@ HANDLE StandardInputHandle() {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
+// The real Windows standard input: the pipe a host writes its cancel line to.
+class Win32StandardInput final : public StandardInput {
+  public:
+    bool IsPipe() override {
+        const HANDLE handle = StandardInputHandle();
+        return handle != nullptr && ::GetFileType(handle) == FILE_TYPE_PIPE;
+    }
+
+    bool PeekAvailable(std::uint32_t& available) override {
+        DWORD native = 0;
+        if (!::PeekNamedPipe(StandardInputHandle(), nullptr, 0, nullptr, &native, nullptr)) {
+            return false;
+        }
+        available = native;
+        return true;
+    }
+
+    bool Read(std::span<char> buffer, std::uint32_t& read) override {
+        DWORD native = 0;
+        if (!::ReadFile(StandardInputHandle(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                        &native, nullptr)) {
+            return false;
+        }
+        read = native;
+        return true;
+    }
+};
+
 }  // namespace
 
-bool Win32StandardInput::IsPipe() {
-    const HANDLE handle = StandardInputHandle();
-    return handle != nullptr && ::GetFileType(handle) == FILE_TYPE_PIPE;
-}
-
-bool Win32StandardInput::PeekAvailable(std::uint32_t& available) {
-    DWORD native = 0;
-    if (!::PeekNamedPipe(StandardInputHandle(), nullptr, 0, nullptr, &native, nullptr)) {
-        return false;
-    }
-    available = native;
-    return true;
-}
-
-bool Win32StandardInput::Read(std::span<char> buffer, std::uint32_t& read) {
-    DWORD native = 0;
-    if (!::ReadFile(StandardInputHandle(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                    &native, nullptr)) {
-        return false;
-    }
-    read = native;
-    return true;
+std::unique_ptr<StandardInput> MakeWin32StandardInput() {
+    return std::make_unique<Win32StandardInput>();
 }
 
 }  // namespace lenticor::win32

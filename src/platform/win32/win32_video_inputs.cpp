@@ -6,7 +6,7 @@
 #include <uuids.h>
 
 #include "com_object.h"
-#include "win32_video_inputs.h"
+#include "win32_ports.h"
 
 namespace lenticor::win32 {
 namespace {
@@ -102,24 +102,30 @@ class Win32SystemDeviceEnumerator final : public SystemDeviceEnumerator {
     ComPtr<ICreateDevEnum> devEnum_;
 };
 
+// The real Windows video inputs: COM and the DirectShow system device
+// enumerator. Each member is the Windows call its port names, nothing more.
+class Win32VideoInputDevices final : public VideoInputDevices {
+  public:
+    HResult CoInitializeApartment() override {
+        return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+
+    void CoUninitialize() override { ::CoUninitialize(); }
+    HResult CreateSystemDeviceEnumerator(
+        std::unique_ptr<SystemDeviceEnumerator>& enumerator) override {
+        enumerator.reset();
+        return WrapInterface<Win32SystemDeviceEnumerator, ICreateDevEnum>(
+            enumerator, [](ICreateDevEnum** native) {
+                return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_ICreateDevEnum, reinterpret_cast<void**>(native));
+            });
+    }
+};
+
 }  // namespace
 
-HResult Win32VideoInputDevices::CoInitializeApartment() {
-    return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-}
-
-void Win32VideoInputDevices::CoUninitialize() {
-    ::CoUninitialize();
-}
-
-HResult Win32VideoInputDevices::CreateSystemDeviceEnumerator(
-    std::unique_ptr<SystemDeviceEnumerator>& enumerator) {
-    enumerator.reset();
-    return WrapInterface<Win32SystemDeviceEnumerator, ICreateDevEnum>(
-        enumerator, [](ICreateDevEnum** native) {
-            return ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_ICreateDevEnum, reinterpret_cast<void**>(native));
-        });
+std::unique_ptr<VideoInputDevices> MakeWin32VideoInputDevices() {
+    return std::make_unique<Win32VideoInputDevices>();
 }
 
 }  // namespace lenticor::win32

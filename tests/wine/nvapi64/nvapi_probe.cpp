@@ -4,14 +4,14 @@
 // was saved.
 
 #include "gl_present_method/nvapi_driver_profiles.h"
-#include "win32_modules.h"
+#include "win32_ports.h"
 
 #include <cstdio>
 
 int wmain() {
     using lenticor::gl_present_method::NvapiDriverProfiles;
-    lenticor::win32::Win32ModuleLoader modules;
-    NvapiDriverProfiles profiles(modules);
+    const auto modules = lenticor::win32::MakeWin32ModuleLoader();
+    NvapiDriverProfiles profiles(*modules);
     const auto code = profiles.Open();
     if (!code.empty()) {
         std::printf("open %s\n", code.c_str());
