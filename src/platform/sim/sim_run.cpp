@@ -92,8 +92,9 @@ namespace {
 // whatever other runs wrote meanwhile (a detach beside a brightness change
 // keeps both), the count of its port calls when asked for, and what a stop
 // leaves. Registry values are lost in a power loss: the program never calls
-// RegFlushKey, and Microsoft Learn says of RegFlushKey that without it
-// changes "may be lost" on a failure; the harsher reading is taken. The
+// RegFlushKey, and Microsoft Learn (RegFlushKey) has changes reach the disk
+// only through it or the lazy flusher, at no promised time; the harsher
+// reading is taken: none of this run's values reached it. The
 // display database is kept and "restart" set, so the next run starts from
 // the layout Windows sets up at boot.
 void CommitRun(MachineSource& source, const PortCallCounter& counter,
