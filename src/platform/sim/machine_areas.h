@@ -20,6 +20,8 @@ struct MachineArea {
     // end.
     bool (*changed)(const SimMachine& machine);
     void (*write)(const SimMachine& machine, nlohmann::json& document);
+    // What the run changed in the area is gone after a power loss.
+    bool lostOnPowerLoss = false;
 };
 
 // In the order they are read (the first bad area names the problem) and

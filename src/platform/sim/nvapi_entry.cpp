@@ -2,6 +2,7 @@
 
 #include "platform/nvapi_records.h"
 #include "platform/sim/nvidia_driver_store.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor::sim {
 namespace nv = lenticor::nvapi;
@@ -13,6 +14,7 @@ NvidiaDriverStore* g_store = nullptr;
 // answer as a driver whose API was never initialised.
 template <auto Method, class... Args>
 nv::Status Forward(Args... args) {
+    const PortCall counted;
     return g_store == nullptr ? nv::kApiNotInitialized : (g_store->*Method)(args...);
 }
 
@@ -84,6 +86,7 @@ NvidiaDriverStore* NvapiEntryStore() {
 }
 
 void* NvapiQueryInterface(unsigned int id) {
+    const PortCall counted;
     if (g_store == nullptr || !g_store->Answers(id)) {
         return nullptr;
     }

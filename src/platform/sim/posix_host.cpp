@@ -1,4 +1,5 @@
 #include "platform/sim/posix_host.h"
+#include "platform/sim/sim_port_calls.h"
 
 #include "app/text.h"
 
@@ -14,6 +15,7 @@ namespace lenticor::sim {
 std::uint32_t ProcessEnvironment::GetEnvironmentVariableW(std::wstring_view name,
                                                           std::uint32_t capacity,
                                                           std::wstring& value) {
+    const PortCall counted;
     value.clear();
     const char* text = std::getenv(WideToUtf8(name).c_str());
     if (text == nullptr) {

@@ -3,6 +3,7 @@
 #include "app/monitor_identity.h"
 #include "app/text.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 
 #include <algorithm>
 
@@ -70,6 +71,7 @@ ConfigRet SimConfigManager::GetDeviceInterfaceProperty(std::wstring_view interfa
                                                        DeviceProperty key, std::uint32_t& type,
                                                        std::span<std::uint8_t> buffer,
                                                        std::uint32_t& size) {
+    const PortCall counted;
     const std::wstring wanted = ToLowerWide(interfacePath);
     for (const auto& node : DeviceTree(machine_)) {
         if (ToLowerWide(node.monitor->interfacePath) != wanted)
@@ -89,6 +91,7 @@ constexpr std::uint32_t kCmLocateDevNodePhantom = 0x1;
 
 ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view instanceId,
                                           std::uint32_t flags) {
+    const PortCall counted;
     if (flags != kCmLocateDevNodeNormal && flags != kCmLocateDevNodePhantom)
         return kCrNoSuchDevnode;  // other lookups are not simulated
     const auto nodes = DeviceTree(machine_);
@@ -113,6 +116,7 @@ ConfigRet SimConfigManager::LocateDevNode(DevInst& devInst, std::wstring_view in
 ConfigRet SimConfigManager::GetDevNodeProperty(DevInst devInst, DeviceProperty key,
                                                std::uint32_t& type, std::span<std::uint8_t> buffer,
                                                std::uint32_t& size) {
+    const PortCall counted;
     if (devInst >= kUsbDevInstBase) {
         const std::size_t index = devInst - kUsbDevInstBase;
         if (index >= machine_.usbDevices.size())
@@ -170,12 +174,14 @@ std::vector<wchar_t> SimConfigManager::DeviceIdList(std::wstring_view filter,
 
 ConfigRet SimConfigManager::GetDeviceIdListSize(std::uint32_t& size, std::wstring_view filter,
                                                 std::uint32_t flags) {
+    const PortCall counted;
     size = static_cast<std::uint32_t>(DeviceIdList(filter, flags).size());
     return kCrSuccess;
 }
 
 ConfigRet SimConfigManager::GetDeviceIdList(std::wstring_view filter, std::vector<wchar_t>& buffer,
                                             std::uint32_t flags) {
+    const PortCall counted;
     const auto list = DeviceIdList(filter, flags);
     if (listChanges_ < machine_.faults.deviceIdListChanges) {
         ++listChanges_;

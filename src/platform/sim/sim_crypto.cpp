@@ -1,4 +1,5 @@
 #include "platform/sim/sim_crypto.h"
+#include "platform/sim/sim_port_calls.h"
 
 #include <climits>
 #include <memory>
@@ -36,6 +37,7 @@ const EVP_MD* Sha256Method() {
 }  // namespace
 
 std::optional<Sha256Digest> OpenSslCrypto::Sha256(std::span<const std::uint8_t> data) {
+    const sim::PortCall counted;
     const EVP_MD* method = Sha256Method();
     if (method == nullptr)
         return std::nullopt;
@@ -52,6 +54,7 @@ std::optional<Sha256Digest> OpenSslCrypto::Sha256(std::span<const std::uint8_t> 
 }
 
 bool OpenSslCrypto::GenRandom(std::span<std::uint8_t> buffer) {
+    const sim::PortCall counted;
     if (buffer.size() > static_cast<std::size_t>(INT_MAX))
         return false;
     if (buffer.empty())

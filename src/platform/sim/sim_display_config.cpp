@@ -1,6 +1,7 @@
 #include "platform/sim/sim_display_config.h"
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_records.h"
 
 #include <algorithm>
@@ -214,6 +215,7 @@ bool ValidQueryFlags(std::uint32_t flags) {
 Win32Error SimDisplayConfig::GetDisplayConfigBufferSizes(std::uint32_t flags,
                                                          std::uint32_t& pathCount,
                                                          std::uint32_t& modeCount) {
+    const PortCall counted;
     if (machine_.faults.getDisplayConfigBufferSizes) {
         return *machine_.faults.getDisplayConfigBufferSizes;
     }
@@ -230,6 +232,7 @@ Win32Error SimDisplayConfig::QueryDisplayConfig(std::uint32_t flags,
                                                 std::vector<DISPLAYCONFIG_PATH_INFO>& paths,
                                                 std::vector<DISPLAYCONFIG_MODE_INFO>& modes,
                                                 std::uint32_t* topologyId) {
+    const PortCall counted;
     if (machine_.faults.queryDisplayConfig) {
         return *machine_.faults.queryDisplayConfig;
     }
@@ -254,6 +257,7 @@ Win32Error SimDisplayConfig::QueryDisplayConfig(std::uint32_t flags,
 
 Win32Error SimDisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uint32_t targetId,
                                            DisplayConfigTargetName& name) {
+    const PortCall counted;
     if (machine_.faults.displayConfigGetDeviceInfo) {
         return *machine_.faults.displayConfigGetDeviceInfo;
     }
@@ -300,6 +304,7 @@ Win32Error SimDisplayConfig::GetTargetName(nimbo::dcfg::LUID adapterId, std::uin
 
 Win32Error SimDisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uint32_t sourceId,
                                            DisplayConfigSourceName& name) {
+    const PortCall counted;
     if (machine_.faults.displayConfigGetDeviceInfo) {
         return *machine_.faults.displayConfigGetDeviceInfo;
     }
@@ -315,6 +320,7 @@ Win32Error SimDisplayConfig::GetSourceName(nimbo::dcfg::LUID adapterId, std::uin
 Win32Error SimDisplayConfig::SetDisplayConfig(std::span<const DISPLAYCONFIG_PATH_INFO> paths,
                                               std::span<const DISPLAYCONFIG_MODE_INFO> modes,
                                               std::uint32_t flags) {
+    const PortCall counted;
     if (flags != kValidateFlags && flags != kApplyFlags && flags != (kApplyFlags | kSaveToDatabase))
         return kErrorInvalidParameter;  // other combinations are not simulated
     const auto& fault =

@@ -1,12 +1,14 @@
 #include "platform/sim/sim_display_devices.h"
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_records.h"
 
 namespace lenticor::sim {
 
 std::optional<DisplayDevice> SimDisplayDevices::EnumDisplayDevices(
     std::optional<std::wstring_view> device, std::uint32_t index, std::uint32_t flags) {
+    const PortCall counted;
     if (!device) {
         std::uint32_t seen = 0;
         for (const auto& adapter : machine_.adapters) {
@@ -51,6 +53,7 @@ std::optional<DisplayDevice> SimDisplayDevices::EnumDisplayDevices(
 
 std::optional<DisplaySettings> SimDisplayDevices::EnumDisplaySettings(std::wstring_view deviceName,
                                                                       std::uint32_t modeNumber) {
+    const PortCall counted;
     const SimOutput* found = FindSimOutput(machine_, deviceName);
     if (found == nullptr || found->faults.enumDisplaySettings) {
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_dxgi.h"
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_records.h"
 
 namespace lenticor::sim {
@@ -10,6 +11,7 @@ class Output final : public DxgiOutput {
   public:
     explicit Output(const SimOutput& output) : output_(output) {}
     HResult GetDesc(DxgiOutputDesc& desc) override {
+        const PortCall counted;
         if (output_.faults.getDesc) {
             return *output_.faults.getDesc;
         }
@@ -30,6 +32,7 @@ class Adapter final : public DxgiAdapter {
   public:
     explicit Adapter(const SimAdapter& adapter) : adapter_(adapter) {}
     HResult GetDesc1(DxgiAdapterDesc& desc) override {
+        const PortCall counted;
         if (adapter_.faults.getDesc1) {
             return *adapter_.faults.getDesc1;
         }
@@ -41,6 +44,7 @@ class Adapter final : public DxgiAdapter {
         return kSOk;
     }
     HResult EnumOutputs(std::uint32_t ordinal, std::unique_ptr<DxgiOutput>& output) override {
+        const PortCall counted;
         if (adapter_.faults.enumOutputs) {
             return *adapter_.faults.enumOutputs;
         }
@@ -62,6 +66,7 @@ class Factory final : public DxgiFactory {
   public:
     explicit Factory(const SimMachine& machine) : machine_(machine) {}
     HResult EnumAdapters1(std::uint32_t ordinal, std::unique_ptr<DxgiAdapter>& adapter) override {
+        const PortCall counted;
         if (ordinal >= machine_.adapters.size()) {
             return kDxgiErrorNotFound;
         }
@@ -76,6 +81,7 @@ class Factory final : public DxgiFactory {
 }  // namespace
 
 HResult SimDxgi::CreateDXGIFactory1(std::unique_ptr<DxgiFactory>& factory) {
+    const PortCall counted;
     if (machine_.faults.createDxgiFactory1) {
         return *machine_.faults.createDxgiFactory1;
     }

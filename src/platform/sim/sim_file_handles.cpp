@@ -7,17 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cwctype>
 #include <locale>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include "app/text.h"
 #include "platform/sim/sim_file_support.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor {
 using namespace simfiles;
@@ -29,6 +32,7 @@ SimFiles::OpenFile* SimFiles::Find(const FileHandle& file) {
 }
 
 FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint32_t size) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return {kErrorInvalidHandle, 0};
@@ -53,12 +57,14 @@ FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint3
 }
 
 FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return {kErrorInvalidHandle, 0};
     if ((open->access & kRightWrite) == 0 || open->linkItself)
         return {kErrorAccessDenied, 0};
     const auto* bytes = static_cast<const char*>(data);
+    const off_t start = ::lseek(open->fd, 0, SEEK_CUR);
     std::uint32_t done = 0;
     while (done < size) {
         const ssize_t count = ::write(open->fd, bytes + done, size - done);
@@ -70,10 +76,13 @@ FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::
         done += static_cast<std::uint32_t>(count);
     }
     open->written = open->written || done > 0;
+    if (done > 0 && start >= 0)
+        NoteUnflushed(*open, start, done);
     return {kErrorSuccess, done};
 }
 
 FileSizeResult SimFiles::GetFileSizeEx(const FileHandle& file) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return {kErrorInvalidHandle, 0};
@@ -86,15 +95,67 @@ FileSizeResult SimFiles::GetFileSizeEx(const FileHandle& file) {
 }
 
 Win32Error SimFiles::FlushFileBuffers(const FileHandle& file) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return kErrorInvalidHandle;
     if ((open->access & kRightWrite) == 0 || open->linkItself)
         return kErrorAccessDenied;
-    return ::fsync(open->fd) == 0 ? kErrorSuccess : ErrorFromErrno(errno, open->realPath);
+    if (::fsync(open->fd) != 0)
+        return ErrorFromErrno(errno, open->realPath);
+    struct stat status {};
+    if (::fstat(open->fd, &status) == 0) {
+        const auto found = unflushed_.find(IdentityOf(status));
+        if (found != unflushed_.end()) {
+            ::close(found->second.fd);
+            unflushed_.erase(found);
+        }
+    }
+    return kErrorSuccess;
+}
+
+void SimFiles::NoteUnflushed(const OpenFile& open, std::int64_t offset, std::int64_t length) {
+    struct stat status {};
+    if (::fstat(open.fd, &status) != 0)
+        return;
+    auto& entry = unflushed_[IdentityOf(status)];
+    if (entry.fd < 0) {
+        // A new open file description of the same file: it carries none of
+        // the handle's locks and outlives the handle and any rename.
+        const std::string self = "/proc/self/fd/" + std::to_string(open.fd);
+        entry.fd = ::open(self.c_str(), O_WRONLY | O_CLOEXEC);
+    }
+    entry.ranges.emplace_back(offset, length);
+}
+
+void SimFiles::CloseAllHandles() noexcept {
+    while (!open_.empty())
+        CloseOpenFile(open_.begin()->first);
+}
+
+void SimFiles::LosePower() noexcept {
+    const std::vector<char> zeros(64 * 1024, 0);
+    for (auto& [identity, entry] : unflushed_) {
+        struct stat status {};
+        if (entry.fd < 0 || ::fstat(entry.fd, &status) != 0)
+            continue;
+        for (auto [offset, length] : entry.ranges) {
+            length = std::min<std::int64_t>(length, status.st_size - offset);
+            while (length > 0) {
+                const auto chunk = std::min<std::int64_t>(length, std::ssize(zeros));
+                const ssize_t count = ::pwrite(entry.fd, zeros.data(), chunk, offset);
+                if (count <= 0)
+                    break;
+                offset += count;
+                length -= count;
+            }
+        }
+        ::fsync(entry.fd);
+    }
 }
 
 FileInformationResult SimFiles::GetFileInformationByHandle(const FileHandle& file) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return {kErrorInvalidHandle, 0, 0};
@@ -123,6 +184,7 @@ bool SimFiles::DeletePending(const struct stat& status) const {
 }
 
 Win32Error SimFiles::SetEndOfFile(const FileHandle& file) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return kErrorInvalidHandle;
@@ -137,6 +199,7 @@ Win32Error SimFiles::SetEndOfFile(const FileHandle& file) {
 std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
                                                   std::uint32_t bufferLength, std::uint32_t flags,
                                                   std::wstring& finalPath) {
+    const sim::PortCall counted;
     finalPath.clear();
     OpenFile* open = Find(file);
     // Only FILE_NAME_NORMALIZED | VOLUME_NAME_DOS (0) is simulated.
@@ -162,6 +225,7 @@ std::uint32_t SimFiles::GetFinalPathNameByHandleW(const FileHandle& file,
 }
 
 Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
+    const sim::PortCall counted;
     OpenFile* open = Find(file);
     if (open == nullptr)
         return kErrorInvalidHandle;
@@ -185,6 +249,7 @@ Win32Error SimFiles::SetFileDispositionInfoDelete(const FileHandle& file) {
 }
 
 void SimFiles::CloseHandle(std::uint64_t id) noexcept {
+    const sim::PortCall counted;
     const auto found = open_.find(id);
     if (found == open_.end() || !found->second.written || scanner_ == nullptr) {
         CloseOpenFile(id);

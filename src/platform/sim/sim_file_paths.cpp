@@ -19,6 +19,7 @@
 
 #include "app/text.h"
 #include "platform/sim/sim_file_support.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor {
 using namespace simfiles;
@@ -285,6 +286,7 @@ std::optional<std::wstring> SimFiles::FinalPathOfReal(const std::filesystem::pat
 }
 
 int SimFiles::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
+    const sim::PortCall counted;
     auto left = Utf16Units(a);
     auto right = Utf16Units(b);
     if (ignoreCase) {
@@ -299,6 +301,7 @@ int SimFiles::CompareStringOrdinal(std::wstring_view a, std::wstring_view b, boo
 
 std::uint32_t SimFiles::GetFullPathNameW(std::wstring_view fileName, std::uint32_t bufferLength,
                                          std::wstring& fullPath) {
+    const sim::PortCall counted;
     fullPath.clear();
     const auto full = WindowsFullPath(fileName, currentDirectory_);
     if (!full)

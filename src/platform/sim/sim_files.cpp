@@ -16,6 +16,7 @@
 
 #include "app/text.h"
 #include "platform/sim/sim_file_support.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor {
 using namespace simfiles;
@@ -29,6 +30,10 @@ SimFiles::~SimFiles() {
         if (file.fd >= 0)
             ::close(file.fd);
     }
+    for (auto& [identity, entry] : unflushed_) {
+        if (entry.fd >= 0)
+            ::close(entry.fd);
+    }
     if (scanner_ != nullptr) {
         for (auto& hold : scanner_->holds)
             ::close(std::exchange(hold.descriptor, -1));
@@ -38,6 +43,7 @@ SimFiles::~SimFiles() {
 CreateFileResult SimFiles::CreateFileW(const std::wstring& path, std::uint32_t desiredAccess,
                                        std::uint32_t shareMode, std::uint32_t creationDisposition,
                                        std::uint32_t flagsAndAttributes) {
+    const sim::PortCall counted;
     EndFinishedScans();
     CreateFileResult result;
     if (const auto tooLong = DosPathLimitError(path)) {
@@ -218,6 +224,7 @@ Win32Error SimFiles::CreateAnnounced(const std::filesystem::path& real, int flag
 
 Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstring& replacement,
                                  std::uint32_t flags) {
+    const sim::PortCall counted;
     EndFinishedScans();
     for (const auto* path : {&existing, &replacement}) {
         if (const auto tooLong = DosPathLimitError(*path))
@@ -273,6 +280,7 @@ Win32Error SimFiles::MoveFileExW(const std::wstring& existing, const std::wstrin
 }
 
 Win32Error SimFiles::DeleteFileW(const std::wstring& path) {
+    const sim::PortCall counted;
     EndFinishedScans();
     if (const auto tooLong = DosPathLimitError(path))
         return *tooLong;
@@ -323,6 +331,7 @@ Win32Error SimFiles::PrepareRename(const FileHandle& file, const std::wstring& n
 
 Win32Error SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
                                                 const std::wstring& newPath) {
+    const sim::PortCall counted;
     OpenFile* open = nullptr;
     std::filesystem::path target;
     struct stat handleStatus {};
@@ -340,6 +349,7 @@ Win32Error SimFiles::SetFileRenameInfoNoReplace(const FileHandle& file,
 
 Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
                                                    const std::wstring& newPath) {
+    const sim::PortCall counted;
     OpenFile* open = nullptr;
     std::filesystem::path target;
     struct stat handleStatus {};
@@ -379,6 +389,7 @@ Win32Error SimFiles::SetFileRenameInfoPosixReplace(const FileHandle& file,
 }
 
 Win32Error SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstring* /*sddl*/) {
+    const sim::PortCall counted;
     if (const auto tooLong = DosPathLimitError(path, true))
         return *tooLong;
     Win32Error unusable = kErrorSuccess;
@@ -404,6 +415,7 @@ Win32Error SimFiles::CreateDirectoryW(const std::wstring& path, const std::wstri
 }
 
 FileAttributesResult SimFiles::GetFileAttributesW(const std::wstring& path) {
+    const sim::PortCall counted;
     if (const auto tooLong = DosPathLimitError(path))
         return {*tooLong, fa::kInvalidFileAttributes};
     Win32Error unusable = kErrorSuccess;

@@ -44,6 +44,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/sim/sim_file_scanner.h"
@@ -73,6 +74,14 @@ class SimFiles final : public Files {
     // The POSIX-semantics rename answers `error` on `drive` (a lower-case
     // letter), as on a FAT or exFAT volume.
     void RefusePosixRename(wchar_t drive, Win32Error error);
+
+    // What the end of the process does to its handles when it is killed:
+    // each closes, and a delete pending on it is carried out.
+    void CloseAllHandles() noexcept;
+    // What a power loss leaves of the files: names and lengths, which NTFS
+    // journals, but every byte written since the file's last successful
+    // FlushFileBuffers reads back as zero.
+    void LosePower() noexcept;
 
     [[nodiscard]] CreateFileResult CreateFileW(const std::wstring& path,
                                                std::uint32_t desiredAccess, std::uint32_t shareMode,
@@ -163,6 +172,15 @@ class SimFiles final : public Files {
     // Files whose name goes when the last handle closes, by device and inode.
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::filesystem::path> pendingDeletes_;
     std::uint64_t nextId_ = 1;
+    // Data written and not yet flushed, by device and inode so it follows the
+    // file across renames: a descriptor of the file's own (no share-mode
+    // locks) and the byte ranges as (offset, length).
+    struct Unflushed {
+        int fd = -1;
+        std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+    };
+    std::map<std::pair<std::uint64_t, std::uint64_t>, Unflushed> unflushed_;
+    void NoteUnflushed(const OpenFile& open, std::int64_t offset, std::int64_t length);
 };
 
 }  // namespace lenticor

@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_reader.h"
 
 #include <utility>
@@ -23,6 +24,7 @@ class SimProcessObject final : public ProcessObject {
 
     bool QueryFullProcessImageNameW(std::uint32_t flags, std::uint32_t capacity,
                                     std::wstring& imageName) override {
+        const PortCall counted;
         // Only the Win32 path form (flags 0) is simulated; PROCESS_NAME_NATIVE
         // would answer \Device\HarddiskVolumeN\..., which nothing here asks for.
         if (flags != 0 || process_.faults.queryImageName) {
@@ -49,11 +51,13 @@ class SimModuleSnapshot final : public ModuleSnapshot {
     explicit SimModuleSnapshot(std::vector<std::wstring> modules) : modules_(std::move(modules)) {}
 
     bool Module32FirstW(std::wstring& moduleName) override {
+        const PortCall counted;
         next_ = 0;
         return Module32NextW(moduleName);
     }
     // Past the end every call fails (ERROR_NO_MORE_FILES).
     bool Module32NextW(std::wstring& moduleName) override {
+        const PortCall counted;
         if (next_ >= modules_.size()) {
             return false;
         }
@@ -102,11 +106,13 @@ void ReadSimForeground(const Reader& root, SimMachine& machine) {
 }
 
 std::uint64_t SimProcesses::GetForegroundWindow() {
+    const PortCall counted;
     return machine_.foreground ? kForegroundWindow : 0;
 }
 
 std::uint32_t SimProcesses::GetWindowThreadProcessId(std::uint64_t window,
                                                      std::uint32_t& processId) {
+    const PortCall counted;
     processId = 0;
     if (!machine_.foreground || window != kForegroundWindow) {
         return 0;  // not a window: the call fails
@@ -129,6 +135,7 @@ const SimForeground* SimProcesses::Process(std::uint32_t processId) const {
 }
 
 std::unique_ptr<ProcessObject> SimProcesses::OpenProcess(std::uint32_t, std::uint32_t processId) {
+    const PortCall counted;
     const SimForeground* process = Process(processId);
     if (process == nullptr || process->faults.openProcess) {
         return nullptr;
@@ -139,6 +146,7 @@ std::unique_ptr<ProcessObject> SimProcesses::OpenProcess(std::uint32_t, std::uin
 std::unique_ptr<ModuleSnapshot> SimProcesses::CreateToolhelp32Snapshot(std::uint32_t flags,
                                                                        std::uint32_t processId,
                                                                        Win32Error& error) {
+    const PortCall counted;
     const SimForeground* process = Process(processId);
     if (process == nullptr || process->faults.snapshot) {
         error = kErrorAccessDenied;

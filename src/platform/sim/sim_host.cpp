@@ -1,4 +1,5 @@
 #include "platform/sim/sim_host.h"
+#include "platform/sim/sim_port_calls.h"
 
 #include "app/text.h"
 
@@ -25,6 +26,7 @@ bool IsProgramData(std::wstring_view name) {
 
 std::uint32_t SimEnvironment::GetEnvironmentVariable(std::wstring_view name,
                                                      std::uint32_t capacity) {
+    const PortCall counted;
     std::wstring ignored;
     return GetEnvironmentVariableW(name, capacity, ignored);
 }
@@ -43,6 +45,7 @@ std::uint32_t SimEnvironment::Answer(const std::wstring& text, std::uint32_t cap
 std::uint32_t SimulatedProgramData::GetEnvironmentVariableW(std::wstring_view name,
                                                             std::uint32_t capacity,
                                                             std::wstring& value) {
+    const PortCall counted;
     if (!IsProgramData(name)) {
         return inherited_.GetEnvironmentVariableW(name, capacity, value);
     }

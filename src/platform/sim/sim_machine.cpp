@@ -358,11 +358,34 @@ std::wstring SimMonitorDriverKey(const SimMonitor& monitor) {
     return tail == std::wstring::npos ? std::wstring() : monitor.hardwareId.substr(tail + 1);
 }
 
+namespace {
+
+SimStopAfterCall ReadStopAfterCall(const Reader& reader) {
+    reader.ExpectObject({"call", "as"});
+    SimStopAfterCall stop;
+    const auto call = reader.Member("call");
+    if (!call.value().is_number_unsigned() || call.value().get<std::uint64_t>() == 0) {
+        call.Fail("expected a call number from 1");
+    }
+    stop.call = call.value().get<std::uint64_t>();
+    const auto as = reader.Member("as");
+    const std::wstring kind = as.Text();
+    if (kind == L"powerLoss") {
+        stop.as = SimStopKind::PowerLoss;
+    } else if (kind != L"kill") {
+        as.Fail("expected \"kill\" or \"powerLoss\"");
+    }
+    return stop;
+}
+
+}  // namespace
+
 SimMachine ParseMachine(const nlohmann::json& document) {
     const Reader root(document, "");
     root.ExpectObject({"adapters", "topologyId", "registry", "faults", "desktop", "cameras",
                        "usbDevices", "ddcLog", "nvidia", "fileSystem", "foreground", "restart",
-                       "realTimeClock", "displayEvent", "moveMonitor"});
+                       "realTimeClock", "displayEvent", "moveMonitor", "countPortCalls",
+                       "portCalls", "stopAfterCall"});
     SimMachine machine;
     std::size_t gdiNumber = 0;
     std::set<std::wstring> deviceNames;
@@ -391,6 +414,10 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         faults.ReadCode("GetDisplayConfigBufferSizes", machine.faults.getDisplayConfigBufferSizes);
         faults.ReadCode("QueryDisplayConfig", machine.faults.queryDisplayConfig);
         faults.ReadCode("DisplayConfigGetDeviceInfo", machine.faults.displayConfigGetDeviceInfo);
+    }
+    root.Read("countPortCalls", machine.countPortCalls);
+    if (root.Has("stopAfterCall")) {
+        machine.stopAfterCall = ReadStopAfterCall(root.Member("stopAfterCall"));
     }
     DeriveSimMonitorKeys(machine);
     for (const auto& area : MachineAreas()) {

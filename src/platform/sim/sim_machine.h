@@ -11,6 +11,7 @@
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_file_scanner.h"
 #include "platform/sim/sim_foreground.h"
+#include "platform/sim/sim_port_calls.h"
 
 #include <nlohmann/json.hpp>
 
@@ -192,6 +193,10 @@ struct SimMachine {
     // The window in front (sim_foreground.h); none: no window has it.
     std::optional<SimForeground> foreground;
     std::optional<SimFileScanner> scanner;  // none: nothing scans the files
+    // The stop switch (sim_port_calls.h): whether the run writes back how
+    // many port calls it made, and the call after which the run ends.
+    bool countPortCalls = false;
+    std::optional<SimStopAfterCall> stopAfterCall;
 };
 
 // Adds the key and every key above it (Windows has no dangling subkeys);

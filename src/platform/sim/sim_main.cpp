@@ -67,9 +67,15 @@ int main(int argc, char** argv) {
         lenticor::sim::PosixHost host(lenticor::sim::SimDrivesFolder(source, scratch));
         lenticor::sim::ApplySimFileSystem(source, host.files);
         lenticor::sim::AttachSimFileScanner(source, host.files);
-        return lenticor::sim::RunOnSimulatedMachine(static_cast<int>(storage.size()),
-                                                    argv == nullptr ? nullptr : wideArgv.data(),
-                                                    source, host.Ports());
+        return lenticor::sim::RunOnSimulatedMachine(
+            static_cast<int>(storage.size()), argv == nullptr ? nullptr : wideArgv.data(), source,
+            host.Ports(), [&host](lenticor::sim::SimStopKind kind) {
+                if (kind == lenticor::sim::SimStopKind::Kill) {
+                    host.files.CloseAllHandles();
+                } else {
+                    host.files.LosePower();
+                }
+            });
     } catch (const lenticor::sim::MachineError& error) {
         return lenticor::sim::ReportUnusableMachine(error);
     } catch (const std::filesystem::filesystem_error& error) {

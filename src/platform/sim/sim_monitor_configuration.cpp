@@ -3,6 +3,7 @@
 #include "platform/native_codes.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_monitors.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_steady_clock.h"
 
 #include <algorithm>
@@ -90,6 +91,7 @@ SimDdcTransaction Transaction(const char* operation, std::optional<std::uint8_t>
 // than one physical monitor per hmonitor" once the desktop is duplicated).
 DdcCall SimMonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monitor,
                                                              std::uint32_t& count) {
+    const PortCall counted;
     SimOutput* output = SimOutputOfMonitor(machine_, monitor);
     if (output == nullptr) {
         return {false, kErrorInvalidMonitorHandle};
@@ -104,6 +106,7 @@ DdcCall SimMonitorConfiguration::GetNumberOfPhysicalMonitors(MonitorHandle monit
 
 DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
                                                      std::span<PhysicalMonitor> monitors) {
+    const PortCall counted;
     std::size_t adapter = 0;
     std::size_t index = 0;
     SimOutput* output = SimOutputOfMonitor(machine_, monitor, &adapter, &index);
@@ -132,6 +135,7 @@ DdcCall SimMonitorConfiguration::GetPhysicalMonitors(MonitorHandle monitor,
 
 DdcCall SimMonitorConfiguration::DestroyPhysicalMonitors(
     std::span<const PhysicalMonitor> monitors) {
+    const PortCall counted;
     DdcCall outcome{true, 0};
     for (const auto& monitor : monitors) {
         if (live_.erase(monitor.handle) == 0) {
@@ -184,6 +188,7 @@ DdcCall SimMonitorConfiguration::Transact(PhysicalMonitorHandle monitor,
 
 DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHandle monitor,
                                                              std::uint32_t& length) {
+    const PortCall counted;
     // Asking for the length is at least one request and reply on the bus.
     return Transact(
         monitor, Transaction("GetCapabilitiesStringLength"),
@@ -201,6 +206,7 @@ DdcCall SimMonitorConfiguration::GetCapabilitiesStringLength(PhysicalMonitorHand
 
 DdcCall SimMonitorConfiguration::CapabilitiesRequestAndCapabilitiesReply(
     PhysicalMonitorHandle monitor, std::span<char> buffer) {
+    const PortCall counted;
     // A monitor that answers sends every fragment, also when the reply then
     // fails (capabilitiesRequestFails): the whole string's time is spent, as
     // for any failed transaction. One that does not answer costs the wait
@@ -243,6 +249,7 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
                                                                  std::uint32_t& type,
                                                                  std::uint32_t& current,
                                                                  std::uint32_t& maximum) {
+    const PortCall counted;
     return Transact(
         monitor, Transaction("GetVCPFeatureAndVCPFeatureReply", code),
         [](const SimMonitor& target) { return Slowed(target, kGetVcpCost); },
@@ -275,6 +282,7 @@ DdcCall SimMonitorConfiguration::GetVCPFeatureAndVCPFeatureReply(PhysicalMonitor
 
 DdcCall SimMonitorConfiguration::SetVCPFeature(PhysicalMonitorHandle monitor, std::uint8_t code,
                                                std::uint32_t value) {
+    const PortCall counted;
     return Transact(
         monitor, Transaction("SetVCPFeature", code, value),
         [](const SimMonitor& target) { return Slowed(target, kSetVcpCost); },

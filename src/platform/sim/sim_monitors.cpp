@@ -1,6 +1,7 @@
 #include "platform/sim/sim_monitors.h"
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor::sim {
 
@@ -31,6 +32,7 @@ SimOutput* SimOutputOfMonitor(SimMachine& machine, MonitorHandle monitor, std::s
 }
 
 bool SimMonitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& visit) {
+    const PortCall counted;
     std::vector<MonitorHandle> handles;
     for (std::size_t a = 0; a < machine_.adapters.size(); ++a) {
         const auto& outputs = machine_.adapters[a].outputs;
@@ -47,6 +49,7 @@ bool SimMonitors::EnumDisplayMonitors(const std::function<bool(MonitorHandle)>& 
 }
 
 bool SimMonitors::QueryMonitorInfo(MonitorHandle monitor, MonitorInfo& info) {
+    const PortCall counted;
     const SimOutput* found = SimOutputOfMonitor(machine_, monitor);
     if (found == nullptr)
         return false;  // the display left the desktop since it was enumerated

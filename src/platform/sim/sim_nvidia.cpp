@@ -4,6 +4,7 @@
 #include "platform/sim/nvapi_entry.h"
 #include "platform/sim/nvidia_driver_store.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_reader.h"
 
 #include <cstring>
@@ -42,6 +43,7 @@ SimModuleLoader::~SimModuleLoader() {
 
 std::uint64_t SimModuleLoader::LoadLibraryExW(const std::wstring& name, std::uint32_t,
                                               Win32Error& error) {
+    const PortCall counted;
     // File names compare case-insensitively on Windows. Whatever the search
     // flags, the only copy is the one in the system folder.
     if (!machine_.nvidia || ToLowerWide(name) != L"nvapi64.dll") {
@@ -54,6 +56,7 @@ std::uint64_t SimModuleLoader::LoadLibraryExW(const std::wstring& name, std::uin
 }
 
 ExportAddress SimModuleLoader::GetProcAddress(std::uint64_t module, const char* name) {
+    const PortCall counted;
     // Export names are case-sensitive.
     if (module != kNvapiModule || name == nullptr ||
         std::strcmp(name, "nvapi_QueryInterface") != 0) {

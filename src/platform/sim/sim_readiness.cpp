@@ -4,6 +4,7 @@
 #include "platform/display_devices.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_reader.h"
 
@@ -95,6 +96,7 @@ class Bag final : public PropertyBag, Counted {
     Bag(const SimCamera& camera, std::shared_ptr<int> live)
         : Counted(std::move(live)), camera_(camera) {}
     HResult Read(std::wstring_view name, PropertyValue& value) override {
+        const PortCall counted;
         const SimProperty* property = name == L"FriendlyName" ? &camera_.friendlyName
                                       : name == L"DevicePath" ? &camera_.devicePath
                                                               : nullptr;
@@ -115,6 +117,7 @@ class DeviceMoniker final : public Moniker, Counted {
     DeviceMoniker(const SimCamera& camera, std::shared_ptr<int> live)
         : Counted(std::move(live)), camera_(camera) {}
     HResult BindToStorage(std::unique_ptr<PropertyBag>& bag) override {
+        const PortCall counted;
         if (camera_.bindToStorage) {
             return *camera_.bindToStorage;
         }
@@ -133,6 +136,7 @@ class CameraEnumerator final : public MonikerEnumerator, Counted {
     CameraEnumerator(const SimMachine& machine, std::shared_ptr<int> live)
         : Counted(std::move(live)), machine_(machine) {}
     HResult Next(std::unique_ptr<Moniker>& moniker) override {
+        const PortCall counted;
         if (next_ >= machine_.cameras.size()) {
             return kSFalse;
         }
@@ -151,6 +155,7 @@ class DeviceEnumerator final : public SystemDeviceEnumerator, Counted {
         : Counted(std::move(live)), machine_(machine) {}
     HResult CreateVideoInputEnumerator(std::unique_ptr<MonikerEnumerator>& enumerator,
                                        std::uint32_t) override {
+        const PortCall counted;
         // An empty category answers S_FALSE and no enumerator, as on Windows.
         if (machine_.cameras.empty()) {
             return kSFalse;
@@ -263,6 +268,7 @@ void StoreSimReadiness(const SimMachine& machine, Json& document) {
 }
 
 HResult SimVideoInputDevices::CoInitializeApartment() {
+    const PortCall counted;
     if (machine_.faults.coInitializeEx) {
         return *machine_.faults.coInitializeEx;
     }
@@ -272,6 +278,7 @@ HResult SimVideoInputDevices::CoInitializeApartment() {
 }
 
 void SimVideoInputDevices::CoUninitialize() {
+    const PortCall counted;
     if (apartments_ > 0) {
         --apartments_;
     }
@@ -279,6 +286,7 @@ void SimVideoInputDevices::CoUninitialize() {
 
 HResult SimVideoInputDevices::CreateSystemDeviceEnumerator(
     std::unique_ptr<SystemDeviceEnumerator>& enumerator) {
+    const PortCall counted;
     // RPC_E_CHANGED_MODE means the thread is already in the other apartment,
     // where COM works; any other refusal leaves the thread without COM.
     if (apartments_ == 0 && machine_.faults.coInitializeEx != kRpcEChangedMode) {
@@ -331,6 +339,7 @@ bool SameMode(const SimMode& mode, const SimPersistedDisplay& stored) {
 std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstring_view> deviceName,
                                                         const DisplayModeRequest* mode,
                                                         std::uint32_t flags) {
+    const PortCall counted;
     // A locked session refuses mode changes; Windows names no reason, only
     // the generic failure.
     if (machine_.desktop.sessionLocked) {
@@ -398,6 +407,7 @@ std::int32_t SimDisplayDevices::ChangeDisplaySettingsEx(std::optional<std::wstri
 }
 
 Win32Error SimDisplayConfig::GetDpiScale(DISPLAYCONFIG_GET_DPI_SCALE& packet) {
+    const PortCall counted;
     if (machine_.faults.displayConfigGetDeviceInfo) {
         return *machine_.faults.displayConfigGetDeviceInfo;
     }
@@ -422,6 +432,7 @@ Win32Error SimDisplayConfig::GetDpiScale(DISPLAYCONFIG_GET_DPI_SCALE& packet) {
 }
 
 Win32Error SimDisplayConfig::SetDpiScale(const DISPLAYCONFIG_SET_DPI_SCALE& packet) {
+    const PortCall counted;
     if (packet.header.type != nimbo::dcfg::kDeviceInfoSetDpiScale ||
         packet.header.size != sizeof(packet)) {
         return kErrorInvalidParameter;

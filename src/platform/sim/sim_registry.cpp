@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor::sim {
 namespace {
@@ -12,6 +13,7 @@ class Key final : public RegistryKey {
         : machine_(machine), hive_(hive), lowerPath_(std::move(lowerPath)) {}
 
     Win32Error EnumKey(std::uint32_t index, std::wstring& name) override {
+        const PortCall counted;
         const std::wstring prefix = lowerPath_ + L"\\";
         std::uint32_t seen = 0;
         for (const auto& [id, key] : machine_.registry) {
@@ -34,6 +36,7 @@ class Key final : public RegistryKey {
 
     Win32Error QueryValueInfo(std::wstring_view valueName, std::uint32_t& type,
                               std::uint32_t& size) override {
+        const PortCall counted;
         const SimRegistryValue* value = nullptr;
         if (const auto status = Find(valueName, value); status != kErrorSuccess) {
             return status;
@@ -45,6 +48,7 @@ class Key final : public RegistryKey {
 
     Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity, std::uint32_t& type,
                           std::vector<std::uint8_t>& data) override {
+        const PortCall counted;
         const SimRegistryValue* value = nullptr;
         if (const auto status = Find(valueName, value); status != kErrorSuccess) {
             return status;
@@ -80,6 +84,7 @@ class Key final : public RegistryKey {
 
 Win32Error SimRegistry::OpenKey(RegistryHive hive, std::wstring_view subKey, std::uint32_t,
                                 std::unique_ptr<RegistryKey>& key) {
+    const PortCall counted;
     const auto simHive =
         hive == RegistryHive::LocalMachine ? SimHive::LocalMachine : SimHive::CurrentUser;
     auto lower = ToLowerWide(subKey);

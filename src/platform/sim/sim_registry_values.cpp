@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/text.h"
+#include "platform/sim/sim_port_calls.h"
 #include "platform/sim/sim_ports.h"
 #include "platform/sim/sim_user_registry.h"
 
@@ -51,6 +52,7 @@ Win32Error SimRegistry::RegGetValueW(RegistryHive hive, std::wstring_view subKey
                                      std::wstring_view valueName, std::uint32_t flags,
                                      std::size_t capacity, std::uint32_t& type,
                                      std::vector<std::uint8_t>& data) {
+    const PortCall counted;
     if ((flags & kRrfRtAny) == 0) {
         return kErrorInvalidParameter;
     }
@@ -88,6 +90,7 @@ Win32Error SimRegistry::RegGetValueW(RegistryHive hive, std::wstring_view subKey
 Win32Error SimRegistry::RegSetKeyValueW(RegistryHive hive, std::wstring_view subKey,
                                         std::wstring_view valueName, std::uint32_t type,
                                         std::span<const std::uint8_t> data) {
+    const PortCall counted;
     // Values directly under a hive's root are not simulated.
     if (subKey.empty() || subKey.front() == L'\\' || subKey.back() == L'\\') {
         return kErrorInvalidParameter;
@@ -102,6 +105,7 @@ Win32Error SimRegistry::RegSetKeyValueW(RegistryHive hive, std::wstring_view sub
 
 Win32Error SimRegistry::RegDeleteKeyValueW(RegistryHive hive, std::wstring_view subKey,
                                            std::wstring_view valueName) {
+    const PortCall counted;
     const auto key = machine_.registry.find({HiveOf(hive), ToLowerWide(subKey)});
     if (key == machine_.registry.end() || key->second.values.erase(ToLowerWide(valueName)) == 0) {
         return kErrorFileNotFound;

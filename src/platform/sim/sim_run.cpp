@@ -7,7 +7,9 @@
 #include "platform/sim/sim_ports.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -84,32 +86,81 @@ std::filesystem::path SimDrivesFolder(const MachineSource& source,
     return scratch.emplace().path() / "drives";
 }
 
+namespace {
+
+// Writes what the machine keeps of the run: the areas it changed, over
+// whatever other runs wrote meanwhile (a detach beside a brightness change
+// keeps both), the count of its port calls when asked for, and what a stop
+// leaves. Registry values are lost in a power loss: the program never calls
+// RegFlushKey, and Microsoft Learn (RegFlushKey) has changes reach the disk
+// only through it or the lazy flusher, at no promised time; the harsher
+// reading is taken: none of this run's values reached it. The
+// display database is kept and "restart" set, so the next run starts from
+// the layout Windows sets up at boot.
+void CommitRun(MachineSource& source, const PortCallCounter& counter,
+               std::optional<SimStopKind> stop) {
+    // Between two runs the monitors finish what they were doing.
+    SettleSimDdc(source.machine, true);
+    const auto& machine = source.machine;
+    const bool powerLoss = stop == SimStopKind::PowerLoss;
+    std::vector<const MachineArea*> changed;
+    for (const auto& area : MachineAreas()) {
+        if (area.changed != nullptr && area.changed(machine) &&
+            !(powerLoss && area.lostOnPowerLoss)) {
+            changed.push_back(&area);
+        }
+    }
+    if (changed.empty() && !machine.countPortCalls && !stop) {
+        return;
+    }
+    CommitMachineChanges(source, [&](nlohmann::json& document) {
+        for (const auto* area : changed) {
+            area->write(machine, document);
+        }
+        if (machine.countPortCalls) {
+            document["portCalls"] = counter.calls;
+        }
+        if (stop) {
+            document.erase("stopAfterCall");
+        }
+        if (powerLoss) {
+            document["restart"] = true;
+        }
+    });
+}
+
+}  // namespace
+
 int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
-                          HostPorts host) {
+                          HostPorts host, const std::function<void(SimStopKind)>& stopHost) {
     CommitNvidiaAtEverySave(source);
     SimPorts ports(source.machine);
     HeldOutputConsole console;
     SystemClock clock;
     auto platform = ports.MakePlatform(console, clock, host);
-    const int code = RunCommandLine(argc, argv, platform, BuildCommandTable());
-    // Between two runs the monitors finish what they were doing.
-    SettleSimDdc(source.machine, true);
-    // Only the areas this run changed are written, over whatever other runs
-    // wrote meanwhile: a detach beside a brightness change keeps both.
-    const auto& machine = source.machine;
-    std::vector<const MachineArea*> changed;
-    for (const auto& area : MachineAreas()) {
-        if (area.changed != nullptr && area.changed(machine)) {
-            changed.push_back(&area);
-        }
-    }
-    if (!changed.empty()) {
-        CommitMachineChanges(source, [&](nlohmann::json& document) {
-            for (const auto* area : changed) {
-                area->write(machine, document);
+    PortCallCounter counter;
+    if (const auto& stop = source.machine.stopAfterCall) {
+        counter.stopAfter = stop->call;
+        counter.stop = [&, kind = stop->as] {
+            // As TerminateProcess(process, 1) or a cut cable: what is written
+            // stays, nothing more of the run happens, no result line appears.
+            int code = 1;
+            try {
+                if (stopHost) {
+                    stopHost(kind);
+                }
+                CommitRun(source, counter, kind);
+            } catch (const std::exception& error) {
+                code = ReportUnusableMachine(error);
             }
-        });
+            std::fflush(stderr);
+            std::_Exit(code);
+        };
     }
+    InstallPortCallCounter(&counter);
+    const int code = RunCommandLine(argc, argv, platform, BuildCommandTable());
+    InstallPortCallCounter(nullptr);
+    CommitRun(source, counter, std::nullopt);
     console.Release();
     return code;
 }

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 namespace lenticor::sim {
@@ -44,8 +45,14 @@ void CommitNvidiaAtEverySave(MachineSource& source);
 // monitors finish what they were doing, and commits the areas the run
 // changed; only then does the command's standard output appear. Throws what
 // CommitMachineChanges throws, with nothing written to standard output.
+//
+// When the machine file's stop switch fires, `stopHost` does to the host's
+// ports what the stop does to a PC (closing the handles of a killed process,
+// or a power loss on the drives), the machine keeps what that PC keeps, and
+// the process ends with exit code 1 and nothing on standard output.
 [[nodiscard]] int RunOnSimulatedMachine(int argc, const wchar_t* const* argv, MachineSource& source,
-                                        HostPorts host);
+                                        HostPorts host,
+                                        const std::function<void(SimStopKind)>& stopHost = nullptr);
 
 // The line on standard error and the exit code for a machine or its drives
 // that cannot be used (MachineError or a filesystem_error).

@@ -2,10 +2,12 @@
 
 #include "app/text.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_port_calls.h"
 
 namespace lenticor::sim {
 
 Win32Error SimWindowSystem::RegisterDefaultWindowClass(std::wstring_view className) {
+    const PortCall counted;
     if (machine_.desktop.faults.registerClass)
         return *machine_.desktop.faults.registerClass;
     if (!classes_.insert(ToLowerWide(className)).second)
@@ -14,6 +16,7 @@ Win32Error SimWindowSystem::RegisterDefaultWindowClass(std::wstring_view classNa
 }
 
 Win32Error SimWindowSystem::CreateBareWindow(std::wstring_view className, WindowHandle& window) {
+    const PortCall counted;
     if (machine_.desktop.faults.createWindow)
         return *machine_.desktop.faults.createWindow;
     if (!classes_.contains(ToLowerWide(className)))
@@ -26,6 +29,7 @@ Win32Error SimWindowSystem::CreateBareWindow(std::wstring_view className, Window
 
 std::intptr_t SimWindowSystem::SendWindowMessage(WindowHandle window, std::uint32_t message,
                                                  std::uintptr_t wParam, std::intptr_t lParam) {
+    const PortCall counted;
     // DefWindowProcW hands SC_MONITORPOWER to the system, which powers every display.
     if (windows_.contains(window) && message == kWmSysCommand && wParam == kScMonitorPower &&
         lParam == kMonitorPowerOff) {
@@ -36,10 +40,12 @@ std::intptr_t SimWindowSystem::SendWindowMessage(WindowHandle window, std::uint3
 }
 
 bool SimWindowSystem::DestroyWindow(WindowHandle window) {
+    const PortCall counted;
     return windows_.erase(window) != 0;
 }
 
 bool SimWindowSystem::UnregisterWindowClass(std::wstring_view className) {
+    const PortCall counted;
     return classes_.erase(ToLowerWide(className)) != 0;
 }
 
