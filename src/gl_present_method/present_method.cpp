@@ -122,7 +122,12 @@ void Undo(PresentMethodResult& result, const PresentMethodRequest& request,
           const std::optional<std::string>& record, const ProfileState& state,
           IDriverProfiles& driver, IUndoStore& store) {
     UndoRecord undo;
-    if (record) {
+    // A write cut short by a kill or a power loss leaves the record empty or
+    // zero-filled. It is written before the driver is touched, so such a
+    // record guarded no change: it counts as none, and the undo removes it
+    // instead of refusing it forever.
+    const bool torn = record && record->find_first_not_of('\0') == std::string::npos;
+    if (record && !torn) {
         const auto parsed = ParseUndoRecord(*record);
         if (!parsed) {
             // The text as stored, so support can see what was there.
@@ -134,8 +139,15 @@ void Undo(PresentMethodResult& result, const PresentMethodRequest& request,
         // Our profile without a record (the record was lost): deleting the
         // profile is the only way back.
         undo = {UndoRecordKind::Own, 0};
-    } else {
+    } else if (!torn) {
         result.success = true;
+        return;
+    } else {
+        if (!store.Remove(request.exe)) {
+            FailResult(result, "UNDO_STORE_FAILED", "could not remove the undo record");
+            return;
+        }
+        FinishChange(result, driver, false);
         return;
     }
     if (result.sharedProfile) {
