@@ -29,7 +29,7 @@ import sys
 
 JOURNAL = "C:\\journal\\desktop.json"
 NIMBO = "MONITOR\\KZV1A07\\{4d36e96e-e325-11ce-bfc1-08002be10318}\\0001"
-RECORD = "drives/c/ProgramData/Korvo/VistelCompat/GlPresentMethod/viewer.exe.undo"
+RECORD = "drives/c/ProgramData/Korvo/VistelCompat/GlPresentMethod/{}.undo"
 RECORD_KEY = "HKCU\\Software\\Korvo\\VistelCompat\\GlPresentMethod"
 
 
@@ -37,8 +37,8 @@ def desk(action, *extra):
     return ["--nimbo-desktop", action, "--state-file", JOURNAL, *extra]
 
 
-def gl(action, *extra):
-    return ["--gl-present-method", action, "--exe", "viewer.exe", *extra]
+def gl(action, *extra, exe="viewer.exe"):
+    return ["--gl-present-method", action, "--exe", exe, *extra]
 
 
 MOVE = {"/moveMonitor": {"from": "\\\\.\\DISPLAY2", "to": "\\\\.\\DISPLAY3"}}
@@ -57,8 +57,12 @@ ACTIONS = [
      desk("forget", "--recovery-token", "{token}"), "desktop"),
     ("darken", "nimbo_laptop.json", [desk("detach"), NIMBO_ALONE], desk("darken", "--display-id", NIMBO),
      "desktop"),
-    ("apply", "nvidia_profiles.json", [], gl("apply", "--user-consent"), "present"),
-    ("undo", "nvidia_profiles.json", [gl("apply", "--user-consent")], gl("undo"), "present"),
+    ("apply", "nvidia_profiles.json", [], gl("apply", "--user-consent"), ("present", "viewer.exe")),
+    ("undo", "nvidia_profiles.json", [gl("apply", "--user-consent")], gl("undo"), ("present", "viewer.exe")),
+    # A profile of someone else's: the record holds the value it had, which no
+    # later run can find again if the record is lost.
+    ("apply over a profile", "nvidia_profiles.json", [], gl("apply", "--user-consent", exe="quake.exe"),
+     ("present", "quake.exe")),
     ("ensure", "nimbo_at_30hz.json", [], ["--ensure-nimbo-ready", "--initial-dpi", "200"], "again"),
     ("power off", "ddc_nimbo.json", [], POWER_OFF, "again"),
     ("power on", "ddc_nimbo.json", [POWER_OFF], ["--nimbo-display-power", "on"], "again"),
@@ -72,11 +76,6 @@ SAMPLE_STRIDE = 3
 
 KINDS = ("kill", "powerLoss")
 
-# "action N kind": what was found; reported but tolerated until mended.
-# The undo record is rewritten in place: opened (created), emptied, written,
-# flushed. Stopped before the write it is empty, after the write but before the
-# flush a power loss leaves zeros; status then reports undoPending and every
-# undo fails with UNDO_RECORD_INVALID, so the record can never be cleared.
 
 
 class Machine:
@@ -137,11 +136,11 @@ def desktop(machine):
             "displaysOffRequests": extra.get("displaysOffRequests", 0), "nvidia": nvidia}
 
 
-def record_exists(machine):
-    on_disk = os.path.exists(os.path.join(machine.folder, RECORD))
+def record_exists(machine, exe):
+    on_disk = os.path.exists(os.path.join(machine.folder, RECORD.format(exe)))
     keys = {k.lower(): v for k, v in machine.load().get("registry", {}).items()}
     values = {k.lower() for k in keys.get(RECORD_KEY.lower(), {})}
-    return on_disk or "viewer.exe" in values
+    return on_disk or exe in values
 
 
 def recover(machine, check, request, original):
@@ -163,12 +162,13 @@ def recover(machine, check, request, original):
         code, result, _ = machine.run(desk("detach"))
         found["next detach"] = code, (result or {}).get("errorCode")
         return problems, found
-    if check == "present":
-        pending = step(gl("status"), "status").get("undoPending")
-        if pending != record_exists(machine):
+    if check[0] == "present":
+        exe = check[1]
+        pending = step(gl("status", exe=exe), "status").get("undoPending")
+        if pending != record_exists(machine, exe):
             problems.append(f"status says undoPending {pending}, record {'' if pending else 'not '}found")
-        step(gl("undo"), "undo")
-        if record_exists(machine):
+        step(gl("undo", exe=exe), "undo")
+        if record_exists(machine, exe):
             problems.append("a record remains after undo")
         found = desktop(machine.load())
         if found["nvidia"] != original["nvidia"]:
