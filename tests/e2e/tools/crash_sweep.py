@@ -29,7 +29,7 @@ import sys
 
 JOURNAL = "C:\\journal\\desktop.json"
 NIMBO = "MONITOR\\KZV1A07\\{4d36e96e-e325-11ce-bfc1-08002be10318}\\0001"
-RECORD = "drives/c/ProgramData/Korvo/VistelCompat/GlPresentMethod/viewer.exe.undo"
+RECORD = "drives/c/ProgramData/Korvo/VistelCompat/GlPresentMethod/{}.undo"
 RECORD_KEY = "HKCU\\Software\\Korvo\\VistelCompat\\GlPresentMethod"
 
 
@@ -37,14 +37,17 @@ def desk(action, *extra):
     return ["--nimbo-desktop", action, "--state-file", JOURNAL, *extra]
 
 
-def gl(action, *extra):
-    return ["--gl-present-method", action, "--exe", "viewer.exe", *extra]
+def gl(action, *extra, exe="viewer.exe"):
+    return ["--gl-present-method", action, "--exe", exe, *extra]
 
 
 MOVE = {"/moveMonitor": {"from": "\\\\.\\DISPLAY2", "to": "\\\\.\\DISPLAY3"}}
 NIMBO_ALONE = {"/adapters/0/outputs/0/active": False, "/adapters/0/outputs/1/position": {"x": 0, "y": 0},
                "/adapters/0/outputs/1/active": True}
 POWER_OFF = ["--nimbo-display-power", "off"]
+# The undo folder a junction: the record goes to the per-user registry.
+JUNCTION = {"/fileSystem": {"links": [{"path": "C:\\ProgramData\\Korvo\\VistelCompat", "target": "C:\\Elsewhere",
+                                       "kind": "junction"}]}}
 
 # name, machine, preparation (runs, and JSON pointer edits of the machine file),
 # the action ("{token}" is the prepared journal's), what checks it.
@@ -59,6 +62,11 @@ ACTIONS = [
      "desktop"),
     ("apply", "nvidia_profiles.json", [], gl("apply", "--user-consent"), "present"),
     ("undo", "nvidia_profiles.json", [gl("apply", "--user-consent")], gl("undo"), "present"),
+    # A foreign profile: only the record holds the value from before.
+    ("apply to registry", "nvidia_profiles.json", [JUNCTION], gl("apply", "--user-consent", exe="quake.exe"),
+     "present"),
+    ("undo from registry", "nvidia_profiles.json", [JUNCTION, gl("apply", "--user-consent", exe="quake.exe")],
+     gl("undo", exe="quake.exe"), "present"),
     ("ensure", "nimbo_at_30hz.json", [], ["--ensure-nimbo-ready", "--initial-dpi", "200"], "again"),
     ("power off", "ddc_nimbo.json", [], POWER_OFF, "again"),
     ("power on", "ddc_nimbo.json", [POWER_OFF], ["--nimbo-display-power", "on"], "again"),
@@ -67,7 +75,7 @@ ACTIONS = [
 
 # Every stop point for these; every SAMPLE_STRIDE-th and the last for the rest,
 # which keeps the sweep within its CI budget.
-FULL = {"detach", "restore"}
+FULL = {"detach", "restore", "apply to registry"}
 SAMPLE_STRIDE = 3
 
 KINDS = ("kill", "powerLoss")
@@ -110,6 +118,13 @@ class Machine:
     def copy(self, folder):
         shutil.rmtree(folder, ignore_errors=True)
         shutil.copytree(self.folder, folder, symlinks=True)
+        # A junction made on the drives points into its own machine's folder.
+        for root, names, files in os.walk(folder):
+            for link in (os.path.join(root, name) for name in names + files if os.path.islink(os.path.join(root, name))):
+                target = os.readlink(link)
+                if target.startswith(self.folder + os.sep):
+                    os.remove(link)
+                    os.symlink(folder + target[len(self.folder):], link)
         return Machine(self.exe, folder)
 
 
@@ -137,11 +152,11 @@ def desktop(machine):
             "displaysOffRequests": extra.get("displaysOffRequests", 0), "nvidia": nvidia}
 
 
-def record_exists(machine):
-    on_disk = os.path.exists(os.path.join(machine.folder, RECORD))
+def record_exists(machine, exe):
+    on_disk = os.path.exists(os.path.join(machine.folder, RECORD.format(exe)))
     keys = {k.lower(): v for k, v in machine.load().get("registry", {}).items()}
     values = {k.lower() for k in keys.get(RECORD_KEY.lower(), {})}
-    return on_disk or "viewer.exe" in values
+    return on_disk or exe in values
 
 
 def recover(machine, check, request, original):
@@ -164,11 +179,12 @@ def recover(machine, check, request, original):
         found["next detach"] = code, (result or {}).get("errorCode")
         return problems, found
     if check == "present":
-        pending = step(gl("status"), "status").get("undoPending")
-        if pending != record_exists(machine):
+        exe = request[request.index("--exe") + 1]
+        pending = step(gl("status", exe=exe), "status").get("undoPending")
+        if pending != record_exists(machine, exe):
             problems.append(f"status says undoPending {pending}, record {'' if pending else 'not '}found")
-        step(gl("undo"), "undo")
-        if record_exists(machine):
+        step(gl("undo", exe=exe), "undo")
+        if record_exists(machine, exe):
             problems.append("a record remains after undo")
         found = desktop(machine.load())
         if found["nvidia"] != original["nvidia"]:
