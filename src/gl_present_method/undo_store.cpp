@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "app/busy_file_retry.h"
@@ -208,8 +209,16 @@ bool RegistryUndoStore::Write(const std::wstring& key, const std::string& text) 
         data.push_back(0);
     }
     data.insert(data.end(), {0, 0});
-    return registry_.RegSetKeyValueW(RegistryHive::CurrentUser, kUndoRegistryKey, key, kRegSz,
-                                     data) == kErrorSuccess;
+    if (registry_.RegSetKeyValueW(RegistryHive::CurrentUser, kUndoRegistryKey, key, kRegSz, data) !=
+        kErrorSuccess) {
+        return false;
+    }
+    // The driver setting the record guards is saved at once; a record the lazy
+    // flusher has not yet written would not survive a power loss beside it.
+    std::unique_ptr<RegistryKey> opened;
+    return registry_.OpenKey(RegistryHive::CurrentUser, kUndoRegistryKey, kKeyRead, opened) ==
+               kErrorSuccess &&
+           opened->Flush() == kErrorSuccess;
 }
 
 bool RegistryUndoStore::Remove(const std::wstring& key) {

@@ -1,5 +1,6 @@
 #pragma once
-// Port: the registry (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW).
+// Port: the registry (RegOpenKeyExW, RegEnumKeyExW, RegQueryValueExW,
+// RegFlushKey).
 // Opened keys are objects; destroying one closes it. Every call returns the
 // Win32 error Windows returned (kErrorSuccess on success).
 
@@ -47,6 +48,10 @@ class RegistryKey {
     [[nodiscard]] virtual Win32Error QueryValue(std::wstring_view valueName, std::size_t capacity,
                                                 std::uint32_t& type,
                                                 std::vector<std::uint8_t>& data) = 0;
+
+    // RegFlushKey: returns once the key's changes are on the disk; until then
+    // a power loss may undo them. Needs KEY_QUERY_VALUE on the key.
+    [[nodiscard]] virtual Win32Error Flush() = 0;
 };
 
 class Registry {

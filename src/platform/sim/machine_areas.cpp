@@ -47,7 +47,8 @@ void ReadNvidiaArea(const Reader& root, SimMachine& machine) {
 // and the foreground window is never changed by a run.
 constexpr MachineArea kAreas[] = {
     {"cameras and USB devices", &ReadReadinessDevices, &LayoutChanged, &StoreSimReadiness},
-    {"registry", &ReadRegistryArea, &UserRegistryChanged, &StoreSimUserRegistry, true},
+    {"registry", &ReadRegistryArea, &UserRegistryChanged, &StoreSimUserRegistry,
+     &KeepFlushedSimUserRegistry},
     {"desktop", &ReadDesktopArea, &LayoutChanged, &StoreSimDesktop},
     {"ddc", &ReadDdcArea, &SimDdcNeedsSaving, &StoreSimDdc},
     {"nvidia", &ReadNvidiaArea, nullptr, nullptr},

@@ -20,8 +20,9 @@ struct MachineArea {
     // end.
     bool (*changed)(const SimMachine& machine);
     void (*write)(const SimMachine& machine, nlohmann::json& document);
-    // What the run changed in the area is gone after a power loss.
-    bool lostOnPowerLoss = false;
+    // Takes back what a power loss loses of the run's changes to the area;
+    // null: it loses none.
+    void (*powerLoss)(SimMachine& machine) = nullptr;
 };
 
 // In the order they are read (the first bad area names the problem) and

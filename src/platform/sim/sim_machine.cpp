@@ -406,10 +406,11 @@ SimMachine ParseMachine(const nlohmann::json& document) {
         const auto faults = root.Member("faults");
         faults.ExpectObject({"CreateDXGIFactory1", "GetDisplayConfigBufferSizes",
                              "QueryDisplayConfig", "DisplayConfigGetDeviceInfo", "CoInitializeEx",
-                             "CoCreateInstance", "deviceIdListChanges"});
+                             "CoCreateInstance", "deviceIdListChanges", "RegFlushKey"});
         faults.ReadCode("CoInitializeEx", machine.faults.coInitializeEx);
         faults.ReadCode("CoCreateInstance", machine.faults.coCreateInstance);
         faults.Read("deviceIdListChanges", machine.faults.deviceIdListChanges);
+        faults.ReadCode("RegFlushKey", machine.faults.regFlushKey);
         faults.ReadCode("CreateDXGIFactory1", machine.faults.createDxgiFactory1);
         faults.ReadCode("GetDisplayConfigBufferSizes", machine.faults.getDisplayConfigBufferSizes);
         faults.ReadCode("QueryDisplayConfig", machine.faults.queryDisplayConfig);

@@ -138,6 +138,13 @@ struct SimRegistryKey {
     std::map<std::wstring, SimRegistryValue> values;  // by lower-cased name
 };
 
+// A per-user value as a RegFlushKey of its key found it; none: deleted.
+struct SimFlushedValue {
+    std::wstring keyPath;
+    std::wstring valueName;
+    std::optional<SimRegistryValue> value;
+};
+
 enum class SimHive { LocalMachine, CurrentUser };
 
 // Machine-wide fault switches: the call returns the code every time.
@@ -148,6 +155,7 @@ struct SimFaults {
     std::optional<Win32Error> displayConfigGetDeviceInfo;
     std::optional<HResult> coInitializeEx;
     std::optional<HResult> coCreateInstance;
+    std::optional<Win32Error> regFlushKey;
     // The first so many CM_Get_Device_ID_ListW calls find a device more than
     // was sized: one arrived in between.
     std::uint32_t deviceIdListChanges = 0;
@@ -190,6 +198,8 @@ struct SimMachine {
     // HKEY_CURRENT_USER values set or deleted in this run, as (key path, value
     // name) spelled as the caller did, for writing back to the machine file.
     std::vector<std::pair<std::wstring, std::wstring>> userRegistryChanges;
+    // Those of them on the disk: what a power loss keeps, in flush order.
+    std::vector<SimFlushedValue> userRegistryFlushed;
     // The window in front (sim_foreground.h); none: no window has it.
     std::optional<SimForeground> foreground;
     std::optional<SimFileScanner> scanner;  // none: nothing scans the files

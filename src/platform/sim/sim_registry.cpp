@@ -9,7 +9,7 @@ namespace {
 
 class Key final : public RegistryKey {
   public:
-    Key(const SimMachine& machine, SimHive hive, std::wstring lowerPath)
+    Key(SimMachine& machine, SimHive hive, std::wstring lowerPath)
         : machine_(machine), hive_(hive), lowerPath_(std::move(lowerPath)) {}
 
     Win32Error EnumKey(std::uint32_t index, std::wstring& name) override {
@@ -61,6 +61,33 @@ class Key final : public RegistryKey {
         return kErrorSuccess;
     }
 
+    // The harsher reading of RegFlushKey: only this key's values reach the
+    // disk, though Windows may write the rest of the hive with them.
+    Win32Error Flush() override {
+        const PortCall counted;
+        if (machine_.faults.regFlushKey) {
+            return *machine_.faults.regFlushKey;
+        }
+        if (hive_ != SimHive::CurrentUser) {
+            return kErrorSuccess;  // the machine's own keys are never written back
+        }
+        const auto key = machine_.registry.find({hive_, lowerPath_});
+        for (const auto& [keyPath, valueName] : machine_.userRegistryChanges) {
+            if (ToLowerWide(keyPath) != lowerPath_) {
+                continue;
+            }
+            std::optional<SimRegistryValue> value;
+            if (key != machine_.registry.end()) {
+                if (const auto found = key->second.values.find(ToLowerWide(valueName));
+                    found != key->second.values.end()) {
+                    value = found->second;
+                }
+            }
+            machine_.userRegistryFlushed.push_back({keyPath, valueName, std::move(value)});
+        }
+        return kErrorSuccess;
+    }
+
   private:
     Win32Error Find(std::wstring_view valueName, const SimRegistryValue*& value) const {
         const auto key = machine_.registry.find({hive_, lowerPath_});
@@ -75,7 +102,7 @@ class Key final : public RegistryKey {
         return kErrorSuccess;
     }
 
-    const SimMachine& machine_;
+    SimMachine& machine_;
     SimHive hive_;
     std::wstring lowerPath_;
 };

@@ -143,6 +143,19 @@ nlohmann::json DescribeValue(const SimRegistryValue& value) {
 
 }  // namespace
 
+void KeepFlushedSimUserRegistry(SimMachine& machine) {
+    machine.userRegistryChanges.clear();
+    for (const auto& flushed : machine.userRegistryFlushed) {
+        auto& values = AddSimRegistryKey(machine, SimHive::CurrentUser, flushed.keyPath).values;
+        if (flushed.value) {
+            values[ToLowerWide(flushed.valueName)] = *flushed.value;
+        } else {
+            values.erase(ToLowerWide(flushed.valueName));
+        }
+        machine.userRegistryChanges.emplace_back(flushed.keyPath, flushed.valueName);
+    }
+}
+
 void StoreSimUserRegistry(const SimMachine& machine, nlohmann::json& document) {
     auto& registry = document["registry"];
     if (!registry.is_object()) {

@@ -91,22 +91,26 @@ namespace {
 // Writes what the machine keeps of the run: the areas it changed, over
 // whatever other runs wrote meanwhile (a detach beside a brightness change
 // keeps both), the count of its port calls when asked for, and what a stop
-// leaves. Registry values are lost in a power loss: the program never calls
-// RegFlushKey, and Microsoft Learn (RegFlushKey) has changes reach the disk
-// only through it or the lazy flusher, at no promised time; the harsher
-// reading is taken: none of this run's values reached it. The
-// display database is kept and "restart" set, so the next run starts from
-// the layout Windows sets up at boot.
+// leaves. A power loss keeps of the run's registry values only those whose
+// key was flushed after they were written: Microsoft Learn (RegFlushKey) has
+// changes reach the disk through it or the lazy flusher, at no promised time;
+// the harsher reading is taken: the lazy flusher never ran. The display
+// database is kept and "restart" set, so the next run starts from the layout
+// Windows sets up at boot.
 void CommitRun(MachineSource& source, const PortCallCounter& counter,
                std::optional<SimStopKind> stop) {
     // Between two runs the monitors finish what they were doing.
     SettleSimDdc(source.machine, true);
-    const auto& machine = source.machine;
     const bool powerLoss = stop == SimStopKind::PowerLoss;
+    for (const auto& area : MachineAreas()) {
+        if (powerLoss && area.powerLoss != nullptr) {
+            area.powerLoss(source.machine);
+        }
+    }
+    const auto& machine = source.machine;
     std::vector<const MachineArea*> changed;
     for (const auto& area : MachineAreas()) {
-        if (area.changed != nullptr && area.changed(machine) &&
-            !(powerLoss && area.lostOnPowerLoss)) {
+        if (area.changed != nullptr && area.changed(machine)) {
             changed.push_back(&area);
         }
     }

@@ -15,4 +15,8 @@ namespace lenticor::sim {
 // a four-byte REG_DWORD "dword", anything else "binary".
 void StoreSimUserRegistry(const SimMachine& machine, nlohmann::json& document);
 
+// A power loss: of the run's HKEY_CURRENT_USER changes only those a
+// RegFlushKey wrote to the disk remain, as that flush found them.
+void KeepFlushedSimUserRegistry(SimMachine& machine);
+
 }  // namespace lenticor::sim

@@ -54,6 +54,8 @@ class Key final : public RegistryKey {
         return status;
     }
 
+    Win32Error Flush() override { return ::RegFlushKey(key_.get()); }
+
   private:
     UniqueRegistryKey key_;
 };

@@ -45,6 +45,9 @@ MOVE = {"/moveMonitor": {"from": "\\\\.\\DISPLAY2", "to": "\\\\.\\DISPLAY3"}}
 NIMBO_ALONE = {"/adapters/0/outputs/0/active": False, "/adapters/0/outputs/1/position": {"x": 0, "y": 0},
                "/adapters/0/outputs/1/active": True}
 POWER_OFF = ["--nimbo-display-power", "off"]
+# The undo folder a junction: the record goes to the per-user registry.
+JUNCTION = {"/fileSystem": {"links": [{"path": "C:\\ProgramData\\Korvo\\VistelCompat", "target": "C:\\Elsewhere",
+                                       "kind": "junction"}]}}
 
 # name, machine, preparation (runs, and JSON pointer edits of the machine file),
 # the action ("{token}" is the prepared journal's), what checks it.
@@ -57,12 +60,15 @@ ACTIONS = [
      desk("forget", "--recovery-token", "{token}"), "desktop"),
     ("darken", "nimbo_laptop.json", [desk("detach"), NIMBO_ALONE], desk("darken", "--display-id", NIMBO),
      "desktop"),
-    ("apply", "nvidia_profiles.json", [], gl("apply", "--user-consent"), ("present", "viewer.exe")),
-    ("undo", "nvidia_profiles.json", [gl("apply", "--user-consent")], gl("undo"), ("present", "viewer.exe")),
-    # A profile of someone else's: the record holds the value it had, which no
-    # later run can find again if the record is lost.
+    ("apply", "nvidia_profiles.json", [], gl("apply", "--user-consent"), "present"),
+    ("undo", "nvidia_profiles.json", [gl("apply", "--user-consent")], gl("undo"), "present"),
+    # A foreign profile: only the record holds the value from before.
     ("apply over a profile", "nvidia_profiles.json", [], gl("apply", "--user-consent", exe="quake.exe"),
-     ("present", "quake.exe")),
+     "present"),
+    ("apply to registry", "nvidia_profiles.json", [JUNCTION], gl("apply", "--user-consent", exe="quake.exe"),
+     "present"),
+    ("undo from registry", "nvidia_profiles.json", [JUNCTION, gl("apply", "--user-consent", exe="quake.exe")],
+     gl("undo", exe="quake.exe"), "present"),
     ("ensure", "nimbo_at_30hz.json", [], ["--ensure-nimbo-ready", "--initial-dpi", "200"], "again"),
     ("power off", "ddc_nimbo.json", [], POWER_OFF, "again"),
     ("power on", "ddc_nimbo.json", [POWER_OFF], ["--nimbo-display-power", "on"], "again"),
@@ -71,7 +77,7 @@ ACTIONS = [
 
 # Every stop point for these; every SAMPLE_STRIDE-th and the last for the rest,
 # which keeps the sweep within its CI budget.
-FULL = {"detach", "restore"}
+FULL = {"detach", "restore", "apply to registry"}
 SAMPLE_STRIDE = 3
 
 KINDS = ("kill", "powerLoss")
@@ -109,6 +115,13 @@ class Machine:
     def copy(self, folder):
         shutil.rmtree(folder, ignore_errors=True)
         shutil.copytree(self.folder, folder, symlinks=True)
+        # A junction made on the drives points into its own machine's folder.
+        for root, names, files in os.walk(folder):
+            for link in (os.path.join(root, name) for name in names + files if os.path.islink(os.path.join(root, name))):
+                target = os.readlink(link)
+                if target.startswith(self.folder + os.sep):
+                    os.remove(link)
+                    os.symlink(folder + target[len(self.folder):], link)
         return Machine(self.exe, folder)
 
 
@@ -162,8 +175,8 @@ def recover(machine, check, request, original):
         code, result, _ = machine.run(desk("detach"))
         found["next detach"] = code, (result or {}).get("errorCode")
         return problems, found
-    if check[0] == "present":
-        exe = check[1]
+    if check == "present":
+        exe = request[request.index("--exe") + 1]
         pending = step(gl("status", exe=exe), "status").get("undoPending")
         if pending != record_exists(machine, exe):
             problems.append(f"status says undoPending {pending}, record {'' if pending else 'not '}found")

@@ -130,6 +130,9 @@ TEST_F(UndoStoreTest, ARecordFileWithASecondNameIsOnlyEverUnlinked) {
     EXPECT_FALSE(std::filesystem::exists(Real(kRecordFile)));
     EXPECT_EQ(ReadBytes(Real(L"C:\\Users\\Public\\other")), "user:7");
     EXPECT_EQ(registryStore.Read(L"app.exe"), "own");
+    machine.faults.regFlushKey = kErrorAccessDenied;
+    EXPECT_FALSE(registryStore.Write(L"app.exe", "user:1"))
+        << "a record that may not reach the disk";
 }
 
 TEST_F(UndoStoreTest, AMachineWriteClearsTheRegistryAndRemovingClearsBothPlaces) {

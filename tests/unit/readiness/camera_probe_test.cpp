@@ -190,6 +190,7 @@ struct ScriptedRegistry final : Registry {
         }
         // clang-format off
         Win32Error QueryValueInfo(std::wstring_view value, std::uint32_t& type, std::uint32_t& size) override { return inner->QueryValueInfo(value, type, size); }
+        Win32Error Flush() override { return inner->Flush(); }
         // clang-format on
         Win32Error QueryValue(std::wstring_view value, std::size_t capacity, std::uint32_t& type,
                               std::vector<std::uint8_t>& data) override {
