@@ -26,6 +26,29 @@ namespace lenticor {
 using namespace simfiles;
 namespace fa = fileapi;
 
+namespace {
+
+// read(2) or write(2) until `size` bytes have moved, the end of the file or an
+// error; the bytes moved before an error still count.
+template <class Io>
+FileIoResult Transfer(const std::filesystem::path& realPath, std::uint32_t size, const Io& io) {
+    std::uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = io(done);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ErrorFromErrno(errno, realPath), done};
+        }
+        if (count == 0)
+            break;
+        done += static_cast<std::uint32_t>(count);
+    }
+    return {kErrorSuccess, done};
+}
+
+}  // namespace
+
 SimFiles::OpenFile* SimFiles::Find(const FileHandle& file) {
     const auto found = open_.find(file.Id());
     return file.IsOpen() && found != open_.end() ? &found->second : nullptr;
@@ -41,19 +64,9 @@ FileIoResult SimFiles::ReadFile(const FileHandle& file, void* buffer, std::uint3
     if (open->linkItself)
         return {kErrorSuccess, 0};
     auto* bytes = static_cast<char*>(buffer);
-    std::uint32_t done = 0;
-    while (done < size) {
-        const ssize_t count = ::read(open->fd, bytes + done, size - done);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return {ErrorFromErrno(errno, open->realPath), done};
-        }
-        if (count == 0)
-            break;
-        done += static_cast<std::uint32_t>(count);
-    }
-    return {kErrorSuccess, done};
+    return Transfer(open->realPath, size, [&](std::uint32_t done) {
+        return ::read(open->fd, bytes + done, size - done);
+    });
 }
 
 FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::uint32_t size) {
@@ -65,16 +78,12 @@ FileIoResult SimFiles::WriteFile(const FileHandle& file, const void* data, std::
         return {kErrorAccessDenied, 0};
     const auto* bytes = static_cast<const char*>(data);
     const off_t start = ::lseek(open->fd, 0, SEEK_CUR);
-    std::uint32_t done = 0;
-    while (done < size) {
-        const ssize_t count = ::write(open->fd, bytes + done, size - done);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return {ErrorFromErrno(errno, open->realPath), done};
-        }
-        done += static_cast<std::uint32_t>(count);
-    }
+    const FileIoResult moved = Transfer(open->realPath, size, [&](std::uint32_t done) {
+        return ::write(open->fd, bytes + done, size - done);
+    });
+    if (moved.error != kErrorSuccess)
+        return moved;
+    const std::uint32_t done = moved.bytes;
     open->written = open->written || done > 0;
     if (done > 0 && start >= 0)
         NoteUnflushed(*open, start, done);
