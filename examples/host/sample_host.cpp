@@ -317,22 +317,25 @@ bool Detach(const std::wstring& exe, const std::wstring& stateFile) {
 // status -> detach -> status -> restore. The recovery token of a status goes
 // back only to forget; restore takes the journal's display id instead.
 bool DesktopRoundTrip(const std::wstring& exe, const std::wstring& stateFile) {
-    const std::vector<std::wstring> status = {L"--nimbo-desktop", L"status", L"--state-file",
-                                              stateFile};
-    const auto before = Run(exe, status, kDesktop);
+    // Every step names the same journal; detach and restore also the display.
+    const auto desktop = [&](const wchar_t* action, std::optional<std::wstring> displayId = {}) {
+        std::vector<std::wstring> args = {L"--nimbo-desktop", action, L"--state-file", stateFile};
+        if (displayId) {
+            args.insert(args.end(), {L"--display-id", *displayId});
+        }
+        return Run(exe, args, kDesktop);
+    };
+    const auto before = desktop(L"status");
     if (!Succeeded(before)) {
         return false;
     }
     Say(*before, "ok, detach next");
-    const auto detach = Run(exe,
-                            {L"--nimbo-desktop", L"detach", L"--state-file", stateFile,
-                             L"--display-id", TextAt(before->result, "displayId")},
-                            kDesktop);
+    const auto detach = desktop(L"detach", TextAt(before->result, "displayId"));
     if (!Succeeded(detach)) {
         return StoppedAsDocumented(detach);
     }
     Say(*detach, "ok, status next");
-    const auto after = Run(exe, status, kDesktop);
+    const auto after = desktop(L"status");
     if (!Succeeded(after)) {
         return false;
     }
@@ -341,10 +344,7 @@ bool DesktopRoundTrip(const std::wstring& exe, const std::wstring& stateFile) {
         return false;
     }
     Say(*after, "ok, owned, restore next");
-    const auto restore = Run(exe,
-                             {L"--nimbo-desktop", L"restore", L"--state-file", stateFile,
-                              L"--display-id", TextAt(after->result, "displayId")},
-                             kDesktop);
+    const auto restore = desktop(L"restore", TextAt(after->result, "displayId"));
     if (!Succeeded(restore)) {
         return StoppedAsDocumented(restore);
     }
